@@ -1,0 +1,48 @@
+# make test: install what is missing, build, run the C++ and Python suites.
+# make deps: only the system packages (apt).
+
+VENV      ?= .venv
+PY        := $(VENV)/bin/python
+BUILD_CPP := build/cpp
+APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
+PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
+
+.PHONY: test deps venv install build-cpp test-cpp test-python demo bench clean
+
+test: test-cpp test-python
+
+deps:
+	@missing=""; \
+	for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	  echo "installing:$$missing"; \
+	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
+	fi
+
+$(PY):
+	python3 -m venv $(VENV)
+	$(PY) -m pip install -q --upgrade pip
+
+venv: $(PY)
+	@$(PY) -m pip install -q $(PIP_PACKAGES)
+
+install: deps venv
+	$(PY) -m pip install -q --no-build-isolation .
+
+build-cpp: deps venv
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake -S . -B $(BUILD_CPP) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORMEK_BUILD_TESTS=ON -DVORMEK_BUILD_BENCH=ON
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake --build $(BUILD_CPP)
+
+test-cpp: build-cpp
+	cd $(BUILD_CPP) && PATH=$(abspath $(VENV))/bin:$$PATH ctest --output-on-failure
+
+test-python: install
+	$(PY) -m pytest -q tests/python
+
+bench: build-cpp install
+	$(BUILD_CPP)/bench/bench_load_model
+	$(PY) bench/bench_forward_kinematics.py
+
+clean:
+	rm -rf build $(VENV)

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "joint.hpp"
+#include "link.hpp"
+
+namespace vormek {
+
+// Names one link of one model; any other model rejects it, even one loaded from the same file.
+struct LinkId {
+    std::uint64_t model_id = 0;
+    std::size_t index = 0;
+    friend bool operator==(const LinkId&, const LinkId&) = default;
+};
+
+// Process-wide source of model identifiers; 0 is never handed out.
+extern std::atomic<std::uint64_t> NEXT_MODEL_ID;
+
+// The immutable robot description. Links and joints are breadth-first from the root:
+// link 0 is the root, joint i has child link i + 1 and a parent link p(i) ≤ i, so a forward
+// loop over joints visits parents first and a reverse loop visits children first.
+class Model {
+public:
+    static constexpr std::size_t no_dof = SIZE_MAX;
+
+    std::string name;
+    std::vector<Joint> joints;                       // J, joint order
+    std::vector<Link> links;                         // L = J + 1, link order
+    std::vector<JointKinematics> joint_kinematics;   // J, dense copy for the kernels
+    std::vector<LinkInertial> link_inertials;        // L, dense copy for the kernels
+    std::vector<std::size_t> dof_joints;             // n: joint owning each DOF
+    std::vector<std::size_t> joint_dofs;             // J: DOF of each joint, or no_dof when fixed
+    std::vector<std::size_t> joint_parents;          // J: parent link index p(i)
+    std::uint64_t id = 0;
+
+    std::size_t link_count() const { return links.size(); }
+    std::size_t joint_count() const { return joints.size(); }
+    std::size_t dof_count() const { return dof_joints.size(); }
+
+    std::optional<std::size_t> joint_dof(std::size_t joint) const {
+        const std::size_t d = joint_dofs[joint];
+        return d == no_dof ? std::nullopt : std::optional<std::size_t>(d);
+    }
+
+    Result<LinkId> link(std::size_t index) const;
+    Result<LinkId> link_by_name(std::string_view name) const;
+    Result<std::size_t> check_link(LinkId link) const;
+
+    // Joints from `link` up to the root: path[0] is the link's parent joint, path[m − 1] hangs
+    // from the root. Returns m (0 for the root).
+    std::size_t prepare_ancestor_path(std::size_t link, std::span<std::size_t> path) const;
+
+    // World pose of `link` for joint positions q, placed by `base`.
+    Result<Pose> forward_kinematics(const Pose& base, std::span<const double> q, LinkId link,
+                                    std::span<std::size_t> path) const;
+
+    // For every joint on `path`, the pose of its child link relative to the root; slots of
+    // joints off the path keep what they held.
+    Result<void> target_frames_kernel(std::span<const double> q, std::span<const std::size_t> path,
+                                      std::span<Pose> frames) const;
+};
+
+// Reads, validates and lays out a URDF file. The only way a Model comes into being.
+Result<std::shared_ptr<const Model>> load_model(const std::filesystem::path& path);
+// The same from text already in memory (what load_model does after reading the file).
+Result<std::shared_ptr<const Model>> load_model_from_string(std::string_view urdf);
+
+}  // namespace vormek

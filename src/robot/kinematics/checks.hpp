@@ -1,0 +1,37 @@
+#pragma once
+// Input checks shared by every kinematics and dynamics entry point. Each returns the first
+// failure in the fixed order: length, then finiteness.
+
+#include <cmath>
+#include <span>
+
+#include "../../error.hpp"
+#include "../../model/model.hpp"
+
+namespace vormek {
+
+template <class T>
+Result<void> check_length(std::span<T> s, std::size_t expected, const char* label) {
+    if (s.size() != expected) return fail(errors::WrongSliceLength{label, expected, s.size()});
+    return {};
+}
+
+inline Result<void> check_finite(std::span<const double> s, const char* label) {
+    for (const double v : s)
+        if (!std::isfinite(v)) return fail(errors::NonFiniteInput{label});
+    return {};
+}
+
+// A joint-space input: exactly `expected` finite values.
+inline Result<void> check_joint_vector(std::span<const double> s, std::size_t expected, const char* label) {
+    if (auto r = check_length(s, expected, label); !r) return r;
+    return check_finite(s, label);
+}
+
+// q_j of a joint: its DOF's entry, or 0 for a fixed joint.
+inline double joint_position(const Model& model, std::span<const double> q, std::size_t joint) {
+    const std::size_t d = model.joint_dofs[joint];
+    return d == Model::no_dof ? 0.0 : q[d];
+}
+
+}  // namespace vormek
