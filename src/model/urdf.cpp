@@ -236,6 +236,14 @@ Result<Joint> Reader::joint(const pugi::xml_node& node) const {
     return out;
 }
 
+// The first attribute that `node` carries twice, or an empty handle.
+pugi::xml_attribute repeated_attribute(const pugi::xml_node& node) {
+    for (auto a = node.first_attribute(); a; a = a.next_attribute())
+        for (auto b = a.next_attribute(); b; b = b.next_attribute())
+            if (std::strcmp(a.name(), b.name()) == 0) return a;
+    return {};
+}
+
 }  // namespace
 
 const char* joint_type_word(JointType type) {
@@ -252,8 +260,10 @@ const char* joint_type_word(JointType type) {
 }
 
 std::optional<double> parse_number(std::string_view text) {
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    if (text.empty()) return std::nullopt;
+    const bool plus = !text.empty() && text.front() == '+';
+    if (plus) text.remove_prefix(1);
+    // from_chars reads its own '-', which must not follow a '+' ("+-1" is not a number)
+    if (text.empty() || (plus && text.front() == '-')) return std::nullopt;
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (end != text.data() + text.size()) return std::nullopt;
@@ -309,6 +319,13 @@ Result<Robot> parse(std::string_view text) {
     if (!root) return fail(urdf_error("no <robot> root element"));
     if (std::string_view(root.name()) != "robot")
         return fail(urdf_error(reader.where().element(root) + ": root element must be <robot>"));
+
+    // XML forbids a repeated attribute, but pugixml keeps both copies and attribute() would
+    // quietly answer with the first
+    const auto repeats = [](const pugi::xml_node& node) { return static_cast<bool>(repeated_attribute(node)); };
+    if (const auto bad = repeats(root) ? root : root.find_node(repeats))
+        return fail(urdf_error(reader.where().element(bad) + ": repeated attribute \"" +
+                               repeated_attribute(bad).name() + "\""));
 
     Robot robot;
     robot.name = root.attribute("name").value();

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "base.hpp"
+#include "support.hpp"
+
+namespace vormek {
+namespace {
+
+using test::near;
+constexpr double pi = std::numbers::pi;
+
+Quaterniond random_rotation(std::mt19937& rng) {
+    std::normal_distribution<double> g;
+    return Quaterniond(g(rng), g(rng), g(rng), g(rng)).normalized();
+}
+
+Eigen::Matrix4d homogeneous(const Pose& p) {
+    Eigen::Matrix4d m = Eigen::Matrix4d::Identity();
+    m.topLeftCorner<3, 3>() = p.rotation.toRotationMatrix();
+    m.topRightCorner<3, 1>() = p.translation;
+    return m;
+}
+
+TEST(Spatial, PoseAlgebraMatchesHomogeneousMatrices) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-2, 2);
+    for (int trial = 0; trial < 20; ++trial) {
+        const Pose a{random_rotation(rng), Vector3d(u(rng), u(rng), u(rng))};
+        const Pose b{random_rotation(rng), Vector3d(u(rng), u(rng), u(rng))};
+        const Vector3d v(u(rng), u(rng), u(rng));
+        EXPECT_TRUE(near(rotate(a.rotation, v), a.rotation.toRotationMatrix() * v));
+        EXPECT_TRUE(near(homogeneous(compose(a, b)), homogeneous(a) * homogeneous(b)));
+        EXPECT_TRUE(near(homogeneous(compose(a, inverse(a))), Eigen::Matrix4d::Identity()));
+        EXPECT_TRUE(near(homogeneous(compose(inverse(a), a)), Eigen::Matrix4d::Identity()));
+    }
+}
+
+TEST(Spatial, PoseArrayIsVectorPartThenScalarThenTranslation) {
+    const Pose p = Pose::from_array({0.1, 0.2, 0.3, 0.9, 4, 5, 6});
+    EXPECT_EQ(p.rotation.w(), 0.9);
+    EXPECT_EQ(p.rotation.x(), 0.1);
+    EXPECT_EQ(p.translation, Vector3d(4, 5, 6));
+    EXPECT_EQ(p.to_array(), (std::array<double, 7>{0.1, 0.2, 0.3, 0.9, 4, 5, 6}));
+}
+
+TEST(Spatial, RpyIsYawAfterPitchAfterRoll) {
+    const double angles[][3] = {{0.3, -0.4, 1.2}, {pi, 0, 0}, {0.2, pi / 2, -0.7}, {-2.5, 1.0, 3.0}};
+    for (const auto& [r, p, y] : angles) {
+        const Matrix3d expected = (Eigen::AngleAxisd(y, Vector3d::UnitZ()) * Eigen::AngleAxisd(p, Vector3d::UnitY()) *
+                                   Eigen::AngleAxisd(r, Vector3d::UnitX()))
+                                      .toRotationMatrix();
+        const Quaterniond q = quaternion_from_rpy(r, p, y);
+        EXPECT_NEAR(q.norm(), 1.0, 1e-15);
+        EXPECT_TRUE(near(q.toRotationMatrix(), expected));
+    }
+}
+
+TEST(Spatial, RotationError) {
+    std::mt19937 rng(3);
+    const Quaterniond current = random_rotation(rng);
+    EXPECT_EQ(rotation_error(current, current), Vector3d::Zero());
+
+    const Vector3d axis = Vector3d(1, -2, 2) / 3.0;
+    const auto turned = [&](double angle) { return Quaterniond(Eigen::AngleAxisd(angle, axis)) * current; };
+    EXPECT_TRUE(near(rotation_error(turned(0.7), current), 0.7 * axis));
+    // the same target written as −q is the same rotation
+    Quaterniond negated = turned(0.7);
+    negated.coeffs() = -negated.coeffs();
+    EXPECT_TRUE(near(rotation_error(negated, current), 0.7 * axis));
+    // 1.5π one way is 0.5π the other
+    EXPECT_TRUE(near(rotation_error(turned(1.5 * pi), current), -0.5 * pi * axis));
+}
+
+TEST(Spatial, BaseStateReportsTheFirstNonFiniteField) {
+    const double nan = std::nan("");
+    Pose bad_frame;
+    bad_frame.translation.y() = std::numeric_limits<double>::infinity();
+    Twist bad;
+    bad.linear.z() = nan;
+    Twist bad_angular;
+    bad_angular.angular.x() = nan;
+    const auto message = [](const char* field) {
+        return std::string("invalid base ") + field + ": must contain only finite values";
+    };
+    EXPECT_TRUE(test::fails_with(BaseState::make(bad_frame, bad, bad), ErrorKind::InvalidBaseState, message("frame")));
+    EXPECT_TRUE(test::fails_with(BaseState::make(Pose{}, bad, bad), ErrorKind::InvalidBaseState, message("velocity")));
+    EXPECT_TRUE(test::fails_with(BaseState::make(Pose{}, Twist{}, bad_angular), ErrorKind::InvalidBaseState,
+                                 message("acceleration")));
+    Pose nan_rotation;
+    nan_rotation.rotation.w() = nan;
+    EXPECT_FALSE(BaseState::make(nan_rotation, Twist{}, Twist{}));
+
+    Twist v;
+    v.angular = Vector3d(1, 2, 3);
+    const auto ok = BaseState::make(Pose{}, v, Twist{});
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->velocity().angular, Vector3d(1, 2, 3));
+}
+
+}  // namespace
+}  // namespace vormek
