@@ -1,0 +1,217 @@
+#include "arrays.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace vormek::py {
+
+namespace {
+
+// Byte range [lo, hi) an array's elements span, negative strides included. Empty arrays get one
+// byte at their data pointer so that passing the same empty array twice still collides.
+std::pair<const char*, const char*> memory_range(PyArrayObject* a) {
+    const char* base = PyArray_BYTES(a);
+    const char* lo = base;
+    const char* hi = base + 1;
+    if (PyArray_SIZE(a) > 0) {
+        const npy_intp item = PyArray_ITEMSIZE(a);
+        hi = base + item;
+        for (int d = 0; d < PyArray_NDIM(a); ++d) {
+            const npy_intp extent = (PyArray_DIM(a, d) - 1) * PyArray_STRIDE(a, d);
+            if (extent < 0) lo += extent; else hi += extent;
+        }
+    }
+    return {lo, hi};
+}
+
+// Guarded by its own mutex rather than the interpreter lock, which a free-threaded build does
+// not have. Few borrows are alive at once, so a flat vector beats any map.
+class Registry {
+public:
+    bool add(const char* lo, const char* hi, bool exclusive) {
+        std::lock_guard guard(mutex_);
+        for (const Entry& e : entries_)
+            if (e.lo < hi && lo < e.hi && (exclusive || e.exclusive)) return false;
+        entries_.push_back({lo, hi, exclusive});
+        return true;
+    }
+
+    void remove(const char* lo, const char* hi, bool exclusive) {
+        std::lock_guard guard(mutex_);
+        const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+            return e.lo == lo && e.hi == hi && e.exclusive == exclusive;
+        });
+        if (it != entries_.end()) {
+            *it = entries_.back();
+            entries_.pop_back();
+        }
+    }
+
+private:
+    struct Entry {
+        const char* lo;
+        const char* hi;
+        bool exclusive;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+};
+
+Registry& registry() {
+    static Registry* r = new Registry();  // never destroyed: borrows may outlive static teardown
+    return *r;
+}
+
+bool is_float64_vector(PyObject* obj) {
+    return PyArray_Check(obj) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj)) == 1 &&
+           PyArray_TYPE(reinterpret_cast<PyArrayObject*>(obj)) == NPY_DOUBLE &&
+           PyArray_ISNOTSWAPPED(reinterpret_cast<PyArrayObject*>(obj));
+}
+
+PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(r.get()); }
+
+// Every item through float(); nullptr (no exception set) when some item does not convert.
+PyObject* array_from_sequence(PyObject* seq) {
+    const Py_ssize_t n = PySequence_Size(seq);
+    if (n < 0) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    npy_intp dims[1] = {n};
+    Ref array(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
+    if (!array) return nullptr;
+    auto* data = static_cast<double*>(PyArray_DATA(as_array(array)));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        Ref item(PySequence_GetItem(seq, i));
+        const double v = item ? PyFloat_AsDouble(item.get()) : -1.0;
+        if (v == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+            return nullptr;
+        }
+        data[i] = v;
+    }
+    return array.release();
+}
+
+}  // namespace
+
+Borrow::Borrow(Borrow&& o) noexcept
+    : lo_(o.lo_), hi_(o.hi_), exclusive_(o.exclusive_), held_(std::exchange(o.held_, false)) {}
+
+Borrow& Borrow::operator=(Borrow&& o) noexcept {
+    release();
+    lo_ = o.lo_;
+    hi_ = o.hi_;
+    exclusive_ = o.exclusive_;
+    held_ = std::exchange(o.held_, false);
+    return *this;
+}
+
+bool Borrow::acquire(PyArrayObject* array, bool exclusive) {
+    const auto [lo, hi] = memory_range(array);
+    if (!registry().add(lo, hi, exclusive)) {
+        PyErr_SetString(PyExc_ValueError, "The given array is already borrowed");
+        return false;
+    }
+    lo_ = lo;
+    hi_ = hi;
+    exclusive_ = exclusive;
+    held_ = true;
+    return true;
+}
+
+void Borrow::release() {
+    if (held_) registry().remove(lo_, hi_, exclusive_);
+    held_ = false;
+}
+
+bool InputVector::convert(PyObject* obj, const char* argument) {
+    if (is_float64_vector(obj)) {
+        array_ = Ref(Py_NewRef(obj));
+        return true;
+    }
+    owned_ = true;
+    // arrays of another dtype go straight to NumPy's cast, which is what float() per item
+    // would give, only faster; str is never a sequence of numbers
+    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj)) array_ = Ref(array_from_sequence(obj));
+    if (!array_) {
+        if (PyErr_Occurred()) return false;
+        Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0,
+                                 NPY_ARRAY_FORCECAST | NPY_ARRAY_DEFAULT, nullptr));
+        if (!cast) return false;
+        if (!is_float64_vector(cast.get())) {
+            PyErr_Format(PyExc_TypeError, "argument '%s': expected a one-dimensional array of numbers, got %d dimensions",
+                         argument, PyArray_NDIM(as_array(cast)));
+            return false;
+        }
+        array_ = std::move(cast);
+    }
+    return true;
+}
+
+bool InputVector::read() {
+    PyArrayObject* a = as_array(array_);
+    if (!owned_ && !borrow_.acquire(a, false)) return false;
+    const auto n = static_cast<std::size_t>(PyArray_DIM(a, 0));
+    if (n == 0 || (PyArray_ISALIGNED(a) && PyArray_IS_C_CONTIGUOUS(a))) {
+        values_ = {static_cast<const double*>(PyArray_DATA(a)), n};
+        return true;
+    }
+    // strided or reversed views are copied in index order
+    copy_.resize(n);
+    const char* p = PyArray_BYTES(a);
+    const npy_intp stride = PyArray_STRIDE(a, 0);
+    for (std::size_t i = 0; i < n; ++i, p += stride) std::memcpy(&copy_[i], p, sizeof(double));
+    values_ = copy_;
+    return true;
+}
+
+bool OutputVector::convert(PyObject* obj) {
+    if (!obj || obj == Py_None) return true;
+    if (!PyArray_Check(obj) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj)) != 1 ||
+        PyArray_TYPE(reinterpret_cast<PyArrayObject*>(obj)) != NPY_DOUBLE ||
+        !PyArray_ISNOTSWAPPED(reinterpret_cast<PyArrayObject*>(obj))) {
+        PyErr_Format(PyExc_TypeError, "argument 'out': expected a one-dimensional float64 numpy.ndarray, got %s",
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    array_ = Ref(Py_NewRef(obj));
+    given_ = true;
+    return true;
+}
+
+bool OutputVector::prepare(std::size_t length) {
+    if (!given_) {
+        npy_intp dims[1] = {static_cast<npy_intp>(length)};
+        array_ = Ref(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
+        if (!array_) return false;
+        values_ = {static_cast<double*>(PyArray_DATA(as_array(array_))), length};
+        return true;
+    }
+    PyArrayObject* a = as_array(array_);
+    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length) {
+        PyErr_Format(PyExc_ValueError, "out must contain exactly %zu elements", length);
+        return false;
+    }
+    if (!PyArray_ISWRITEABLE(a)) {
+        PyErr_SetString(PyExc_ValueError, "The given array is not writeable");
+        return false;
+    }
+    if (!borrow_.acquire(a, true)) return false;
+    if (length > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
+        borrow_.release();
+        PyErr_SetString(PyExc_ValueError, "out must be a contiguous float64 array");
+        return false;
+    }
+    values_ = {static_cast<double*>(PyArray_DATA(a)), length};
+    return true;
+}
+
+bool require_same_length(const InputVector& q, const InputVector& other, const char* label) {
+    if (q.size() == other.size()) return true;
+    PyErr_Format(PyExc_ValueError, "q and %s must have the same length", label);
+    return false;
+}
+
+}  // namespace vormek::py

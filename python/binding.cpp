@@ -1,0 +1,122 @@
+#include "binding.hpp"
+
+namespace vormek::py {
+
+PyObject* exception_class(ExceptionClass which) {
+    static PyObject* classes[4] = {};
+    static constexpr const char* names[4] = {"_vormek.VormekError", "_vormek.ModelError", "_vormek.SolverError",
+                                             "_vormek.PanicError"};
+    const int i = static_cast<int>(which);
+    if (!classes[i]) {
+        PyObject* base = which == ExceptionClass::VormekError ? PyExc_RuntimeError
+                                                              : exception_class(ExceptionClass::VormekError);
+        if (!base) return nullptr;
+        classes[i] = PyErr_NewException(names[i], base, nullptr);
+        if (!classes[i]) PyErr_SetString(PyExc_SystemError, "Failed to initialize new exception type.");
+    }
+    return classes[i];
+}
+
+PyObject* core_error(Error error) {
+    PyObject* type = PyExc_ValueError;
+    switch (error.kind()) {
+        case ErrorKind::Urdf:
+        case ErrorKind::InvalidModel:
+        case ErrorKind::UnsupportedJointType:
+        case ErrorKind::InvalidJointAxis:
+            type = exception_class(ExceptionClass::ModelError);
+            break;
+        case ErrorKind::IkNumericalFailure:
+        case ErrorKind::IkJointLimitViolation:
+        case ErrorKind::IkNotConverged:
+        case ErrorKind::ForwardDynamicsSingularJointInertia:
+        case ErrorKind::ForwardDynamicsSingularBaseInertia:
+            type = exception_class(ExceptionClass::SolverError);
+            break;
+        default:
+            break;
+    }
+    if (!type) return nullptr;
+    const std::string message = error.message();
+    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+    return nullptr;
+}
+
+PyObject* raise_panic(const std::string& text) {
+    const std::string message = text.empty() ? "native vormek panic" : text;
+    Ref str(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (str) PyErr_SetObject(exception_class(ExceptionClass::PanicError), str.get());
+    return nullptr;
+}
+
+void retag_type_error(const char* argument) {
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    Ref t(type), v(value), tb(traceback);
+    Ref text(v ? PyObject_Str(v.get()) : nullptr);
+    if (!text) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "argument '%s': invalid value", argument);
+        return;
+    }
+    PyErr_Format(PyExc_TypeError, "argument '%s': %U", argument, text.get());
+}
+
+bool convert_index(PyObject* obj, const char* argument, std::uint64_t& out) {
+    if (PyLong_CheckExact(obj)) {
+        out = PyLong_AsUnsignedLongLong(obj);
+        return !(out == static_cast<std::uint64_t>(-1) && PyErr_Occurred());
+    }
+    Ref index(PyNumber_Index(obj));
+    if (!index) {
+        retag_type_error(argument);
+        return false;
+    }
+    out = PyLong_AsUnsignedLongLong(index.get());
+    return !(out == static_cast<std::uint64_t>(-1) && PyErr_Occurred());
+}
+
+bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size_t count) {
+    if (!PySequence_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': expected a sequence of %zu numbers, got %s", argument, count,
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    const Py_ssize_t n = PySequence_Size(obj);
+    if (n < 0) return false;
+    if (static_cast<std::size_t>(n) != count) {
+        PyErr_Format(PyExc_ValueError, "expected a sequence of length %zu (got %zd)", count, n);
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        Ref item(PySequence_GetItem(obj, static_cast<Py_ssize_t>(i)));
+        if (!item) return false;
+        const double v = PyFloat_AsDouble(item.get());
+        if (v == -1.0 && PyErr_Occurred()) {
+            retag_type_error(argument);
+            return false;
+        }
+        out[i] = v;
+    }
+    return true;
+}
+
+PyTypeObject* without_docstring(PyObject* type) {
+    if (!type) return nullptr;
+    auto* t = reinterpret_cast<PyTypeObject*>(type);
+    if (PyDict_SetItemString(t->tp_dict, "__doc__", Py_None) < 0) {
+        Py_DECREF(type);
+        return nullptr;
+    }
+    PyType_Modified(t);
+    return t;
+}
+
+bool require_open(const std::atomic<bool>& open) {
+    if (open.load(std::memory_order_acquire)) return true;
+    PyErr_SetString(PyExc_RuntimeError, "robot is closed");
+    return false;
+}
+
+}  // namespace vormek::py

@@ -1,0 +1,246 @@
+#pragma once
+// The reusable pieces every method of the extension is built from: owned references, the
+// argument binder, error conversion, the robot slot with its lock, and the released-GIL call.
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#define PY_ARRAY_UNIQUE_SYMBOL vormek_ARRAY_API
+#ifndef VORMEK_IMPORT_ARRAY
+#define NO_IMPORT_ARRAY
+#endif
+#include <numpy/arrayobject.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "error.hpp"
+
+namespace vormek::py {
+
+// Owns one strong reference.
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(PyObject* owned) : p_(owned) {}
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref&& o) noexcept {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~Ref() { Py_XDECREF(p_); }
+    PyObject* get() const { return p_; }
+    PyObject* release() { return std::exchange(p_, nullptr); }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    PyObject* p_ = nullptr;
+};
+
+// ---- exceptions ------------------------------------------------------------------------------
+
+enum class ExceptionClass { VormekError, ModelError, SolverError, PanicError };
+// Created once per process; VormekError first. Borrowed reference.
+PyObject* exception_class(ExceptionClass which);
+
+// Sets the Python exception for a core error and returns nullptr.
+PyObject* core_error(Error error);
+// Sets PanicError with the text (or the generic text when empty) and returns nullptr.
+PyObject* raise_panic(const std::string& text);
+
+// ---- argument binding -----------------------------------------------------------------------
+
+// Positional-or-keyword parameters of one callable, names interned on first use. Binding fills
+// `out` with borrowed references, nullptr for omitted optional parameters.
+template <std::size_t N>
+class Signature {
+public:
+    constexpr Signature(const char* function, std::array<const char*, N> names, std::size_t required)
+        : function_(function), names_(names), required_(required) {}
+
+    // Fast-call convention: args[0..nargs) positional, then one value per name in kwnames.
+    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject* (&out)[N]) {
+        if (!intern()) return false;
+        if (!positional(args, nargs, out)) return false;
+        const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+        for (Py_ssize_t k = 0; k < nkw; ++k)
+            if (!keyword(PyTuple_GET_ITEM(kwnames, k), args[nargs + k], out)) return false;
+        return complete(out);
+    }
+
+    // tp_new convention: a tuple and an optional dict.
+    bool bind(PyObject* args, PyObject* kwargs, PyObject* (&out)[N]) {
+        if (!intern()) return false;
+        if (!positional(&PyTuple_GET_ITEM(args, 0), PyTuple_GET_SIZE(args), out)) return false;
+        if (kwargs) {
+            Py_ssize_t pos = 0;
+            PyObject *key, *value;
+            while (PyDict_Next(kwargs, &pos, &key, &value))
+                if (!keyword(key, value, out)) return false;
+        }
+        return complete(out);
+    }
+
+    const char* function() const { return function_; }
+
+private:
+    bool intern() {
+        std::call_once(interned_once_, [this] {
+            for (std::size_t i = 0; i < N; ++i) interned_[i] = PyUnicode_InternFromString(names_[i]);
+        });
+        for (PyObject* name : interned_)
+            if (!name) {
+                PyErr_SetString(PyExc_MemoryError, "cannot intern argument names");
+                return false;
+            }
+        return true;
+    }
+
+    bool positional(PyObject* const* args, Py_ssize_t nargs, PyObject* (&out)[N]) {
+        if (static_cast<std::size_t>(nargs) > N) {
+            PyErr_Format(PyExc_TypeError, "%s() takes at most %zu argument%s (%zd given)", function_, N,
+                         N == 1 ? "" : "s", nargs);
+            return false;
+        }
+        for (std::size_t i = 0; i < N; ++i) out[i] = static_cast<Py_ssize_t>(i) < nargs ? args[i] : nullptr;
+        return true;
+    }
+
+    bool keyword(PyObject* key, PyObject* value, PyObject* (&out)[N]) {
+        std::size_t i = 0;
+        // interned keys match by identity; anything else falls back to a string comparison
+        while (i < N && key != interned_[i]) ++i;
+        if (i == N) {
+            for (i = 0; i < N; ++i)
+                if (PyUnicode_Check(key) && PyUnicode_Compare(key, interned_[i]) == 0) break;
+            if (PyErr_Occurred()) return false;
+        }
+        if (i == N) {
+            if (PyUnicode_Check(key))
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function_, key);
+            else
+                PyErr_Format(PyExc_TypeError, "%s() keywords must be strings", function_);
+            return false;
+        }
+        if (out[i]) {
+            PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (%zu)", function_,
+                         names_[i], i + 1);
+            return false;
+        }
+        out[i] = value;
+        return true;
+    }
+
+    bool complete(PyObject* (&out)[N]) const {
+        for (std::size_t i = 0; i < required_; ++i)
+            if (!out[i]) {
+                PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", function_, names_[i],
+                             i + 1);
+                return false;
+            }
+        return true;
+    }
+
+    const char* function_;
+    std::array<const char*, N> names_;
+    std::size_t required_;
+    std::once_flag interned_once_;
+    std::array<PyObject*, N> interned_{};
+};
+
+// Replaces the current exception by a TypeError that names the argument and keeps the
+// original text: "argument 'q': ...".
+void retag_type_error(const char* argument);
+
+// ---- conversions of small arguments --------------------------------------------------------
+
+// An unsigned 64-bit index (anything with __index__): TypeError naming the argument for a
+// non-integer, OverflowError for negative or too large.
+bool convert_index(PyObject* obj, const char* argument, std::uint64_t& out);
+
+// A sequence of exactly `count` numbers: TypeError naming the argument for a non-sequence or a
+// non-number item, ValueError "expected a sequence of length {} (got {})" for another length.
+bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size_t count);
+
+// ---- running core code ----------------------------------------------------------------------
+
+// Runs `f` with the interpreter lock released. A C++ exception escaping `f` becomes PanicError
+// and an empty optional.
+template <class F>
+auto run_released(F&& f) -> std::optional<std::invoke_result_t<F&>> {
+    std::optional<std::invoke_result_t<F&>> result;
+    std::string panic_text;
+    bool panicked = false;
+    Py_BEGIN_ALLOW_THREADS
+    try {
+        result.emplace(f());
+    } catch (const std::exception& e) {
+        panicked = true;
+        panic_text = e.what();
+    } catch (...) {
+        panicked = true;
+    }
+    Py_END_ALLOW_THREADS
+    if (panicked) raise_panic(panic_text);
+    return result;
+}
+
+// The native handle of a Python robot object, serialised by its own lock.
+template <class Handle>
+struct RobotSlot {
+    std::mutex mutex;
+    std::optional<Handle> handle;  // empty once closed
+    std::atomic<bool> open{false};  // readable without the lock, for the properties
+
+    // Takes the lock (waiting with the interpreter lock released when contended). Fails with
+    // RuntimeError "robot is closed" when the slot is empty.
+    bool acquire() {
+        if (!mutex.try_lock()) {
+            Py_BEGIN_ALLOW_THREADS
+            mutex.lock();
+            Py_END_ALLOW_THREADS
+        }
+        if (!handle) {
+            mutex.unlock();
+            PyErr_SetString(PyExc_RuntimeError, "robot is closed");
+            return false;
+        }
+        return true;
+    }
+};
+
+// Holds a robot slot locked for the rest of a scope.
+template <class Handle>
+class Locked {
+public:
+    explicit Locked(RobotSlot<Handle>& slot) : slot_(slot.acquire() ? &slot : nullptr) {}
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    ~Locked() {
+        if (slot_) slot_->mutex.unlock();
+    }
+    explicit operator bool() const { return slot_ != nullptr; }
+    Handle& operator*() const { return *slot_->handle; }
+    Handle* operator->() const { return &*slot_->handle; }
+
+private:
+    RobotSlot<Handle>* slot_;
+};
+
+// A new type object whose docstring holds only its text signature: __doc__ reads None, like the
+// methods', while __text_signature__ keeps working. Steals `type`; nullptr passes through.
+PyTypeObject* without_docstring(PyObject* type);
+
+// Checks without locking that a robot is open; RuntimeError otherwise.
+bool require_open(const std::atomic<bool>& open);
+
+}  // namespace vormek::py

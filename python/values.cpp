@@ -1,0 +1,292 @@
+#include "values.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+namespace vormek::py {
+
+namespace {
+
+template <class V>
+PyTypeObject*& type_slot() {
+    static PyTypeObject* type = nullptr;
+    return type;
+}
+
+template <class V>
+ValueObject<V>* allocate(PyTypeObject* type) {
+    return reinterpret_cast<ValueObject<V>*>(type->tp_alloc(type, 0));
+}
+
+template <class V>
+PyObject* make(PyTypeObject* type, const V& value) {
+    auto* self = allocate<V>(type);
+    if (self) self->value = value;
+    return reinterpret_cast<PyObject*>(self);
+}
+
+template <std::size_t N>
+PyObject* tuple_of(const std::array<double, N>& values) {
+    PyObject* t = PyTuple_New(N);
+    if (!t) return nullptr;
+    for (std::size_t i = 0; i < N; ++i) {
+        PyObject* f = PyFloat_FromDouble(values[i]);
+        if (!f) {
+            Py_DECREF(t);
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(t, i, f);
+    }
+    return t;
+}
+
+// Equality only; every other comparison and every other class is NotImplemented.
+template <class V>
+PyObject* richcompare(PyObject* a, PyObject* b, int op) {
+    if ((op != Py_EQ && op != Py_NE) || Py_TYPE(a) != Py_TYPE(b)) Py_RETURN_NOTIMPLEMENTED;
+    const bool equal = reinterpret_cast<ValueObject<V>*>(a)->value == reinterpret_cast<ValueObject<V>*>(b)->value;
+    return PyBool_FromLong(equal == (op == Py_EQ));
+}
+
+template <class V>
+const V& value(PyObject* self) {
+    return reinterpret_cast<ValueObject<V>*>(self)->value;
+}
+
+// A getter per field, generated from a pointer to the member.
+template <class V, auto Member>
+PyObject* get_field(PyObject* self, void*) {
+    const auto& field = value<V>(self).*Member;
+    using T = std::remove_cvref_t<decltype(field)>;
+    if constexpr (std::is_same_v<T, double>) return PyFloat_FromDouble(field);
+    else if constexpr (std::is_same_v<T, std::uint64_t>) return PyLong_FromUnsignedLongLong(field);
+    else if constexpr (std::is_same_v<T, PoseValue>) return make(value_type<PoseValue>(), field);
+    else if constexpr (std::is_same_v<T, TwistValue>) return make(value_type<TwistValue>(), field);
+    else return tuple_of(field);
+}
+
+bool convert_double(PyObject* obj, const char* argument, double& out) {
+    const double v = PyFloat_AsDouble(obj);
+    if (v == -1.0 && PyErr_Occurred()) {
+        retag_type_error(argument);
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+// ---- constructors ---------------------------------------------------------------------------
+
+PyObject* pose_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static Signature<2> sig("Pose", {"translation", "rotation_xyzw"}, 0);
+    PyObject* argv[2];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    PoseValue v;
+    if (argv[0] && !convert_numbers(argv[0], "translation", v.translation.data(), 3)) return nullptr;
+    if (argv[1] && !convert_numbers(argv[1], "rotation_xyzw", v.rotation_xyzw.data(), 4)) return nullptr;
+    return make(type, v);
+}
+
+PyObject* twist_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static Signature<2> sig("Twist", {"angular", "linear"}, 0);
+    PyObject* argv[2];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    TwistValue v;
+    if (argv[0] && !convert_numbers(argv[0], "angular", v.angular.data(), 3)) return nullptr;
+    if (argv[1] && !convert_numbers(argv[1], "linear", v.linear.data(), 3)) return nullptr;
+    return make(type, v);
+}
+
+// None or an instance of V's class.
+template <class V>
+bool member_or_default(PyObject* obj, const char* argument, const char* class_name, V& out) {
+    if (!obj || obj == Py_None) return true;
+    if (const V* v = value_of<V>(obj)) {
+        out = *v;
+        return true;
+    }
+    PyErr_Format(PyExc_TypeError, "argument '%s': expected %s or None, got %s", argument, class_name,
+                 Py_TYPE(obj)->tp_name);
+    return false;
+}
+
+PyObject* base_state_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static Signature<3> sig("BaseState", {"frame", "velocity", "acceleration"}, 0);
+    PyObject* argv[3];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    BaseStateValue v;
+    if (!member_or_default(argv[0], "frame", "Pose", v.frame) ||
+        !member_or_default(argv[1], "velocity", "Twist", v.velocity) ||
+        !member_or_default(argv[2], "acceleration", "Twist", v.acceleration))
+        return nullptr;
+    return make(type, v);
+}
+
+PyObject* load_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static Signature<3> sig("Load", {"link_id", "torque", "force"}, 1);
+    PyObject* argv[3];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    LoadValue v;
+    if (!convert_index(argv[0], "link_id", v.link_id)) return nullptr;
+    if (argv[1] && !convert_numbers(argv[1], "torque", v.torque.data(), 3)) return nullptr;
+    if (argv[2] && !convert_numbers(argv[2], "force", v.force.data(), 3)) return nullptr;
+    return make(type, v);
+}
+
+bool convert_max_iterations(PyObject* obj, std::uint64_t& out) {
+    if (!obj || obj == Py_None) return true;
+    long long n = 0;
+    if (!PyBool_Check(obj)) {
+        Ref index(PyNumber_Index(obj));
+        n = index ? PyLong_AsLongLong(index.get()) : -1;
+    }
+    if (PyBool_Check(obj) || PyErr_Occurred()) {
+        PyErr_Clear();
+        PyErr_SetString(PyExc_TypeError, "max_iterations must be an integer");
+        return false;
+    }
+    if (n <= 0) {
+        PyErr_SetString(PyExc_ValueError, "max_iterations must be greater than zero");
+        return false;
+    }
+    out = static_cast<std::uint64_t>(n);
+    return true;
+}
+
+PyObject* ik_options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    static Signature<5> sig(
+        "IkOptions", {"max_iterations", "translation_tolerance", "rotation_tolerance", "damping", "max_step_norm"}, 0);
+    PyObject* argv[5];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    IkOptionsValue v;
+    // the four reals first, in signature order, then the iteration count
+    double* reals[] = {&v.translation_tolerance, &v.rotation_tolerance, &v.damping, &v.max_step_norm};
+    const char* names[] = {"translation_tolerance", "rotation_tolerance", "damping", "max_step_norm"};
+    for (int k = 0; k < 4; ++k)
+        if (argv[k + 1] && !convert_double(argv[k + 1], names[k], *reals[k])) return nullptr;
+    if (!convert_max_iterations(argv[0], v.max_iterations)) return nullptr;
+    return make(type, v);
+}
+
+// ---- type specifications ---------------------------------------------------------------------
+
+template <class V>
+PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(doc)},
+        {Py_tp_new, reinterpret_cast<void*>(tp_new)},
+        {Py_tp_getset, getset},
+        {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
+        {0, nullptr},
+    };
+    PyType_Spec spec = {
+        .name = name,
+        .basicsize = static_cast<int>(sizeof(ValueObject<V>)),
+        .itemsize = 0,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+        .slots = slots,
+    };
+    return without_docstring(PyType_FromSpec(&spec));
+}
+
+#define VORMEK_GETTER(V, field) \
+    {#field, &get_field<V, &V::field>, nullptr, nullptr, nullptr}
+
+PyGetSetDef pose_getset[] = {
+    VORMEK_GETTER(PoseValue, translation),
+    VORMEK_GETTER(PoseValue, rotation_xyzw),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef twist_getset[] = {
+    VORMEK_GETTER(TwistValue, angular),
+    VORMEK_GETTER(TwistValue, linear),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef base_state_getset[] = {
+    VORMEK_GETTER(BaseStateValue, frame),
+    VORMEK_GETTER(BaseStateValue, velocity),
+    VORMEK_GETTER(BaseStateValue, acceleration),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef load_getset[] = {
+    VORMEK_GETTER(LoadValue, link_id),
+    VORMEK_GETTER(LoadValue, torque),
+    VORMEK_GETTER(LoadValue, force),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+PyGetSetDef ik_options_getset[] = {
+    VORMEK_GETTER(IkOptionsValue, max_iterations),
+    VORMEK_GETTER(IkOptionsValue, translation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, rotation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, damping),
+    VORMEK_GETTER(IkOptionsValue, max_step_norm),
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+#undef VORMEK_GETTER
+
+template <class V>
+bool ensure_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
+    if (!type_slot<V>()) type_slot<V>() = create_type<V>(name, doc, tp_new, getset);
+    return type_slot<V>() != nullptr;
+}
+
+}  // namespace
+
+template <class V>
+PyTypeObject* value_type() {
+    return type_slot<V>();
+}
+template PyTypeObject* value_type<PoseValue>();
+template PyTypeObject* value_type<TwistValue>();
+template PyTypeObject* value_type<BaseStateValue>();
+template PyTypeObject* value_type<LoadValue>();
+template PyTypeObject* value_type<IkOptionsValue>();
+
+bool create_value_types() {
+    return ensure_type<PoseValue>("vormek.Pose", "Pose(translation=..., rotation_xyzw=...)\n--\n\n", pose_new,
+                                  pose_getset) &&
+           ensure_type<TwistValue>("vormek.Twist", "Twist(angular=..., linear=...)\n--\n\n", twist_new,
+                                   twist_getset) &&
+           ensure_type<BaseStateValue>("vormek.BaseState",
+                                       "BaseState(frame=None, velocity=None, acceleration=None)\n--\n\n",
+                                       base_state_new, base_state_getset) &&
+           ensure_type<LoadValue>("vormek.Load", "Load(link_id, torque=..., force=...)\n--\n\n", load_new,
+                                  load_getset) &&
+           ensure_type<IkOptionsValue>(
+               "vormek.IkOptions",
+               "IkOptions(max_iterations=None, translation_tolerance=1.0e-6, rotation_tolerance=1.0e-6, "
+               "damping=1.0e-3, max_step_norm=0.5)\n--\n\n",
+               ik_options_new, ik_options_getset);
+}
+
+PyObject* new_pose(const Pose& pose) {
+    PoseValue v;
+    v.translation = {pose.translation.x(), pose.translation.y(), pose.translation.z()};
+    v.rotation_xyzw = {pose.rotation.x(), pose.rotation.y(), pose.rotation.z(), pose.rotation.w()};
+    return make(value_type<PoseValue>(), v);
+}
+
+PyObject* new_twist(const Twist& twist) {
+    TwistValue v;
+    v.angular = {twist.angular.x(), twist.angular.y(), twist.angular.z()};
+    v.linear = {twist.linear.x(), twist.linear.y(), twist.linear.z()};
+    return make(value_type<TwistValue>(), v);
+}
+
+bool pose_intake(const PoseValue& value, Pose& out) {
+    const auto& t = value.translation;
+    const auto& r = value.rotation_xyzw;
+    const double s = r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3];
+    // s is NaN or infinite whenever a quaternion component is
+    if (!std::isfinite(t[0]) || !std::isfinite(t[1]) || !std::isfinite(t[2]) || !std::isfinite(s) || !(s > 1e-24)) {
+        PyErr_SetString(PyExc_ValueError, "pose contains non-finite values or a zero quaternion");
+        return false;
+    }
+    const double norm = std::sqrt(s);
+    out.rotation = Quaterniond(r[3] / norm, r[0] / norm, r[1] / norm, r[2] / norm);
+    out.translation = Vector3d(t[0], t[1], t[2]);
+    return true;
+}
+
+}  // namespace vormek::py
