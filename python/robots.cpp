@@ -288,10 +288,11 @@ PyObject* floating_forward_kinematics(PyObject* self, PyObject* const* args, Py_
     if (!convert_base(argv[0], base) || !q.convert(argv[1], "q") || !convert_index(argv[2], "target", target))
         return nullptr;
     auto& st = state_of<FloatingRobot>(self);
-    LinkId link;
-    if (!q.read() || !st.target_link(target, link)) return nullptr;
+    if (!q.read()) return nullptr;
+    // a closed robot reports that before any complaint about the target
     Locked<FloatingRobot> robot(st.slot);
-    if (!robot) return nullptr;
+    LinkId link;
+    if (!robot || !st.target_link(target, link)) return nullptr;
     return pose_result(run_released([&] { return robot->forward_kinematics(*base, q.values(), link); }));
 }
 
