@@ -1,5 +1,6 @@
 # make test: install what is missing, build, run the C++ and Python suites.
 # make deps: only the system packages (apt).
+# make demo: build, install into .venv and run examples/demo.py.
 
 VENV      ?= .venv
 PY        := $(VENV)/bin/python
@@ -39,6 +40,9 @@ test-cpp: build-cpp
 
 test-python: install
 	$(PY) -m pytest -q tests/python
+
+demo: install
+	$(PY) examples/demo.py
 
 bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_load_model

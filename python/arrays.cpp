@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <atomic>
 #include <mutex>
+#include <thread>
 
 namespace vormek::py {
 
@@ -25,10 +27,26 @@ std::pair<const char*, const char*> memory_range(PyArrayObject* a) {
     return {lo, hi};
 }
 
-// Guarded by its own mutex rather than the interpreter lock, which a free-threaded build does
+// A spin lock: the registry's critical sections are a few dozen instructions, held by one
+// thread in the common case, and a mutex would double the cost of every call.
+class SpinLock {
+public:
+    void lock() {
+        while (flag_.test_and_set(std::memory_order_acquire))
+            while (flag_.test(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+    void unlock() { flag_.clear(std::memory_order_release); }
+
+private:
+    std::atomic_flag flag_;
+};
+
+// Guarded by its own lock rather than the interpreter lock, which a free-threaded build does
 // not have. Few borrows are alive at once, so a flat vector beats any map.
 class Registry {
 public:
+    Registry() { entries_.reserve(64); }
+
     bool add(const char* lo, const char* hi, bool exclusive) {
         std::lock_guard guard(mutex_);
         for (const Entry& e : entries_)
@@ -54,7 +72,7 @@ private:
         const char* hi;
         bool exclusive;
     };
-    std::mutex mutex_;
+    SpinLock mutex_;
     std::vector<Entry> entries_;
 };
 

@@ -26,7 +26,7 @@ Quaterniond quaternion_from_rpy(double roll, double pitch, double yaw) {
 }
 
 Vector3d rotation_error(const Quaterniond& target, const Quaterniond& current) {
-    Quaterniond e = target * current.conjugate();
+    Quaterniond e = multiply(target, current.conjugate());
     // q and −q are the same rotation; the short way round has w ≥ 0
     if (e.w() < 0) e.coeffs() = -e.coeffs();
     const double s = e.vec().squaredNorm();

@@ -23,9 +23,9 @@ struct JointKinematics {
     Pose frame(double q) const {
         switch (kind) {
             case JointKind::Revolute:
-                return Pose{origin_rotation * quaternion_from_axis_angle(axis, q), origin_translation};
+                return Pose{multiply(origin_rotation, quaternion_from_axis_angle(axis, q)), origin_translation};
             case JointKind::Prismatic:
-                return Pose{origin_rotation, origin_translation + rotate(origin_rotation, q * axis)};
+                return Pose{origin_rotation, rotate_add(origin_rotation, q * axis, origin_translation)};
             case JointKind::Fixed:
                 break;
         }

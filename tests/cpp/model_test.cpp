@@ -26,6 +26,13 @@ TEST(ModelInertia, ExpressedInTheLinkFrame) {
     EXPECT_TRUE(near(inertia_of(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="2" iyz="0" izz="3")",
                                          R"(<origin rpy="1.5707963267948966 0 0"/>)")),
                      Vector3d(1, 3, 2).asDiagonal().toDenseMatrix()));
+    // an eighth turn about z puts the principal axis of moment 1 along (1, 1, 0)/√2:
+    // I = 1·e₁e₁ᵀ + 2·e₂e₂ᵀ + 3·e₃e₃ᵀ with e₂ = (−1, 1, 0)/√2
+    Matrix3d diagonal_axes;
+    diagonal_axes << 1.5, -0.5, 0, -0.5, 1.5, 0, 0, 0, 3;
+    EXPECT_TRUE(near(inertia_of(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="2" iyz="0" izz="3")",
+                                         R"(<origin rpy="0 0 0.7853981633974483"/>)")),
+                     diagonal_axes));
     // off-diagonal entries fill both triangles
     Matrix3d symmetric;
     symmetric << 4, 0.1, 0.2, 0.1, 5, 0.3, 0.2, 0.3, 6;
