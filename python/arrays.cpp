@@ -1,5 +1,7 @@
 #include "arrays.hpp"
 
+#include "values.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <atomic>
@@ -233,6 +235,52 @@ bool OutputVector::prepare(std::size_t length) {
         return false;
     }
     values_ = {static_cast<double*>(PyArray_DATA(a)), length};
+    return true;
+}
+
+bool target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out) {
+    if (index >= link_ids.size()) {
+        PyErr_Format(PyExc_ValueError, "invalid link id %llu", static_cast<unsigned long long>(index));
+        return false;
+    }
+    out = link_ids[index];
+    return true;
+}
+
+bool LoadList::convert(PyObject* obj) {
+    if (!obj || obj == Py_None) return true;
+    if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "argument 'loads': expected a sequence of Load, got %s", Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    items_ = Ref(PySequence_Fast(obj, "argument 'loads': expected a sequence of Load"));
+    if (!items_) return false;
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items_.get()); ++i) {
+        PyObject* item = PySequence_Fast_GET_ITEM(items_.get(), i);
+        if (!value_of<LoadValue>(item)) {
+            PyErr_Format(PyExc_TypeError, "argument 'loads': item %zd is %s, not Load", i, Py_TYPE(item)->tp_name);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LoadList::resolve(std::span<const LinkId> link_ids) {
+    if (!items_) return true;
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(items_.get());
+    loads_.reserve(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        const LoadValue& v = *value_of<LoadValue>(PySequence_Fast_GET_ITEM(items_.get(), i));
+        LinkId link;
+        if (!target_link(link_ids, v.link_id, link)) return false;
+        const Vector3d torque(v.torque[0], v.torque[1], v.torque[2]);
+        const Vector3d force(v.force[0], v.force[1], v.force[2]);
+        if (!torque.allFinite() || !force.allFinite()) {
+            PyErr_SetString(PyExc_ValueError, "load contains a non-finite value");
+            return false;
+        }
+        loads_.push_back(Load{link, torque, force});
+    }
     return true;
 }
 

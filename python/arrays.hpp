@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "binding.hpp"
+#include "model/model.hpp"
 
 namespace vormek::py {
 
@@ -71,6 +72,26 @@ private:
     bool given_ = false;
     Borrow borrow_;
     std::span<double> values_;
+};
+
+// The core identifier of Python link index `index`; ValueError "invalid link id {}" past the
+// last link.
+bool target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out);
+
+// The `loads=` argument: None or a sequence (not a str) of Load objects, resolved against the
+// robot's link identifiers into core loads.
+class LoadList {
+public:
+    // Binding-time type check; TypeError naming `loads`.
+    bool convert(PyObject* obj);
+    // In sequence order: "invalid link id {}", then "load contains a non-finite value".
+    bool resolve(std::span<const LinkId> link_ids);
+
+    std::span<const Load> loads() const { return loads_; }
+
+private:
+    Ref items_;  // the sequence as a list or tuple, or empty for None
+    std::vector<Load> loads_;
 };
 
 // "q and {} must have the same length".

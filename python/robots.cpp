@@ -40,16 +40,6 @@ struct RobotState {
     std::uint64_t generalized_count = 0;    // joint_count plus the base coordinates
     std::uint64_t link_count = 0;
     RobotSlot<Handle> slot;                 // the native handle behind its lock
-
-    // "invalid link id {}" for an index past the last link.
-    bool target_link(std::uint64_t index, LinkId& out) const {
-        if (index >= link_ids.size()) {
-            PyErr_Format(PyExc_ValueError, "invalid link id %llu", static_cast<unsigned long long>(index));
-            return false;
-        }
-        out = link_ids[index];
-        return true;
-    }
 };
 
 template <class Handle>
@@ -249,7 +239,7 @@ PyObject* robot_forward_kinematics(PyObject* self, PyObject* const* args, Py_ssi
     if (!q.read()) return nullptr;
     Locked<Robot> robot(st.slot);
     LinkId link;
-    if (!robot || !st.target_link(target, link)) return nullptr;
+    if (!robot || !target_link(st.link_ids, target, link)) return nullptr;
     return pose_result(run_released([&] { return robot->forward_kinematics(q.values(), link); }));
 }
 
@@ -292,7 +282,7 @@ PyObject* floating_forward_kinematics(PyObject* self, PyObject* const* args, Py_
     // a closed robot reports that before any complaint about the target
     Locked<FloatingRobot> robot(st.slot);
     LinkId link;
-    if (!robot || !st.target_link(target, link)) return nullptr;
+    if (!robot || !target_link(st.link_ids, target, link)) return nullptr;
     return pose_result(run_released([&] { return robot->forward_kinematics(*base, q.values(), link); }));
 }
 

@@ -23,6 +23,13 @@ struct LinkId {
     friend bool operator==(const LinkId&, const LinkId&) = default;
 };
 
+// An external wrench on one link, in that link's frame about its origin.
+struct Load {
+    LinkId link;
+    Vector3d torque = Vector3d::Zero();
+    Vector3d force = Vector3d::Zero();
+};
+
 // Process-wide source of model identifiers; 0 is never handed out.
 extern std::atomic<std::uint64_t> NEXT_MODEL_ID;
 

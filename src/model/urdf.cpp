@@ -230,7 +230,7 @@ Result<Joint> Reader::joint(const pugi::xml_node& node) const {
         VORMEK_TRY(lower, optional_number(limit, "lower", 0.0));
         VORMEK_TRY(upper, optional_number(limit, "upper", 0.0));
         VORMEK_TRY(effort, optional_number(limit, "effort", 0.0));
-        VORMEK_TRY(velocity, optional_number(limit, "velocity", 0.0));
+        VORMEK_TRY(velocity, required_number(limit, "velocity"));
         out.limit = Limit{lower, upper, effort, velocity};
     }
     return out;
