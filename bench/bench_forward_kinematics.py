@@ -67,18 +67,37 @@ def main() -> None:
     print(f"numpy.add(a, b, out=c), 7 elements               : {t_add:8.1f} ns/call")
     print(f"ratio forward_kinematics / numpy.add             : {t_fk / t_add:8.2f}")
 
-    # a million calls must not leave memory behind
-    gc.collect()
-    tracemalloc.start()
-    for _ in range(10000):
-        fk(q, target)
-    before = tracemalloc.get_traced_memory()[0]
-    for _ in range(1_000_000):
-        fk(q, target)
-    gc.collect()
-    after = tracemalloc.get_traced_memory()[0]
-    tracemalloc.stop()
-    print(f"traced memory after 1e6 calls: {after - before:+d} bytes")
+    # a million calls (in place, through a copy, and failing) must not leave memory behind:
+    # tracemalloc sees Python objects, the resident set size sees native allocations too
+    strided = np.linspace(-1.0, 1.0, 14)[::2]
+    cases = [("float64 q", lambda: fk(q, target)), ("strided q", lambda: fk(strided, target))]
+
+    def failing():
+        try:
+            fk(q[:6], target)
+        except ValueError:
+            pass
+
+    cases.append(("error path", failing))
+    for label, call in cases:
+        for _ in range(10000):
+            call()
+        gc.collect()
+        tracemalloc.start()
+        rss_before = resident_kib()
+        traced_before = tracemalloc.get_traced_memory()[0]
+        for _ in range(1_000_000):
+            call()
+        gc.collect()
+        traced = tracemalloc.get_traced_memory()[0] - traced_before
+        rss = resident_kib() - rss_before
+        tracemalloc.stop()
+        print(f"1e6 calls, {label:10s}: traced memory {traced:+d} B, resident set {rss:+d} KiB")
+
+
+def resident_kib() -> int:
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
 
 
 if __name__ == "__main__":
