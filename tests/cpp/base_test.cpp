@@ -62,7 +62,8 @@ TEST(Spatial, RpyIsYawAfterPitchAfterRoll) {
 TEST(Spatial, RotationError) {
     std::mt19937 rng(3);
     const Quaterniond current = random_rotation(rng);
-    EXPECT_EQ(rotation_error(current, current), Vector3d::Zero());
+    EXPECT_EQ(rotation_error(Quaterniond::Identity(), Quaterniond::Identity()), Vector3d::Zero());
+    EXPECT_TRUE(near(rotation_error(current, current), Vector3d::Zero(), 1e-15));
 
     const Vector3d axis = Vector3d(1, -2, 2) / 3.0;
     const auto turned = [&](double angle) { return Quaterniond(Eigen::AngleAxisd(angle, axis)) * current; };
