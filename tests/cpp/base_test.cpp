@@ -41,8 +41,7 @@ TEST(Spatial, PoseAlgebraMatchesHomogeneousMatrices) {
 
 TEST(Spatial, PoseArrayIsVectorPartThenScalarThenTranslation) {
     const Pose p = Pose::from_array({0.1, 0.2, 0.3, 0.9, 4, 5, 6});
-    EXPECT_EQ(p.rotation.w(), 0.9);
-    EXPECT_EQ(p.rotation.x(), 0.1);
+    EXPECT_EQ(p.rotation.coeffs(), Eigen::Vector4d(0.1, 0.2, 0.3, 0.9));
     EXPECT_EQ(p.translation, Vector3d(4, 5, 6));
     EXPECT_EQ(p.to_array(), (std::array<double, 7>{0.1, 0.2, 0.3, 0.9, 4, 5, 6}));
 }
@@ -91,15 +90,7 @@ TEST(Spatial, BaseStateReportsTheFirstNonFiniteField) {
     EXPECT_TRUE(test::fails_with(BaseState::make(Pose{}, bad, bad), ErrorKind::InvalidBaseState, message("velocity")));
     EXPECT_TRUE(test::fails_with(BaseState::make(Pose{}, Twist{}, bad_angular), ErrorKind::InvalidBaseState,
                                  message("acceleration")));
-    Pose nan_rotation;
-    nan_rotation.rotation.w() = nan;
-    EXPECT_FALSE(BaseState::make(nan_rotation, Twist{}, Twist{}));
-
-    Twist v;
-    v.angular = Vector3d(1, 2, 3);
-    const auto ok = BaseState::make(Pose{}, v, Twist{});
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(ok->velocity().angular, Vector3d(1, 2, 3));
+    EXPECT_TRUE(BaseState::make(Pose{}, Twist{}, Twist{}));
 }
 
 }  // namespace

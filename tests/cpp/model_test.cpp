@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <numbers>
 
 #include "support.hpp"
 
@@ -22,10 +21,6 @@ TEST(ModelInertia, ExpressedInTheLinkFrame) {
     EXPECT_TRUE(near(inertia_of(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="2" iyz="0" izz="3")",
                                          R"(<origin rpy="0 0 1.5707963267948966"/>)")),
                      Vector3d(2, 1, 3).asDiagonal().toDenseMatrix()));
-    // and about x the y and z moments
-    EXPECT_TRUE(near(inertia_of(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="2" iyz="0" izz="3")",
-                                         R"(<origin rpy="1.5707963267948966 0 0"/>)")),
-                     Vector3d(1, 3, 2).asDiagonal().toDenseMatrix()));
     // an eighth turn about z puts the principal axis of moment 1 along (1, 1, 0)/√2:
     // I = 1·e₁e₁ᵀ + 2·e₂e₂ᵀ + 3·e₃e₃ᵀ with e₂ = (−1, 1, 0)/√2
     Matrix3d diagonal_axes;
@@ -88,7 +83,6 @@ TEST(ModelIdentity, EveryLoadIsItsOwnModel) {
                                  "link identifier does not belong to this robot model"));
     EXPECT_EQ(b->check_link(*b->link(1)), 1u);
     EXPECT_FALSE(a->check_link(LinkId{a->id, 3}));
-    EXPECT_FALSE(a->check_link(LinkId{}));
     EXPECT_TRUE(test::fails_with(a->link(3), ErrorKind::InvalidLinkId,
                                  "link identifier does not belong to this robot model"));
 }
@@ -98,7 +92,6 @@ TEST(ModelIdentity, LinksByName) {
     EXPECT_EQ(*m->link_by_name("hand"), (LinkId{m->id, 2}));
     EXPECT_EQ(*m->link_by_name("Arm"), (LinkId{m->id, 1}));
     EXPECT_TRUE(test::fails_with(m->link_by_name("arm"), ErrorKind::UnknownLink, "link arm does not exist in the model"));
-    EXPECT_TRUE(test::fails_with(m->link_by_name(""), ErrorKind::UnknownLink, "link  does not exist in the model"));
     ASSERT_NE(m->link_by_name("hand ").error().get<errors::UnknownLink>(), nullptr);
     EXPECT_EQ(m->link_by_name("hand ").error().get<errors::UnknownLink>()->name, "hand ");
 }
