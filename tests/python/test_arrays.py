@@ -5,7 +5,8 @@ import array
 import numpy as np
 import pytest
 
-from vormek import Robot
+from conftest import link, robot_text
+from vormek import BaseState, FloatingRobot, Pose, Robot
 
 Q = [0.4, -1.1]
 
@@ -104,3 +105,11 @@ def test_items_that_are_not_numbers(robot):
         robot.forward_kinematics([0.0, "x"], 3)
     with pytest.raises((TypeError, ValueError, OverflowError)):
         robot.forward_kinematics([0.0, 10**400], 3)
+
+
+@pytest.mark.parametrize("q", [[], (), np.empty(0), np.empty(0, dtype=np.int8), np.zeros(4)[::-1][:0]])
+def test_empty_vectors_for_a_robot_without_joints(write_urdf, q):
+    path = write_urdf(robot_text(link("only", mass=1.0)))
+    assert Robot(path).forward_kinematics(q, 0) == Pose()
+    base = BaseState(Pose((1, 2, 3)))
+    assert FloatingRobot(path).forward_kinematics(base, q, 0) == Pose((1, 2, 3))

@@ -103,7 +103,7 @@ def test_close_under_load(chain_path):
     for t in threads:
         t.start()
     barrier.wait()
-    while min(len(o) for o in outcomes) < 50:
+    while min(len(o) for o in outcomes) < 50 and all(t.is_alive() for t in threads):
         time.sleep(0.001)
     robot.close()
     for t in threads:
