@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <locale.h>
 #include <pugixml.hpp>
 
 namespace vormek::urdf {
@@ -268,9 +269,11 @@ std::optional<double> parse_number(std::string_view text) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (end != text.data() + text.size()) return std::nullopt;
     if (ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value untouched here; strtod yields the ±inf or zero we want
+        // from_chars leaves the value untouched here; strtod yields the ±inf or zero we want,
+        // read in the C locale whatever the host program set
+        static const locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
         const std::string copy(text);
-        return std::strtod(copy.c_str(), nullptr);
+        return strtod_l(copy.c_str(), nullptr, c_locale);
     }
     if (ec != std::errc()) return std::nullopt;
     return value;
