@@ -63,9 +63,11 @@ bool convert_path(PyObject* obj, std::string& out) {
         fs = Ref(PyOS_FSPath(obj));
     }
     if (!fs) {
-        if (PyErr_Occurred()) retag_type_error("path");
-        else PyErr_Format(PyExc_TypeError, "argument 'path': expected str or os.PathLike object, not %s",
-                          Py_TYPE(obj)->tp_name);
+        // bytes are not a path here, so PyOS_FSPath's own message would mislead
+        if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "argument 'path': expected str or os.PathLike object, not %s",
+                     Py_TYPE(obj)->tp_name);
         return false;
     }
     Ref bytes(PyUnicode_Check(fs.get()) ? PyUnicode_EncodeFSDefault(fs.get()) : fs.release());
@@ -278,11 +280,11 @@ PyObject* floating_forward_kinematics(PyObject* self, PyObject* const* args, Py_
     if (!convert_base(argv[0], base) || !q.convert(argv[1], "q") || !convert_index(argv[2], "target", target))
         return nullptr;
     auto& st = state_of<FloatingRobot>(self);
-    if (!q.read()) return nullptr;
-    // a closed robot reports that before any complaint about the target
-    Locked<FloatingRobot> robot(st.slot);
     LinkId link;
-    if (!robot || !target_link(st.link_ids, target, link)) return nullptr;
+    // unlike Robot's, the floating forward kinematics checks the target before it locks
+    if (!q.read() || !target_link(st.link_ids, target, link)) return nullptr;
+    Locked<FloatingRobot> robot(st.slot);
+    if (!robot) return nullptr;
     return pose_result(run_released([&] { return robot->forward_kinematics(*base, q.values(), link); }));
 }
 

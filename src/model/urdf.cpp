@@ -22,6 +22,15 @@ bool valid_utf8(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const auto* end = p + s.size();
     while (p < end) {
+        // URDF is almost all ASCII: skip it eight bytes at a time
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) == 0) {
+                p += 8;
+                continue;
+            }
+        }
         const unsigned char c = *p;
         if (c < 0x80) { ++p; continue; }
         std::size_t len;
@@ -84,6 +93,17 @@ public:
         return attr;
     }
 
+    // XML forbids a repeated attribute, but pugixml keeps both copies and attribute() would
+    // quietly answer with the first. Checked on every element the model reads; ignored
+    // content is not validated.
+    Result<void> distinct_attributes(const pugi::xml_node& node) const {
+        for (auto a = node.first_attribute(); a; a = a.next_attribute())
+            for (auto b = a.next_attribute(); b; b = b.next_attribute())
+                if (std::strcmp(a.name(), b.name()) == 0)
+                    return fail(urdf_error(where_.element(node) + ": repeated attribute \"" + a.name() + "\""));
+        return {};
+    }
+
     // At most one child of this name; missing is an error only when `required`.
     Result<pugi::xml_node> single_child(const pugi::xml_node& node, const char* name, bool required) const {
         pugi::xml_node found;
@@ -95,6 +115,7 @@ public:
         }
         if (!found && required)
             return fail(urdf_error(where_.element(node) + ": missing required element <" + name + ">"));
+        if (auto ok = distinct_attributes(found); !ok) return fail(std::move(ok.error()));
         return found;
     }
 
@@ -173,6 +194,7 @@ private:
 
 
 Result<Link> Reader::link(const pugi::xml_node& node) const {
+    if (auto ok = distinct_attributes(node); !ok) return fail(std::move(ok.error()));
     VORMEK_TRY(name, name_of(node));
     VORMEK_TRY(inertial_node, single_child(node, "inertial", false));
     Link out{std::move(name), std::nullopt};
@@ -205,6 +227,7 @@ Result<JointType> joint_type(const Locator& where, const pugi::xml_node& node, s
 }
 
 Result<Joint> Reader::joint(const pugi::xml_node& node) const {
+    if (auto ok = distinct_attributes(node); !ok) return fail(std::move(ok.error()));
     Joint out;
     VORMEK_TRY(name, name_of(node));
     out.name = std::move(name);
@@ -238,12 +261,6 @@ Result<Joint> Reader::joint(const pugi::xml_node& node) const {
 }
 
 // The first attribute that `node` carries twice, or an empty handle.
-pugi::xml_attribute repeated_attribute(const pugi::xml_node& node) {
-    for (auto a = node.first_attribute(); a; a = a.next_attribute())
-        for (auto b = a.next_attribute(); b; b = b.next_attribute())
-            if (std::strcmp(a.name(), b.name()) == 0) return a;
-    return {};
-}
 
 }  // namespace
 
@@ -323,12 +340,7 @@ Result<Robot> parse(std::string_view text) {
     if (std::string_view(root.name()) != "robot")
         return fail(urdf_error(reader.where().element(root) + ": root element must be <robot>"));
 
-    // XML forbids a repeated attribute, but pugixml keeps both copies and attribute() would
-    // quietly answer with the first
-    const auto repeats = [](const pugi::xml_node& node) { return static_cast<bool>(repeated_attribute(node)); };
-    if (const auto bad = repeats(root) ? root : root.find_node(repeats))
-        return fail(urdf_error(reader.where().element(bad) + ": repeated attribute \"" +
-                               repeated_attribute(bad).name() + "\""));
+    if (auto ok = reader.distinct_attributes(root); !ok) return fail(std::move(ok.error()));
 
     Robot robot;
     robot.name = root.attribute("name").value();

@@ -91,11 +91,12 @@ def test_closed(floating_path):
     with FloatingRobot(floating_path) as robot:
         pass
     calls = [lambda: robot.link_count, lambda: robot.generalized_count, lambda: robot.name,
-             lambda: robot.link_id("base"), lambda: robot.forward_kinematics(BaseState(), [0.0], 1),
-             # the lock is checked before the target
-             lambda: robot.forward_kinematics(BaseState(), [0.0], 99)]
+             lambda: robot.link_id("base"), lambda: robot.forward_kinematics(BaseState(), [0.0], 1)]
     for call in calls:
         with pytest.raises(RuntimeError) as info:
             call()
         assert str(info.value) == "robot is closed"
+    # the floating forward kinematics checks the target before it takes the lock
+    with pytest.raises(ValueError, match="^invalid link id 99$"):
+        robot.forward_kinematics(BaseState(), [0.0], 99)
     assert robot.close() is None
