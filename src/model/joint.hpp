@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -21,9 +22,17 @@ struct JointKinematics {
     // Pose of the child link frame in the parent link frame at joint coordinate q
     // (callers pass 0 for joints without a DOF).
     Pose frame(double q) const {
+        return kind == JointKind::Revolute ? frame(q, std::sin(0.5 * q), std::cos(0.5 * q)) : frame(q, 0.0, 1.0);
+    }
+
+    // The same with sin(q/2) and cos(q/2) supplied (read by revolute joints only), so that a
+    // chain walk can evaluate its sines together, off the chain's dependency path.
+    Pose frame(double q, double sin_half, double cos_half) const {
         switch (kind) {
             case JointKind::Revolute:
-                return Pose{multiply(origin_rotation, quaternion_from_axis_angle(axis, q)), origin_translation};
+                return Pose{multiply(origin_rotation, Quaterniond(cos_half, axis.x() * sin_half, axis.y() * sin_half,
+                                                                  axis.z() * sin_half)),
+                            origin_translation};
             case JointKind::Prismatic:
                 return Pose{origin_rotation, rotate_add(origin_rotation, q * axis, origin_translation)};
             case JointKind::Fixed:
