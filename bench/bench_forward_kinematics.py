@@ -67,6 +67,8 @@ def main() -> None:
     print(f"numpy.add(a, b, out=c), 7 elements               : {t_add:8.1f} ns/call")
     print(f"ratio forward_kinematics / numpy.add             : {t_fk / t_add:8.2f}")
 
+    peer_line(path_text=seven_dof_arm(), q=q, calls=calls, repeats=repeats)
+
     # a million calls (in place, through a copy, and failing) must not leave memory behind:
     # tracemalloc sees Python objects, the resident set size sees native allocations too
     strided = np.linspace(-1.0, 1.0, 14)[::2]
@@ -93,6 +95,30 @@ def main() -> None:
         rss = resident_kib() - rss_before
         tracemalloc.stop()
         print(f"1e6 calls, {label:10s}: traced memory {traced:+d} B, resident set {rss:+d} KiB")
+
+
+def peer_line(path_text: str, q: np.ndarray, calls: int, repeats: int) -> None:
+    """The same query through Pinocchio (PyPI `pin`), when it is installed."""
+    try:
+        import pinocchio as pin
+    except ImportError:
+        print("pinocchio not installed: no peer figure")
+        return
+    with tempfile.NamedTemporaryFile("w", suffix=".urdf", delete=False) as f:
+        f.write(path_text)
+        path = f.name
+    model = pin.buildModelFromUrdf(path)
+    os.unlink(path)
+    data = model.createData()
+    tip = model.njoints - 1
+    fk = pin.forwardKinematics
+
+    def pose():
+        fk(model, data, q)
+        return data.oMi[tip]
+
+    print(f"pinocchio forwardKinematics(model, data, q)      : {median_ns(lambda: fk(model, data, q), calls, repeats):8.1f} ns/call")
+    print(f"pinocchio forwardKinematics + data.oMi[tip]      : {median_ns(pose, calls, repeats):8.1f} ns/call")
 
 
 def resident_kib() -> int:
