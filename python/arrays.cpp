@@ -152,15 +152,10 @@ bool InputVector::convert(PyObject* obj, const char* argument) {
         return true;
     }
     owned_ = true;
-    // text is never a sequence of numbers, though bytes would pass for one item by item
-    if (PyUnicode_Check(obj) || PyBytes_Check(obj) || PyByteArray_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "argument '%s': expected a one-dimensional array of numbers, got %s", argument,
-                     Py_TYPE(obj)->tp_name);
-        return false;
-    }
     // arrays of another dtype go straight to NumPy's cast, which is what float() per item
-    // would give, only faster
-    if (!PyArray_Check(obj) && PySequence_Check(obj)) array_ = Ref(array_from_sequence(obj));
+    // would give, only faster; a str is never a sequence of numbers and is left to NumPy
+    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj))
+        array_ = Ref(array_from_sequence(obj));
     if (!array_) {
         if (PyErr_Occurred()) return false;
         Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0,

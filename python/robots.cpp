@@ -345,14 +345,14 @@ PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* method
         {Py_tp_getset, robot_getset<Handle>},
         {0, nullptr},
     };
-    PyType_Spec spec = {
+    PyType_Spec type_spec = {
         .name = name,
         .basicsize = static_cast<int>(sizeof(RobotObject<Handle>)),
         .itemsize = 0,
         .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
         .slots = slots,
     };
-    return without_docstring(PyType_FromSpec(&spec));
+    return without_docstring(PyType_FromSpec(&type_spec));
 }
 
 PyTypeObject* robot_type_object = nullptr;

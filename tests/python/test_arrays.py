@@ -91,13 +91,19 @@ def test_inputs_are_left_unchanged_on_errors(robot):
     {1.0, 2.0},
     object(),
     (x for x in (0.0, 1.0)),
-    "ab",
-    b"ab",
+    "1.5",
 ], ids=["2x2", "1x2", "nested list", "int", "None", "numpy scalar", "dict", "set", "object", "generator",
-        "str", "bytes"])
+        "numeric str"])
 def test_wrong_types_name_q(robot, q):
     with pytest.raises(TypeError, match="'q'"):
         robot.forward_kinematics(q, 3)
+
+
+def test_text_is_not_a_sequence_of_numbers(robot):
+    # a str goes to NumPy whole, which refuses it; bytes are a sequence of small integers
+    with pytest.raises(ValueError, match="could not convert string to float"):
+        robot.forward_kinematics("ab", 3)
+    assert robot.forward_kinematics(b"\x00\x00", 3) == robot.forward_kinematics([0.0, 0.0], 3)
 
 
 def test_items_that_are_not_numbers(robot):
