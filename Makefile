@@ -47,6 +47,7 @@ demo: install
 bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_load_model
 	$(PY) bench/bench_forward_kinematics.py
+	$(PY) bench/bench_threads.py
 
 clean:
 	rm -rf build $(VENV)
