@@ -1,12 +1,12 @@
 #include "arrays.hpp"
 
-#include "values.hpp"
-
 #include <algorithm>
-#include <cstring>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <thread>
+
+#include "values.hpp"
 
 namespace vormek::py {
 
@@ -50,7 +50,7 @@ public:
     Registry() { entries_.reserve(64); }
 
     bool add(const char* lo, const char* hi, bool exclusive) {
-        std::lock_guard guard(mutex_);
+        std::lock_guard guard(lock_);
         for (const Entry& e : entries_)
             if (e.lo < hi && lo < e.hi && (exclusive || e.exclusive)) return false;
         entries_.push_back({lo, hi, exclusive});
@@ -58,7 +58,7 @@ public:
     }
 
     void remove(const char* lo, const char* hi, bool exclusive) {
-        std::lock_guard guard(mutex_);
+        std::lock_guard guard(lock_);
         const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
             return e.lo == lo && e.hi == hi && e.exclusive == exclusive;
         });
@@ -74,7 +74,7 @@ private:
         const char* hi;
         bool exclusive;
     };
-    SpinLock mutex_;
+    SpinLock lock_;
     std::vector<Entry> entries_;
 };
 
