@@ -17,6 +17,18 @@ PyObject* exception_class(ExceptionClass which) {
     return classes[i];
 }
 
+namespace {
+
+// Raises `type` with the message as its only argument (core texts are UTF-8, names included).
+PyObject* raise(PyObject* type, const std::string& message) {
+    if (!type) return nullptr;
+    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
+    return nullptr;
+}
+
+}  // namespace
+
 PyObject* core_error(Error error) {
     PyObject* type = PyExc_ValueError;
     switch (error.kind()) {
@@ -36,18 +48,11 @@ PyObject* core_error(Error error) {
         default:
             break;
     }
-    if (!type) return nullptr;
-    const std::string message = error.message();
-    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (text) PyErr_SetObject(type, text.get());
-    return nullptr;
+    return raise(type, error.message());
 }
 
 PyObject* raise_panic(const std::string& text) {
-    const std::string message = text.empty() ? "native vormek panic" : text;
-    Ref str(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
-    if (str) PyErr_SetObject(exception_class(ExceptionClass::PanicError), str.get());
-    return nullptr;
+    return raise(exception_class(ExceptionClass::PanicError), text.empty() ? "native vormek panic" : text);
 }
 
 void retag_type_error(const char* argument) {
@@ -102,7 +107,15 @@ bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size
     return true;
 }
 
-PyTypeObject* without_docstring(PyObject* type) {
+PyTypeObject* create_heap_type(const char* name, std::size_t basicsize, PyType_Slot* slots) {
+    PyType_Spec type_spec = {
+        .name = name,
+        .basicsize = static_cast<int>(basicsize),
+        .itemsize = 0,
+        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+        .slots = slots,
+    };
+    PyObject* type = PyType_FromSpec(&type_spec);
     if (!type) return nullptr;
     auto* t = reinterpret_cast<PyTypeObject*>(type);
     if (PyDict_SetItemString(t->tp_dict, "__doc__", Py_None) < 0) {

@@ -201,14 +201,18 @@ struct RobotSlot {
     std::optional<Handle> handle;  // empty once closed
     std::atomic<bool> open{false};  // readable without the lock, for the properties
 
-    // Takes the lock (waiting with the interpreter lock released when contended). Fails with
-    // RuntimeError "robot is closed" when the slot is empty.
-    bool acquire() {
+    // Takes the lock, waiting for it with the interpreter lock released when contended.
+    void lock() {
         if (!mutex.try_lock()) {
             Py_BEGIN_ALLOW_THREADS
             mutex.lock();
             Py_END_ALLOW_THREADS
         }
+    }
+
+    // lock(), then RuntimeError "robot is closed" (and unlocked again) when the slot is empty.
+    bool acquire() {
+        lock();
         if (!handle) {
             mutex.unlock();
             PyErr_SetString(PyExc_RuntimeError, "robot is closed");
@@ -236,9 +240,9 @@ private:
     RobotSlot<Handle>* slot_;
 };
 
-// A new type object whose docstring holds only its text signature: __doc__ reads None, like the
-// methods', while __text_signature__ keeps working. Steals `type`; nullptr passes through.
-PyTypeObject* without_docstring(PyObject* type);
+// A new immutable heap type "vormek.X" from its slots. The docstring slot holds only the text
+// signature, so __doc__ reads None, like the methods', while __text_signature__ keeps working.
+PyTypeObject* create_heap_type(const char* name, std::size_t basicsize, PyType_Slot* slots);
 
 // Checks without locking that a robot is open; RuntimeError otherwise.
 bool require_open(const std::atomic<bool>& open);

@@ -140,11 +140,7 @@ void robot_dealloc(PyObject* self) {
 template <class Handle>
 PyObject* robot_close(PyObject* self, PyObject*) {
     auto& slot = state_of<Handle>(self).slot;
-    if (!slot.mutex.try_lock()) {
-        Py_BEGIN_ALLOW_THREADS
-        slot.mutex.lock();
-        Py_END_ALLOW_THREADS
-    }
+    slot.lock();
     slot.open.store(false, std::memory_order_release);
     slot.handle.reset();  // drops the workspace and this robot's share of the model
     slot.mutex.unlock();
@@ -345,14 +341,7 @@ PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* method
         {Py_tp_getset, robot_getset<Handle>},
         {0, nullptr},
     };
-    PyType_Spec type_spec = {
-        .name = name,
-        .basicsize = static_cast<int>(sizeof(RobotObject<Handle>)),
-        .itemsize = 0,
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-        .slots = slots,
-    };
-    return without_docstring(PyType_FromSpec(&type_spec));
+    return create_heap_type(name, sizeof(RobotObject<Handle>), slots);
 }
 
 PyTypeObject* robot_type_object = nullptr;

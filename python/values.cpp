@@ -179,14 +179,7 @@ PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyG
         {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
         {0, nullptr},
     };
-    PyType_Spec type_spec = {
-        .name = name,
-        .basicsize = static_cast<int>(sizeof(ValueObject<V>)),
-        .itemsize = 0,
-        .flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
-        .slots = slots,
-    };
-    return without_docstring(PyType_FromSpec(&type_spec));
+    return create_heap_type(name, sizeof(ValueObject<V>), slots);
 }
 
 #define VORMEK_GETTER(V, field) \
