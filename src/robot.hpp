@@ -18,7 +18,6 @@ public:
     static Result<Robot> from_urdf(const std::filesystem::path& path);
 
     const Model& model() const { return *model_; }
-    const std::shared_ptr<const Model>& shared_model() const { return model_; }
     const Pose& base_frame() const { return base_frame_; }
     Workspace& workspace() { return workspace_; }
 
@@ -42,7 +41,6 @@ public:
     static Result<FloatingRobot> from_urdf(const std::filesystem::path& path);
 
     const Model& model() const { return *model_; }
-    const std::shared_ptr<const Model>& shared_model() const { return model_; }
     Workspace& workspace() { return workspace_; }
 
     Result<Pose> forward_kinematics(const BaseState& base, std::span<const double> q, LinkId target);

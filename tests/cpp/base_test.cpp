@@ -58,6 +58,16 @@ TEST(Spatial, RpyIsYawAfterPitchAfterRoll) {
     }
 }
 
+TEST(Spatial, AxisAngleTurnsRightHanded) {
+    const Vector3d axis = Vector3d(1, -2, 0.5).normalized();
+    for (const double angle : {0.0, 0.7, -2.0, 2 * pi}) {
+        const Quaterniond q = quaternion_from_axis_angle(axis, angle);
+        EXPECT_TRUE(near(q.toRotationMatrix(), Eigen::AngleAxisd(angle, axis).toRotationMatrix()));
+    }
+    // a full turn is the same rotation with the opposite sign, which is kept
+    EXPECT_NEAR(quaternion_from_axis_angle(axis, 2 * pi).w(), -1.0, 1e-15);
+}
+
 TEST(Spatial, RotationError) {
     std::mt19937 rng(3);
     const Quaterniond current = random_rotation(rng);
