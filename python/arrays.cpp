@@ -91,28 +91,6 @@ bool is_float64_vector(PyObject* obj) {
 
 PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(r.get()); }
 
-// Every item through float(); nullptr (no exception set) when some item does not convert.
-PyObject* array_from_sequence(PyObject* seq) {
-    const Py_ssize_t n = PySequence_Size(seq);
-    if (n < 0) {
-        PyErr_Clear();
-        return nullptr;
-    }
-    npy_intp dims[1] = {n};
-    Ref array(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
-    if (!array) return nullptr;
-    auto* data = static_cast<double*>(PyArray_DATA(as_array(array)));
-    for (Py_ssize_t i = 0; i < n; ++i) {
-        Ref item(PySequence_GetItem(seq, i));
-        const double v = item ? PyFloat_AsDouble(item.get()) : -1.0;
-        if (v == -1.0 && PyErr_Occurred()) {
-            PyErr_Clear();
-            return nullptr;
-        }
-        data[i] = v;
-    }
-    return array.release();
-}
 
 }  // namespace
 
@@ -154,28 +132,61 @@ bool InputVector::convert(PyObject* obj, const char* argument) {
     owned_ = true;
     // arrays of another dtype go straight to NumPy's cast, which is what float() per item
     // would give, only faster; a str is never a sequence of numbers and is left to NumPy
-    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj))
-        array_ = Ref(array_from_sequence(obj));
-    if (!array_) {
-        if (PyErr_Occurred()) return false;
-        Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0,
-                                 NPY_ARRAY_FORCECAST | NPY_ARRAY_DEFAULT, nullptr));
-        if (!cast) {
-            // NumPy's complaint about an object it cannot cast does not say which argument it was
-            if (PyErr_ExceptionMatches(PyExc_TypeError)) retag_type_error(argument);
-            return false;
-        }
-        if (!is_float64_vector(cast.get())) {
-            PyErr_Format(PyExc_TypeError, "argument '%s': expected a one-dimensional array of numbers, got %d dimensions",
-                         argument, PyArray_NDIM(as_array(cast)));
-            return false;
-        }
-        array_ = std::move(cast);
+    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj) && gather(obj)) return true;
+    Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0, NPY_ARRAY_FORCECAST | NPY_ARRAY_DEFAULT,
+                             nullptr));
+    if (!cast) {
+        // NumPy's complaint about an object it cannot cast does not say which argument it was
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) retag_type_error(argument);
+        return false;
     }
+    if (!is_float64_vector(cast.get())) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': expected a one-dimensional array of numbers, got %d dimensions",
+                     argument, PyArray_NDIM(as_array(cast)));
+        return false;
+    }
+    array_ = std::move(cast);
+    return true;
+}
+
+double* InputVector::scratch(std::size_t n) {
+    if (n <= inline_.size()) return inline_.data();
+    heap_.resize(n);
+    return heap_.data();
+}
+
+bool InputVector::gather(PyObject* seq) {
+    const Py_ssize_t n = PySequence_Size(seq);
+    if (n < 0) {
+        PyErr_Clear();
+        return false;
+    }
+    double* data = scratch(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        // plain floats in a list or tuple are read without a new reference; anything else may
+        // run Python code (even change the list), so it takes the general path
+        if (PyList_CheckExact(seq) && i < PyList_GET_SIZE(seq) && PyFloat_CheckExact(PyList_GET_ITEM(seq, i))) {
+            data[i] = PyFloat_AS_DOUBLE(PyList_GET_ITEM(seq, i));
+            continue;
+        }
+        if (PyTuple_CheckExact(seq) && PyFloat_CheckExact(PyTuple_GET_ITEM(seq, i))) {
+            data[i] = PyFloat_AS_DOUBLE(PyTuple_GET_ITEM(seq, i));
+            continue;
+        }
+        Ref item(PySequence_GetItem(seq, i));
+        const double v = item ? PyFloat_AsDouble(item.get()) : -1.0;
+        if (v == -1.0 && PyErr_Occurred()) {
+            PyErr_Clear();
+            return false;
+        }
+        data[i] = v;
+    }
+    values_ = {data, static_cast<std::size_t>(n)};
     return true;
 }
 
 bool InputVector::read() {
+    if (!array_) return true;  // gathered at conversion: private to this call
     PyArrayObject* a = as_array(array_);
     if (!owned_ && !borrow_.acquire(a, false)) return false;
     const auto n = static_cast<std::size_t>(PyArray_DIM(a, 0));
@@ -184,11 +195,11 @@ bool InputVector::read() {
         return true;
     }
     // strided or reversed views are copied in index order
-    copy_.resize(n);
+    double* copy = scratch(n);
     const char* p = PyArray_BYTES(a);
     const npy_intp stride = PyArray_STRIDE(a, 0);
-    for (std::size_t i = 0; i < n; ++i, p += stride) std::memcpy(&copy_[i], p, sizeof(double));
-    values_ = copy_;
+    for (std::size_t i = 0; i < n; ++i, p += stride) std::memcpy(&copy[i], p, sizeof(double));
+    values_ = {copy, n};
     return true;
 }
 

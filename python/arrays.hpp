@@ -3,6 +3,7 @@
 // keeps an array written by one call (with the interpreter lock released) away from every
 // other call.
 
+#include <array>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -38,6 +39,10 @@ private:
 // under a shared borrow for the rest of the call.
 class InputVector {
 public:
+    InputVector() = default;
+    InputVector(const InputVector&) = delete;  // values_ may point into this object
+    InputVector& operator=(const InputVector&) = delete;
+
     // Converts to a one-dimensional float64 array; TypeError naming the argument otherwise.
     bool convert(PyObject* obj, const char* argument);
     // Takes the shared borrow and exposes the values, copying a strided or unaligned array.
@@ -47,10 +52,17 @@ public:
     std::size_t size() const { return values_.size(); }
 
 private:
-    Ref array_;
+    // Every item of a sequence through float(), into scratch; false (no exception set) when
+    // some item does not convert, leaving the object to NumPy.
+    bool gather(PyObject* seq);
+    // Room for n values that are not read in place; short vectors stay inline.
+    double* scratch(std::size_t n);
+
+    Ref array_;           // the array read at call time; empty when the values were gathered
     bool owned_ = false;  // made by the conversion: nobody else can see it, no borrow needed
     Borrow borrow_;
-    std::vector<double> copy_;
+    std::array<double, 16> inline_{};
+    std::vector<double> heap_;
     std::span<const double> values_;
 };
 

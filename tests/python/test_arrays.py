@@ -119,3 +119,18 @@ def test_empty_vectors_for_a_robot_without_joints(write_urdf, q):
     assert Robot(path).forward_kinematics(q, 0) == Pose()
     base = BaseState(Pose((1, 2, 3)))
     assert FloatingRobot(path).forward_kinematics(base, q, 0) == Pose((1, 2, 3))
+
+
+def test_sequence_changed_while_it_is_read(robot):
+    # an item whose float() empties the list it sits in must not make the reader step past
+    # the end of the list
+    q = []
+
+    class Shrinking:
+        def __float__(self):
+            q.clear()
+            return 0.0
+
+    q.extend([Shrinking(), 0.0])
+    with pytest.raises(ValueError, match="^expected 2 elements in q, found 0$"):
+        robot.forward_kinematics(q, 3)
