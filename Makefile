@@ -7,6 +7,8 @@ PY        := $(VENV)/bin/python
 BUILD_CPP := build/cpp
 APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
 PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
+# Test-only: an independent library to cross-check numbers against, and real robot models.
+TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0
 
 .PHONY: test deps venv install build-cpp test-cpp test-python demo bench clean
 
@@ -26,7 +28,7 @@ $(PY):
 	$(PY) -m pip install -q --upgrade pip
 
 venv: $(PY)
-	@$(PY) -m pip install -q $(PIP_PACKAGES)
+	@$(PY) -m pip install -q $(PIP_PACKAGES) $(TEST_PIP_PACKAGES)
 
 install: deps venv
 	$(PY) -m pip install -q --no-build-isolation .
