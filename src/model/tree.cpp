@@ -3,6 +3,7 @@
 
 #include <Eigen/Eigenvalues>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
 
 #include "model.hpp"
@@ -37,9 +38,12 @@ Result<Link> robot_link(const urdf::Link& u) {
                in.ixz, in.iyz, in.izz;
     if (!inertia.allFinite())
         return fail(invalid("link " + u.name + " inertia must contain only finite values"));
-    // no tolerance of our own: whatever the eigen-solver rounds below zero is rejected
+    // A singular inertia (a point mass, a rod) is valid, but its zero eigenvalues come out of
+    // the solver as ±(a few ulps of the largest one). Only a negative eigenvalue beyond that
+    // rounding, relative to the matrix's own scale, makes it indefinite.
     const Eigen::SelfAdjointEigenSolver<Matrix3d> eig(inertia, Eigen::EigenvaluesOnly);
-    if ((eig.eigenvalues().array() < 0.0).any())
+    const double rounding = 16.0 * std::numeric_limits<double>::epsilon() * eig.eigenvalues().cwiseAbs().maxCoeff();
+    if ((eig.eigenvalues().array() < -rounding).any())
         return fail(invalid("link " + u.name + " inertia must be positive semi-definite"));
 
     const Matrix3d R = rotation_of(in.origin).toRotationMatrix();

@@ -99,6 +99,16 @@ TEST(TreeChecks, LinkContent) {
     EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="1" ixy="2" ixz="0" iyy="1" iyz="0" izz="1")")), psd_msg));
     EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="-1e-9")")), psd_msg));
     EXPECT_TRUE(load_model_from_string(with(inertial("1", R"(ixx="1" ixy="0" ixz="0" iyy="0" iyz="0" izz="0")"))));
+    // Singular inertias whose zero eigenvalues round slightly negative still load: rank one
+    // (all entries equal, as real robot files write it), rotated rank one, rotated rank two.
+    for (const char* psd : {R"(ixx="1e-6" ixy="1e-6" ixz="1e-6" iyy="1e-6" iyz="1e-6" izz="1e-6")",
+                            R"(ixx="0.25" ixy="0.4330127018922193" ixz="0" iyy="0.75" iyz="0" izz="0")",
+                            R"(ixx="0.6786847861423038" ixy="0.19321229439316806" ixz="-0.03211316005221129" iyy="0.238572005796359" iyz="-0.4546498724292677" izz="1.0827432080613377")"}) {
+        EXPECT_TRUE(load_model_from_string(with(inertial("1", psd)))) << psd;
+    }
+    // A negative eigenvalue is still refused at any scale, however tiny.
+    EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1e-300" ixy="0" ixz="0" iyy="0" iyz="0" izz="0")")), psd_msg));
+    EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1" ixy="0" ixz="0" iyy="2" iyz="0" izz="2")")), psd_msg));
 }
 
 TEST(TreeChecks, JointContent) {
