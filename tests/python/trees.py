@@ -104,3 +104,68 @@ def dof_joint_names(urdf_text):
                 names.append(j.get("name"))
             queue.append(j.find("child").get("link"))
     return names
+
+
+def _rotation(quaternion_xyzw):
+    x, y, z, w = np.asarray(quaternion_xyzw, dtype=float) / np.linalg.norm(quaternion_xyzw)
+    return np.array([[1 - 2 * (y * y + z * z), 2 * (x * y - z * w), 2 * (x * z + y * w)],
+                     [2 * (x * y + z * w), 1 - 2 * (x * x + z * z), 2 * (y * z - x * w)],
+                     [2 * (x * z - y * w), 2 * (y * z + x * w), 1 - 2 * (x * x + y * y)]])
+
+
+class FreeFlyerMap:
+    """Our floating-base layout against Pinocchio's free flyer, written once.
+
+    Ours: base velocity u = [ω; ṗ] and acceleration [α; p̈] in world axes, p the root origin,
+    p̈ its classical acceleration; base forces [n; f] in world axes, torque about the root origin.
+    Pinocchio: configuration (p, quaternion x y z w); velocity in the root's own axes, linear
+    first: ν = [Rᵀṗ; Rᵀω] = T·u with T = [[0, Rᵀ], [Rᵀ, 0]]; its acceleration is dν/dt, whose
+    linear part is Rᵀp̈ − (Rᵀω) × (Rᵀṗ). Forces and matrices follow from power (τ·ν = ours·u):
+    τ_ours = Tᵀ·τ_pin, M_ours = Tᵀ·M_pin·T, and a world Jacobian J_ours = P·J_pin·T where P
+    swaps Pinocchio's [linear; angular] rows (LOCAL_WORLD_ALIGNED) into ours.
+    Checked against Pinocchio itself: its root velocity and classical acceleration in
+    LOCAL_WORLD_ALIGNED come out as ours, and kinetic energy agrees through `matrix`.
+    """
+
+    def __init__(self, joint_map, translation, rotation_xyzw):
+        self.map = joint_map
+        self.R = _rotation(rotation_xyzw)
+        self.base_q = np.concatenate([translation, np.asarray(rotation_xyzw) / np.linalg.norm(rotation_xyzw)])
+        n = len(joint_map.idx_v)
+        # self.T is Tᵀ: it takes Pinocchio's velocities, forces and rows into ours (T is orthogonal).
+        self.T = np.zeros((6 + n, joint_map.model.nv))
+        self.T[:3, 3:6] = self.R    # ω = R·ω_local
+        self.T[3:6, 0:3] = self.R   # ṗ = R·v_local
+        self.T[6 + np.arange(n), joint_map.idx_v] = 1.0
+
+    def q(self, q):
+        return self.map.q(q, base_q=self.base_q)
+
+    def v(self, base_velocity, qd):
+        omega, pdot = np.asarray(base_velocity[:3]), np.asarray(base_velocity[3:])
+        return self.map.v(qd, base_v=np.concatenate([self.R.T @ pdot, self.R.T @ omega]))
+
+    def a(self, base_velocity, base_acceleration, qdd):
+        omega_l, pdot_l = self.R.T @ np.asarray(base_velocity[:3]), self.R.T @ np.asarray(base_velocity[3:])
+        alpha, pddot = np.asarray(base_acceleration[:3]), np.asarray(base_acceleration[3:])
+        return self.map.v(qdd, base_v=np.concatenate([self.R.T @ pddot - np.cross(omega_l, pdot_l),
+                                                      self.R.T @ alpha]))
+
+    def force(self, tau_pin):
+        """Pinocchio generalized force -> ours (base torque, base force, joints)."""
+        return self.T @ np.asarray(tau_pin)
+
+    def matrix(self, m_pin):
+        return self.T @ np.asarray(m_pin) @ self.T.T
+
+    def acceleration(self, base_velocity, a_pin):
+        """Pinocchio generalized acceleration -> ours [α; p̈; qdd]."""
+        a_pin = np.asarray(a_pin)
+        omega_l, pdot_l = self.R.T @ np.asarray(base_velocity[:3]), self.R.T @ np.asarray(base_velocity[3:])
+        return np.concatenate([self.R @ a_pin[3:6], self.R @ (a_pin[:3] + np.cross(omega_l, pdot_l)),
+                               self.map.joint_part(a_pin)])
+
+    def jacobian(self, j_pin):
+        """Pinocchio LOCAL_WORLD_ALIGNED 6×nv frame Jacobian -> ours, 6×(6+n), angular rows first."""
+        j_pin = np.asarray(j_pin)
+        return np.vstack([j_pin[3:], j_pin[:3]]) @ self.T.T
