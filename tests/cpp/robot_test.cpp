@@ -98,12 +98,13 @@ TEST(ForwardKinematicsJoints, PrismaticAlongATurnedAxisAndRevoluteSign) {
 }
 
 TEST_F(ForwardKinematics, RejectsBadInputInOrder) {
-    const Model& other = *load_ok(tree);
+    // a second model of the same tree, kept alive: its identifiers must be refused
+    const auto other = load_ok(tree);
     EXPECT_TRUE(fails_with(robot.forward_kinematics(std::vector<double>{0, 0, 0}, id("l1")), ErrorKind::WrongSliceLength,
                            "expected 2 elements in q, found 3"));
     EXPECT_TRUE(fails_with(robot.forward_kinematics(std::vector<double>{NAN}, id("l1")), ErrorKind::WrongSliceLength,
                            "expected 2 elements in q, found 1"));
-    const LinkId foreign = *other.link(1);
+    const LinkId foreign = *other->link(1);
     EXPECT_TRUE(fails_with(robot.forward_kinematics(std::vector<double>{0, NAN}, foreign), ErrorKind::NonFiniteInput,
                            "q contains a non-finite value"));
     EXPECT_TRUE(fails_with(robot.forward_kinematics(std::vector<double>{0, 0}, foreign), ErrorKind::InvalidLinkId,
