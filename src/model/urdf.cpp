@@ -10,6 +10,8 @@
 #include <cstring>
 #include <locale.h>
 #include <pugixml.hpp>
+#include <string_view>
+#include <unordered_set>
 
 namespace vormek::urdf {
 
@@ -96,12 +98,26 @@ public:
     // XML forbids a repeated attribute, but pugixml keeps both copies and attribute() would
     // quietly answer with the first. Checked on every element the model reads; ignored
     // content is not validated.
+    // Pairwise comparison serves the handful of attributes real elements carry; a wide element
+    // (a hostile file) goes through a hash set so that the check stays linear.
     Result<void> distinct_attributes(const pugi::xml_node& node) const {
+        constexpr std::size_t pairwise_limit = 16;
+        std::size_t count = 0;
+        for (auto a = node.first_attribute(); a && count <= pairwise_limit; a = a.next_attribute()) ++count;
+        if (count <= pairwise_limit) {
+            for (auto a = node.first_attribute(); a; a = a.next_attribute())
+                for (auto b = a.next_attribute(); b; b = b.next_attribute())
+                    if (std::strcmp(a.name(), b.name()) == 0) return repeated(node, a.name());
+            return {};
+        }
+        std::unordered_set<std::string_view> seen;
         for (auto a = node.first_attribute(); a; a = a.next_attribute())
-            for (auto b = a.next_attribute(); b; b = b.next_attribute())
-                if (std::strcmp(a.name(), b.name()) == 0)
-                    return fail(urdf_error(where_.element(node) + ": repeated attribute \"" + a.name() + "\""));
+            if (!seen.insert(a.name()).second) return repeated(node, a.name());
         return {};
+    }
+
+    Result<void> repeated(const pugi::xml_node& node, const char* name) const {
+        return fail(urdf_error(where_.element(node) + ": repeated attribute \"" + name + "\""));
     }
 
     // At most one child of this name; missing is an error only when `required`.
@@ -259,8 +275,6 @@ Result<Joint> Reader::joint(const pugi::xml_node& node) const {
     }
     return out;
 }
-
-// The first attribute that `node` carries twice, or an empty handle.
 
 }  // namespace
 

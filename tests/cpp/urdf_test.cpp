@@ -129,6 +129,21 @@ TEST(UrdfReader, SyntaxAndStructureErrorsNameTheirPlace) {
     }
 }
 
+// Past a few attributes the repeat check changes method; both must find a repeat wherever it is.
+TEST(UrdfReader, RepeatedAttributeOnWideElements) {
+    for (const std::size_t width : {3, 17, 40'000}) {
+        std::string attributes;
+        for (std::size_t i = 0; i < width; ++i) attributes += " a" + std::to_string(i) + "=\"\"";
+        EXPECT_TRUE(load_model_from_string(robot("<link name=\"w\"" + attributes + "/>"))) << width;
+        const std::string last = " a" + std::to_string(width - 1) + "=\"\"";
+        const auto repeated = load_model_from_string(robot("<link name=\"w\"" + attributes + last + "/>"));
+        ASSERT_FALSE(repeated) << width;
+        EXPECT_NE(repeated.error().message().find("repeated attribute \"a" + std::to_string(width - 1) + "\""),
+                  std::string::npos)
+            << repeated.error().message();
+    }
+}
+
 TEST(UrdfReader, DocumentShape) {
     EXPECT_EQ(load_model_from_string("").error().kind(), ErrorKind::Urdf);
     EXPECT_EQ(load_model_from_string("<model><link name=\"a\"/></model>").error().kind(), ErrorKind::Urdf);
