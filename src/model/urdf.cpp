@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
 #include <pugixml.hpp>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 
@@ -310,15 +312,23 @@ std::optional<double> parse_number(std::string_view text) {
     return value;
 }
 
-Result<std::string> read_file(const std::filesystem::path& path) {
+Result<std::string> read_file(const std::filesystem::path& path, std::size_t max_bytes) {
     const auto& native = path.native();
     if (native.find('\0') != std::string::npos)
         return fail(urdf_error("file name contained an unexpected NUL byte"));
     const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return fail(urdf_error(std::strerror(errno)));
+    const auto too_large = [&] {
+        ::close(fd);
+        return fail(urdf_error("file is larger than " + std::to_string(max_bytes) + " bytes, the most a URDF may hold"));
+    };
     std::string text;
+    // a regular file announces its size; a stream is only known to be too long once read
     struct stat st{};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<std::uintmax_t>(st.st_size) > max_bytes) return too_large();
+        text.reserve(static_cast<std::size_t>(st.st_size));
+    }
     char chunk[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -329,6 +339,7 @@ Result<std::string> read_file(const std::filesystem::path& path) {
             ::close(fd);
             return fail(urdf_error(std::strerror(err)));
         }
+        if (static_cast<std::size_t>(got) > max_bytes - text.size()) return too_large();
         text.append(chunk, static_cast<std::size_t>(got));
     }
     ::close(fd);

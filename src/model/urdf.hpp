@@ -3,6 +3,7 @@
 // the file (visual, collision, transmission, gazebo, ...) is skipped without being validated.
 
 #include <array>
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -54,8 +55,13 @@ struct Robot {
     std::vector<Joint> joints;
 };
 
-// The whole file as text: a NUL in the path, an OS error and invalid UTF-8 are Error::Urdf.
-Result<std::string> read_file(const std::filesystem::path& path);
+// Far above the largest real URDF, and low enough that an endless stream (/dev/zero) is refused
+// long before memory runs out.
+inline constexpr std::size_t max_file_bytes = std::size_t{1} << 30;
+
+// The whole file as text: a NUL in the path, an OS error, more than `max_bytes` bytes and invalid
+// UTF-8 are Error::Urdf. Pipes and character devices are read to their end like regular files.
+Result<std::string> read_file(const std::filesystem::path& path, std::size_t max_bytes = max_file_bytes);
 
 // Parses the text; any syntax or structure problem is Error::Urdf whose description names
 // the element, the attribute and the line where it can.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -56,6 +57,28 @@ TEST(UrdfFile, ReadsFilesAndReportsReadFailures) {
                            std::string("failed to parse URDF: ") + std::strerror(ENOENT)));
     EXPECT_TRUE(fails_with(load_model(dir.path()), ErrorKind::Urdf,
                            std::string("failed to parse URDF: ") + std::strerror(EISDIR)));
+}
+
+// Files have a size bound, found from the size a regular file announces or, for an endless
+// stream, while reading; a stream within it reads like a file.
+TEST(UrdfFile, SizeBoundAndStreams) {
+    TempDir dir;
+    const auto huge = dir.write("huge.urdf", "");
+    fs::resize_file(huge, urdf::max_file_bytes + 1);  // sparse: no disk, no memory
+    const std::string refusal = "failed to parse URDF: file is larger than 1073741824 bytes, the most a URDF may hold";
+    EXPECT_TRUE(fails_with(load_model(huge), ErrorKind::Urdf, refusal));
+    const auto endless = urdf::read_file("/dev/zero", 1 << 20);
+    ASSERT_FALSE(endless);
+    EXPECT_EQ(endless.error().message(), "failed to parse URDF: file is larger than 1048576 bytes, the most a URDF may hold");
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ASSERT_EQ(::write(fds[1], two_links.data(), two_links.size()), static_cast<ssize_t>(two_links.size()));
+    ::close(fds[1]);
+    const auto piped = load_model("/proc/self/fd/" + std::to_string(fds[0]));
+    ::close(fds[0]);
+    ASSERT_TRUE(piped) << piped.error().message();
+    EXPECT_EQ((*piped)->dof_count(), 1u);
 }
 
 TEST(UrdfFile, TextMustBeStrictUtf8) {
