@@ -132,7 +132,7 @@ bool InputVector::convert(PyObject* obj, const char* argument) {
     owned_ = true;
     // arrays of another dtype go straight to NumPy's cast, which is what float() per item
     // would give, only faster; a str is never a sequence of numbers and is left to NumPy
-    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj) && gather(obj)) return true;
+    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj) && gather(obj)) return !PyErr_Occurred();
     Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0, NPY_ARRAY_FORCECAST | NPY_ARRAY_DEFAULT,
                              nullptr));
     if (!cast) {
@@ -176,6 +176,8 @@ bool InputVector::gather(PyObject* seq) {
         Ref item(PySequence_GetItem(seq, i));
         const double v = item ? PyFloat_AsDouble(item.get()) : -1.0;
         if (v == -1.0 && PyErr_Occurred()) {
+            // an item that is no number leaves the object to NumPy; an interrupt is not that
+            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) return true;
             PyErr_Clear();
             return false;
         }

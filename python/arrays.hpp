@@ -53,7 +53,8 @@ public:
 
 private:
     // Every item of a sequence through float(), into scratch; false (no exception set) when
-    // some item does not convert, leaving the object to NumPy.
+    // some item is no number, leaving the object to NumPy; true with an exception set when an
+    // item raised anything else.
     bool gather(PyObject* seq);
     // Room for n values that are not read in place; short vectors stay inline.
     double* scratch(std::size_t n);

@@ -56,6 +56,9 @@ PyObject* raise_panic(const std::string& text) {
 }
 
 void retag_type_error(const char* argument) {
+    // only a TypeError is about the argument's type; KeyboardInterrupt, MemoryError or whatever
+    // user code raised keeps its class and text
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
     PyObject *type, *value, *traceback;
     PyErr_Fetch(&type, &value, &traceback);
     Ref t(type), v(value), tb(traceback);

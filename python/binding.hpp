@@ -157,8 +157,8 @@ private:
     std::array<PyObject*, N> interned_{};
 };
 
-// Replaces the current exception by a TypeError that names the argument and keeps the
-// original text: "argument 'q': ...".
+// Replaces a current TypeError by one that names the argument and keeps the original text:
+// "argument 'q': ...". Any other exception is left as it is.
 void retag_type_error(const char* argument);
 
 // ---- conversions of small arguments --------------------------------------------------------

@@ -140,6 +140,8 @@ bool convert_max_iterations(PyObject* obj, std::uint64_t& out) {
         Ref index(PyNumber_Index(obj));
         n = index ? PyLong_AsLongLong(index.get()) : -1;
     }
+    if (PyErr_Occurred() && !PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_OverflowError))
+        return false;
     if (PyBool_Check(obj) || PyErr_Occurred()) {
         PyErr_Clear();
         PyErr_SetString(PyExc_TypeError, "max_iterations must be an integer");
