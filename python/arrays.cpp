@@ -108,10 +108,7 @@ Borrow& Borrow::operator=(Borrow&& o) noexcept {
 
 bool Borrow::acquire(PyArrayObject* array, bool exclusive) {
     const auto [lo, hi] = memory_range(array);
-    if (!registry().add(lo, hi, exclusive)) {
-        PyErr_SetString(PyExc_ValueError, "The given array is already borrowed");
-        return false;
-    }
+    if (!registry().add(lo, hi, exclusive)) return false;
     lo_ = lo;
     hi_ = hi;
     exclusive_ = exclusive;
@@ -124,20 +121,31 @@ void Borrow::release() {
     held_ = false;
 }
 
-bool InputVector::convert(PyObject* obj, const char* argument) {
+bool InputVector::convert(PyObject* obj, const char* argument, std::size_t limit) {
+    argument_ = argument;
+    limit_ = limit;
     if (is_float64_vector(obj)) {
         array_ = Ref(Py_NewRef(obj));
         return true;
     }
-    owned_ = true;
-    // arrays of another dtype go straight to NumPy's cast, which is what float() per item
-    // would give, only faster; a str is never a sequence of numbers and is left to NumPy
-    if (!PyArray_Check(obj) && !PyUnicode_Check(obj) && PySequence_Check(obj) && gather(obj)) return !PyErr_Occurred();
+    if (PyArray_Check(obj)) {
+        // arrays of another dtype go straight to NumPy's cast, which is what float() per item
+        // would give, only faster; one too long to be accepted is not cast at all
+        auto* a = reinterpret_cast<PyArrayObject*>(obj);
+        if (PyArray_NDIM(a) == 1 && static_cast<std::size_t>(PyArray_DIM(a, 0)) > limit) {
+            measure(static_cast<std::size_t>(PyArray_DIM(a, 0)));
+            return true;
+        }
+    } else if (!PyUnicode_Check(obj) && PySequence_Check(obj)) {
+        // a str is never a sequence of numbers and is left to NumPy
+        const Gathered g = gather(obj);
+        if (g != Gathered::not_numbers) return g == Gathered::all;
+    }
     Ref cast(PyArray_FromAny(obj, PyArray_DescrFromType(NPY_DOUBLE), 0, 0, NPY_ARRAY_FORCECAST | NPY_ARRAY_DEFAULT,
                              nullptr));
     if (!cast) {
         // NumPy's complaint about an object it cannot cast does not say which argument it was
-        if (PyErr_ExceptionMatches(PyExc_TypeError)) retag_type_error(argument);
+        retag_type_error(argument);
         return false;
     }
     if (!is_float64_vector(cast.get())) {
@@ -145,6 +153,12 @@ bool InputVector::convert(PyObject* obj, const char* argument) {
                      argument, PyArray_NDIM(as_array(cast)));
         return false;
     }
+    // NumPy hands back the caller's own memory for an array subclass, a buffer, or an object
+    // whose __array__ returns an existing array; only an array this conversion allocated, that
+    // nobody else references, is private to the call
+    PyArrayObject* c = as_array(cast);
+    fresh_ = cast.get() != obj && Py_REFCNT(cast.get()) == 1 && PyArray_CHKFLAGS(c, NPY_ARRAY_OWNDATA) &&
+             PyArray_BASE(c) == nullptr;
     array_ = std::move(cast);
     return true;
 }
@@ -155,11 +169,16 @@ double* InputVector::scratch(std::size_t n) {
     return heap_.data();
 }
 
-bool InputVector::gather(PyObject* seq) {
+InputVector::Gathered InputVector::gather(PyObject* seq) {
     const Py_ssize_t n = PySequence_Size(seq);
     if (n < 0) {
+        if (!PyErr_ExceptionMatches(PyExc_TypeError)) return Gathered::raised;
         PyErr_Clear();
-        return false;
+        return Gathered::not_numbers;
+    }
+    if (static_cast<std::size_t>(n) > limit_) {
+        measure(static_cast<std::size_t>(n));
+        return Gathered::all;
     }
     double* data = scratch(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -176,25 +195,35 @@ bool InputVector::gather(PyObject* seq) {
         Ref item(PySequence_GetItem(seq, i));
         const double v = item ? PyFloat_AsDouble(item.get()) : -1.0;
         if (v == -1.0 && PyErr_Occurred()) {
-            // an item that is no number leaves the object to NumPy; an interrupt is not that
-            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError)) return true;
+            // an item that is no number (or a sequence that shrank meanwhile) leaves the object
+            // to NumPy; an interrupt or the caller's own exception is not that
+            if (!PyErr_ExceptionMatches(PyExc_TypeError) && !PyErr_ExceptionMatches(PyExc_ValueError) &&
+                !PyErr_ExceptionMatches(PyExc_IndexError))
+                return Gathered::raised;
             PyErr_Clear();
-            return false;
+            return Gathered::not_numbers;
         }
         data[i] = v;
     }
     values_ = {data, static_cast<std::size_t>(n)};
-    return true;
+    return Gathered::all;
 }
 
-bool InputVector::read() {
-    if (!array_) return true;  // gathered at conversion: private to this call
+Check InputVector::read() {
+    if (!array_) return {};  // gathered or measured at conversion: private to this call
     PyArrayObject* a = as_array(array_);
-    if (!owned_ && !borrow_.acquire(a, false)) return false;
+    // user code of the later conversions may have changed dtype, shape or byte order since
+    if (!is_float64_vector(array_.get()))
+        return Failure{PyExc_TypeError, "argument '%s': no longer a one-dimensional float64 array", argument_};
     const auto n = static_cast<std::size_t>(PyArray_DIM(a, 0));
+    if (n > limit_) {
+        measure(n);
+        return {};
+    }
+    if (!fresh_ && !borrow_.acquire(a, false)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
     if (n == 0 || (PyArray_ISALIGNED(a) && PyArray_IS_C_CONTIGUOUS(a))) {
         values_ = {static_cast<const double*>(PyArray_DATA(a)), n};
-        return true;
+        return {};
     }
     // strided or reversed views are copied in index order
     double* copy = scratch(n);
@@ -202,14 +231,19 @@ bool InputVector::read() {
     const npy_intp stride = PyArray_STRIDE(a, 0);
     for (std::size_t i = 0; i < n; ++i, p += stride) std::memcpy(&copy[i], p, sizeof(double));
     values_ = {copy, n};
-    return true;
+    return {};
 }
 
-bool OutputVector::convert(PyObject* obj) {
-    if (!obj || obj == Py_None) return true;
-    if (!PyArray_Check(obj) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj)) != 1 ||
-        PyArray_TYPE(reinterpret_cast<PyArrayObject*>(obj)) != NPY_DOUBLE ||
-        !PyArray_ISNOTSWAPPED(reinterpret_cast<PyArrayObject*>(obj))) {
+bool OutputVector::convert(PyObject* obj, std::size_t length) {
+    length_ = length;
+    if (!obj || obj == Py_None) {
+        npy_intp dims[1] = {static_cast<npy_intp>(length)};
+        array_ = Ref(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
+        if (!array_) return false;
+        values_ = {static_cast<double*>(PyArray_DATA(as_array(array_))), length};
+        return true;
+    }
+    if (!is_float64_vector(obj)) {
         PyErr_Format(PyExc_TypeError, "argument 'out': expected a one-dimensional float64 numpy.ndarray, got %s",
                      Py_TYPE(obj)->tp_name);
         return false;
@@ -219,83 +253,65 @@ bool OutputVector::convert(PyObject* obj) {
     return true;
 }
 
-bool OutputVector::prepare(std::size_t length) {
-    if (!given_) {
-        npy_intp dims[1] = {static_cast<npy_intp>(length)};
-        array_ = Ref(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
-        if (!array_) return false;
-        values_ = {static_cast<double*>(PyArray_DATA(as_array(array_))), length};
-        return true;
-    }
+Check OutputVector::prepare() {
+    if (!given_) return {};
     PyArrayObject* a = as_array(array_);
-    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length) {
-        PyErr_Format(PyExc_ValueError, "out must contain exactly %zu elements", length);
-        return false;
-    }
-    if (!PyArray_ISWRITEABLE(a)) {
-        PyErr_SetString(PyExc_ValueError, "The given array is not writeable");
-        return false;
-    }
-    if (!borrow_.acquire(a, true)) return false;
-    if (length > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
+    if (!is_float64_vector(array_.get()))
+        return Failure{PyExc_TypeError, "argument 'out': no longer a one-dimensional float64 numpy.ndarray"};
+    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_)
+        return Failure{PyExc_ValueError, "out must contain exactly %llu elements", nullptr, length_};
+    if (!PyArray_ISWRITEABLE(a)) return Failure{PyExc_ValueError, "The given array is not writeable"};
+    if (!borrow_.acquire(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    if (length_ > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
         borrow_.release();
-        PyErr_SetString(PyExc_ValueError, "out must be a contiguous float64 array");
-        return false;
+        return Failure{PyExc_ValueError, "out must be a contiguous float64 array"};
     }
-    values_ = {static_cast<double*>(PyArray_DATA(a)), length};
-    return true;
+    values_ = {static_cast<double*>(PyArray_DATA(a)), length_};
+    return {};
 }
 
-bool target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out) {
-    if (index >= link_ids.size()) {
-        PyErr_Format(PyExc_ValueError, "invalid link id %llu", static_cast<unsigned long long>(index));
-        return false;
-    }
+Check target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out) {
+    if (index >= link_ids.size()) return Failure{PyExc_ValueError, "invalid link id %llu", nullptr, index};
     out = link_ids[index];
-    return true;
+    return {};
 }
 
 bool LoadList::convert(PyObject* obj) {
     if (!obj || obj == Py_None) return true;
     if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-        PyErr_Format(PyExc_TypeError, "argument 'loads': expected a sequence of Load, got %s", Py_TYPE(obj)->tp_name);
-        return false;
+        wrong_type_ = true;
+        return true;
     }
-    items_ = Ref(PySequence_Fast(obj, "argument 'loads': expected a sequence of Load"));
-    if (!items_) return false;
-    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items_.get()); ++i) {
-        PyObject* item = PySequence_Fast_GET_ITEM(items_.get(), i);
-        if (!value_of<LoadValue>(item)) {
-            PyErr_Format(PyExc_TypeError, "argument 'loads': item %zd is %s, not Load", i, Py_TYPE(item)->tp_name);
-            return false;
-        }
-    }
-    return true;
+    // a tuple of our own: user code run by a later conversion cannot swap the items
+    items_ = Ref(PySequence_Tuple(obj));
+    return static_cast<bool>(items_);
 }
 
-bool LoadList::resolve(std::span<const LinkId> link_ids) {
-    if (!items_) return true;
-    const Py_ssize_t n = PySequence_Fast_GET_SIZE(items_.get());
+Check LoadList::resolve(std::span<const LinkId> link_ids) {
+    if (wrong_type_) return Failure{PyExc_TypeError, "argument 'loads': expected None or a sequence of Load"};
+    if (!items_) return {};
+    const Py_ssize_t n = PyTuple_GET_SIZE(items_.get());
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!value_of<LoadValue>(PyTuple_GET_ITEM(items_.get(), i)))
+            return Failure{PyExc_TypeError, "argument 'loads': item %llu is not a Load", nullptr,
+                           static_cast<unsigned long long>(i)};
     loads_.reserve(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
-        const LoadValue& v = *value_of<LoadValue>(PySequence_Fast_GET_ITEM(items_.get(), i));
+        const LoadValue& v = *value_of<LoadValue>(PyTuple_GET_ITEM(items_.get(), i));
         LinkId link;
-        if (!target_link(link_ids, v.link_id, link)) return false;
+        if (auto failed = target_link(link_ids, v.link_id, link)) return failed;
         const Vector3d torque(v.torque[0], v.torque[1], v.torque[2]);
         const Vector3d force(v.force[0], v.force[1], v.force[2]);
-        if (!torque.allFinite() || !force.allFinite()) {
-            PyErr_SetString(PyExc_ValueError, "load contains a non-finite value");
-            return false;
-        }
+        if (!torque.allFinite() || !force.allFinite())
+            return Failure{PyExc_ValueError, "load contains a non-finite value"};
         loads_.push_back(Load{link, torque, force});
     }
-    return true;
+    return {};
 }
 
-bool require_same_length(const InputVector& q, const InputVector& other, const char* label) {
-    if (q.size() == other.size()) return true;
-    PyErr_Format(PyExc_ValueError, "q and %s must have the same length", label);
-    return false;
+Check require_same_length(const InputVector& q, const InputVector& other, const char* label) {
+    if (q.size() == other.size()) return {};
+    return Failure{PyExc_ValueError, "q and %s must have the same length", label};
 }
 
 }  // namespace vormek::py

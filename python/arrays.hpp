@@ -23,8 +23,8 @@ public:
     Borrow& operator=(Borrow&& o) noexcept;
     ~Borrow() { release(); }
 
-    // Shared borrows coexist; an exclusive one excludes every overlapping borrow. On conflict
-    // ValueError "The given array is already borrowed".
+    // Shared borrows coexist; an exclusive one excludes every overlapping borrow. False on
+    // conflict ("The given array is already borrowed" for the caller to raise).
     bool acquire(PyArrayObject* array, bool exclusive);
     void release();
 
@@ -35,8 +35,8 @@ private:
     bool held_ = false;
 };
 
-// A joint-space input vector: converted at binding time, read (in place or through a copy)
-// under a shared borrow for the rest of the call.
+// A joint-space input vector: converted at binding time, re-checked and read (in place or
+// through a copy) under a shared borrow for the rest of the call.
 class InputVector {
 public:
     InputVector() = default;
@@ -44,25 +44,34 @@ public:
     InputVector& operator=(const InputVector&) = delete;
 
     // Converts to a one-dimensional float64 array; TypeError naming the argument otherwise.
-    bool convert(PyObject* obj, const char* argument);
-    // Takes the shared borrow and exposes the values, copying a strided or unaligned array.
-    bool read();
+    // A vector longer than `limit` (the robot's generalized count, which no computation
+    // exceeds) is only measured: its values are never needed, since the core rejects its
+    // length before reading anything.
+    bool convert(PyObject* obj, const char* argument, std::size_t limit);
+    // Runs after every conversion, so after all user code: re-checks the array, takes the
+    // shared borrow and exposes the values, copying a strided or unaligned array.
+    Check read();
+    void release() { borrow_.release(); }
 
     std::span<const double> values() const { return values_; }
     std::size_t size() const { return values_.size(); }
 
 private:
-    // Every item of a sequence through float(), into scratch; false (no exception set) when
-    // some item is no number, leaving the object to NumPy; true with an exception set when an
-    // item raised anything else.
-    bool gather(PyObject* seq);
+    enum class Gathered { all, not_numbers, raised };
+    // Every item of a sequence through float(), into scratch; not_numbers (no exception set)
+    // leaves the object to NumPy.
+    Gathered gather(PyObject* seq);
     // Room for n values that are not read in place; short vectors stay inline.
     double* scratch(std::size_t n);
+    // A span of the right length that nobody reads (see convert).
+    void measure(std::size_t n) { values_ = {inline_.data(), n}; }
 
-    Ref array_;           // the array read at call time; empty when the values were gathered
-    bool owned_ = false;  // made by the conversion: nobody else can see it, no borrow needed
+    Ref array_;           // the array read at call time; empty when gathered or measured
+    bool fresh_ = false;  // allocated by the conversion: nobody else can see it, no borrow needed
+    const char* argument_ = nullptr;
+    std::size_t limit_ = 0;
     Borrow borrow_;
-    std::array<double, 16> inline_{};
+    std::array<double, 16> inline_;
     std::vector<double> heap_;
     std::span<const double> values_;
 };
@@ -70,11 +79,13 @@ private:
 // The `out=` argument, or a new array when none was given.
 class OutputVector {
 public:
-    // Binding-time check: None/omitted, or a one-dimensional float64 array (TypeError naming
-    // `out` otherwise).
-    bool convert(PyObject* obj);
-    // After the robot is locked: length, exclusive borrow, contiguity; or a fresh array.
-    bool prepare(std::size_t length);
+    // Binding: None or omitted makes the new array of `length` elements now, before the robot
+    // is locked; otherwise a one-dimensional float64 array (TypeError naming `out`).
+    bool convert(PyObject* obj, std::size_t length);
+    // After the robot is locked: the type again (user code may have changed it since), the
+    // length, writeability, the exclusive borrow, contiguity.
+    Check prepare();
+    void release() { borrow_.release(); }
 
     std::span<double> values() const { return values_; }
     // The array to return: the caller's own `out` or the new one. New reference.
@@ -82,32 +93,37 @@ public:
 
 private:
     Ref array_;
+    std::size_t length_ = 0;
     bool given_ = false;
     Borrow borrow_;
     std::span<double> values_;
 };
 
-// The core identifier of Python link index `index`; ValueError "invalid link id {}" past the
-// last link.
-bool target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out);
+// The core identifier of Python link index `index`; "invalid link id {}" past the last link.
+Check target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId& out);
 
 // The `loads=` argument: None or a sequence (not a str) of Load objects, resolved against the
 // robot's link identifiers into core loads.
 class LoadList {
 public:
-    // Binding-time type check; TypeError naming `loads`.
+    // Binding: a snapshot of the items (later user code may change the caller's list). Only
+    // an exception raised by the caller's sequence itself is raised here; a wrong type is
+    // reported by resolve(), at the place the documented order gives it.
     bool convert(PyObject* obj);
-    // In sequence order: "invalid link id {}", then "load contains a non-finite value".
-    bool resolve(std::span<const LinkId> link_ids);
+    // The step "convert loads": TypeError naming `loads` for a str, a non-sequence or an item
+    // that is no Load; then, load by load, "invalid link id {}" and "load contains a
+    // non-finite value".
+    Check resolve(std::span<const LinkId> link_ids);
 
     std::span<const Load> loads() const { return loads_; }
 
 private:
-    Ref items_;  // the sequence as a list or tuple, or empty for None
+    Ref items_;            // a tuple of the items, or empty for None
+    bool wrong_type_ = false;  // a str or something that is no sequence
     std::vector<Load> loads_;
 };
 
 // "q and {} must have the same length".
-bool require_same_length(const InputVector& q, const InputVector& other, const char* label);
+Check require_same_length(const InputVector& q, const InputVector& other, const char* label);
 
 }  // namespace vormek::py

@@ -20,7 +20,7 @@ PyObject* exception_class(ExceptionClass which) {
 namespace {
 
 // Raises `type` with the message as its only argument (core texts are UTF-8, names included).
-PyObject* raise(PyObject* type, const std::string& message) {
+PyObject* raise(PyObject* type, std::string_view message) {
     if (!type) return nullptr;
     Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (text) PyErr_SetObject(type, text.get());
@@ -51,8 +51,13 @@ PyObject* core_error(Error error) {
     return raise(type, error.message());
 }
 
-PyObject* raise_panic(const std::string& text) {
-    return raise(exception_class(ExceptionClass::PanicError), text.empty() ? "native vormek panic" : text);
+PyObject* raise_panic(const char* text) {
+    return raise(exception_class(ExceptionClass::PanicError), text && *text ? text : "native vormek panic");
+}
+
+PyObject* Failure::raise() const {
+    if (label) return PyErr_Format(type, format, label);
+    return PyErr_Format(type, format, number);
 }
 
 void retag_type_error(const char* argument) {

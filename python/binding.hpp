@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <new>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -54,8 +55,50 @@ PyObject* exception_class(ExceptionClass which);
 
 // Sets the Python exception for a core error and returns nullptr.
 PyObject* core_error(Error error);
-// Sets PanicError with the text (or the generic text when empty) and returns nullptr.
-PyObject* raise_panic(const std::string& text);
+// Sets PanicError with the text (or the generic text when null or empty) and returns nullptr.
+PyObject* raise_panic(const char* text);
+
+// A binding-level error kept as a value: raised only once the robot lock is released, since
+// creating an exception object may run a finalizer that calls into the same robot.
+struct Failure {
+    PyObject* type;               // the exception class (a built-in, never freed)
+    const char* format;           // the message, with at most one %s (label) or %llu (number)
+    const char* label = nullptr;
+    unsigned long long number = 0;
+
+    // Sets the exception and returns nullptr.
+    PyObject* raise() const;
+};
+// No value: the check passed.
+using Check = std::optional<Failure>;
+
+// The boundary every entry point runs behind: no C++ exception reaches the interpreter.
+template <class F>
+PyObject* guarded(F&& f) noexcept {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        return raise_panic(e.what());
+    } catch (...) {
+        return raise_panic(nullptr);
+    }
+}
+
+using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+// A fast-call method behind the boundary.
+template <FastMethod F>
+PyObject* entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return guarded([&] { return F(self, args, nargs, kwnames); });
+}
+
+// A tp_new behind the boundary.
+template <newfunc F>
+PyObject* entry_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&] { return F(type, args, kwargs); });
+}
 
 // ---- argument binding -----------------------------------------------------------------------
 
@@ -67,8 +110,9 @@ public:
     constexpr Signature(const char* function, std::array<const char*, N> names, std::size_t required)
         : function_(function), names_(names), required_(required) {}
 
-    // Fast-call convention: args[0..nargs) positional, then one value per name in kwnames.
-    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject* (&out)[N]) {
+    // Fast-call convention: args[0..nargs) positional, then one value per name in kwnames;
+    // `out` holds N entries.
+    bool bind(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
         if (!intern()) return false;
         if (!positional(args, nargs, out)) return false;
         const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
@@ -91,6 +135,7 @@ public:
     }
 
     const char* function() const { return function_; }
+    const char* name(std::size_t i) const { return names_[i]; }
 
 private:
     bool intern() {
@@ -105,7 +150,7 @@ private:
         return true;
     }
 
-    bool positional(PyObject* const* args, Py_ssize_t nargs, PyObject* (&out)[N]) {
+    bool positional(PyObject* const* args, Py_ssize_t nargs, PyObject** out) {
         if (static_cast<std::size_t>(nargs) > N) {
             PyErr_Format(PyExc_TypeError, "%s() takes at most %zu argument%s (%zd given)", function_, N,
                          N == 1 ? "" : "s", nargs);
@@ -115,7 +160,7 @@ private:
         return true;
     }
 
-    bool keyword(PyObject* key, PyObject* value, PyObject* (&out)[N]) {
+    bool keyword(PyObject* key, PyObject* value, PyObject** out) {
         std::size_t i = 0;
         // interned keys match by identity; anything else falls back to a string comparison
         while (i < N && key != interned_[i]) ++i;
@@ -140,7 +185,7 @@ private:
         return true;
     }
 
-    bool complete(PyObject* (&out)[N]) const {
+    bool complete(PyObject** out) const {
         for (std::size_t i = 0; i < required_; ++i)
             if (!out[i]) {
                 PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", function_, names_[i],
@@ -171,28 +216,7 @@ bool convert_index(PyObject* obj, const char* argument, std::uint64_t& out);
 // non-number item, ValueError "expected a sequence of length {} (got {})" for another length.
 bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size_t count);
 
-// ---- running core code ----------------------------------------------------------------------
-
-// Runs `f` with the interpreter lock released. A C++ exception escaping `f` becomes PanicError
-// and an empty optional.
-template <class F>
-auto run_released(F&& f) -> std::optional<std::invoke_result_t<F&>> {
-    std::optional<std::invoke_result_t<F&>> result;
-    std::string panic_text;
-    bool panicked = false;
-    Py_BEGIN_ALLOW_THREADS
-    try {
-        result.emplace(f());
-    } catch (const std::exception& e) {
-        panicked = true;
-        panic_text = e.what();
-    } catch (...) {
-        panicked = true;
-    }
-    Py_END_ALLOW_THREADS
-    if (panicked) raise_panic(panic_text);
-    return result;
-}
+// ---- robots ---------------------------------------------------------------------------------
 
 // The native handle of a Python robot object, serialised by its own lock.
 template <class Handle>
@@ -201,43 +225,14 @@ struct RobotSlot {
     std::optional<Handle> handle;  // empty once closed
     std::atomic<bool> open{false};  // readable without the lock, for the properties
 
-    // Takes the lock, waiting for it with the interpreter lock released when contended.
+    // Takes the lock, waiting for it with the interpreter lock released when contended. No
+    // Python code runs while a thread holds it, so the holder never asks for it again.
     void lock() {
-        if (!mutex.try_lock()) {
-            Py_BEGIN_ALLOW_THREADS
-            mutex.lock();
-            Py_END_ALLOW_THREADS
-        }
+        if (mutex.try_lock()) return;
+        Py_BEGIN_ALLOW_THREADS
+        mutex.lock();
+        Py_END_ALLOW_THREADS
     }
-
-    // lock(), then RuntimeError "robot is closed" (and unlocked again) when the slot is empty.
-    bool acquire() {
-        lock();
-        if (!handle) {
-            mutex.unlock();
-            PyErr_SetString(PyExc_RuntimeError, "robot is closed");
-            return false;
-        }
-        return true;
-    }
-};
-
-// Holds a robot slot locked for the rest of a scope.
-template <class Handle>
-class Locked {
-public:
-    explicit Locked(RobotSlot<Handle>& slot) : slot_(slot.acquire() ? &slot : nullptr) {}
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-    ~Locked() {
-        if (slot_) slot_->mutex.unlock();
-    }
-    explicit operator bool() const { return slot_ != nullptr; }
-    Handle& operator*() const { return *slot_->handle; }
-    Handle* operator->() const { return &*slot_->handle; }
-
-private:
-    RobotSlot<Handle>* slot_;
 };
 
 // A new immutable heap type "vormek.X" from its slots. The docstring slot holds only the text

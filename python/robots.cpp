@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "arrays.hpp"
-#include "robot.hpp"
-#include "values.hpp"
+#include "call.hpp"
 
 namespace vormek::py {
 
@@ -31,27 +29,6 @@ struct Traits<FloatingRobot> {
     static PyTypeObject* type() { return floating_robot_type(); }
     static Result<FloatingRobot> load(const std::filesystem::path& path) { return FloatingRobot::from_urdf(path); }
 };
-
-template <class Handle>
-struct RobotState {
-    std::string name;                       // robot name from the URDF
-    std::vector<LinkId> link_ids;           // entry i identifies link i; Python link indices go through it
-    std::uint64_t joint_count = 0;          // joints with a DOF
-    std::uint64_t generalized_count = 0;    // joint_count plus the base coordinates
-    std::uint64_t link_count = 0;
-    RobotSlot<Handle> slot;                 // the native handle behind its lock
-};
-
-template <class Handle>
-struct RobotObject {
-    PyObject_HEAD
-    RobotState<Handle> state;  // constructed in place after tp_alloc, destroyed in dealloc
-};
-
-template <class Handle>
-RobotState<Handle>& state_of(PyObject* self) {
-    return reinterpret_cast<RobotObject<Handle>*>(self)->state;
-}
 
 // A str or os.PathLike, taken as raw file-system bytes; a NUL byte is left for the loader to
 // report.
@@ -109,11 +86,7 @@ PyObject* robot_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     static Signature<1> sig(Traits<Handle>::class_name, {"path"}, 1);
     PyObject* argv[1];
     if (!sig.bind(args, kwargs, argv)) return nullptr;
-    try {
-        return construct<Handle>(argv[0]);
-    } catch (const std::exception& e) {
-        return raise_panic(e.what());
-    }
+    return construct<Handle>(argv[0]);
 }
 
 // from_urdf always builds the base class, whichever class it is called on.
@@ -122,11 +95,7 @@ PyObject* robot_from_urdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     static Signature<1> sig("from_urdf", {"path"}, 1);
     PyObject* argv[1];
     if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    try {
-        return construct<Handle>(argv[0]);
-    } catch (const std::exception& e) {
-        return raise_panic(e.what());
-    }
+    return construct<Handle>(argv[0]);
 }
 
 template <class Handle>
@@ -164,25 +133,25 @@ PyObject* robot_exit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
 template <class Handle>
 PyObject* robot_link_id(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static Signature<1> sig("link_id", {"name"}, 1);
-    PyObject* argv[1];
-    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    if (!PyUnicode_Check(argv[0])) {
-        PyErr_Format(PyExc_TypeError, "argument 'name': expected str, got %s", Py_TYPE(argv[0])->tp_name);
+    Call<Handle, false> c(self);
+    if (!c.bind(sig, args, nargs, kwnames)) return c.finish_none();
+    PyObject* name = c.arg(0);
+    if (!PyUnicode_Check(name)) {
+        PyErr_Format(PyExc_TypeError, "argument 'name': expected str, got %s", Py_TYPE(name)->tp_name);
         return nullptr;
     }
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(argv[0], &size);
+    const char* utf8 = PyUnicode_AsUTF8AndSize(name, &size);
     if (!utf8) return nullptr;
-    auto& st = state_of<Handle>(self);
-    Locked<Handle> robot(st.slot);
-    if (!robot) return nullptr;
-    auto id = robot->model().link_by_name(std::string_view(utf8, static_cast<std::size_t>(size)));
-    if (!id) return core_error(std::move(id.error()));
-    if (id->index >= st.link_ids.size() || st.link_ids[id->index] != *id) {
-        PyErr_SetString(PyExc_ValueError, "link does not belong to this robot");
-        return nullptr;
-    }
-    return PyLong_FromSize_t(id->index);
+    LinkId id;
+    c.lock();
+    c.compute(id, [&](Handle& h) {
+        return h.model().link_by_name(std::string_view(utf8, static_cast<std::size_t>(size)));
+    });
+    const auto& ids = c.state().link_ids;
+    if (id.index >= ids.size() || ids[id.index] != id)
+        c.fail(Failure{PyExc_ValueError, "link does not belong to this robot"});
+    return c.finish_with([&] { return PyLong_FromSize_t(id.index); });
 }
 
 // Properties: open check, then the value recorded at load.
@@ -200,93 +169,49 @@ PyObject* robot_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(st.name.data(), static_cast<Py_ssize_t>(st.name.size()), "replace");
 }
 
-// Finishes a call whose core result is a pose.
-PyObject* pose_result(std::optional<Result<Pose>>&& outcome) {
-    if (!outcome) return nullptr;  // panic already raised
-    if (!*outcome) return core_error(std::move(outcome->error()));
-    return new_pose(**outcome);
-}
-
-// ---- Robot ----------------------------------------------------------------------------------
+// ---- computations ----------------------------------------------------------------------------
 
 PyObject* robot_set_base_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static Signature<1> sig("set_base_frame", {"frame"}, 1);
-    PyObject* argv[1];
-    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    const PoseValue* frame = value_of<PoseValue>(argv[0]);
-    if (!frame) {
-        PyErr_Format(PyExc_TypeError, "argument 'frame': expected Pose, got %s", Py_TYPE(argv[0])->tp_name);
-        return nullptr;
-    }
+    Call<Robot> c(self);
+    PoseArgument frame;
+    c.bind(sig, args, nargs, kwnames);
+    c.pose(0, frame, false);
+    c.normalise(frame);
+    c.lock();
+    c.compute_holding_gil([&](Robot& r) { return r.set_base_frame(frame.pose); });
+    return c.finish_none();
+}
+
+template <class Handle>
+PyObject* forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static auto sig = signature<Handle>("forward_kinematics", {"q", "target"}, 2);
+    Call<Handle> c(self);
+    InputVector q;
+    std::uint64_t target = 0;
+    LinkId link;
     Pose pose;
-    if (!pose_intake(*frame, pose)) return nullptr;
-    Locked<Robot> robot(state_of<Robot>(self).slot);
-    if (!robot) return nullptr;
-    if (auto r = robot->set_base_frame(pose); !r) return core_error(std::move(r.error()));
-    Py_RETURN_NONE;
-}
-
-PyObject* robot_forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static Signature<2> sig("forward_kinematics", {"q", "target"}, 2);
-    PyObject* argv[2];
-    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    InputVector q;
-    std::uint64_t target = 0;
-    if (!q.convert(argv[0], "q") || !convert_index(argv[1], "target", target)) return nullptr;
-    auto& st = state_of<Robot>(self);
-    if (!q.read()) return nullptr;
-    Locked<Robot> robot(st.slot);
-    LinkId link;
-    if (!robot || !target_link(st.link_ids, target, link)) return nullptr;
-    return pose_result(run_released([&] { return robot->forward_kinematics(q.values(), link); }));
-}
-
-// ---- FloatingRobot --------------------------------------------------------------------------
-
-Twist twist_of(const TwistValue& v) {
-    return Twist{Vector3d(v.angular[0], v.angular[1], v.angular[2]), Vector3d(v.linear[0], v.linear[1], v.linear[2])};
-}
-
-// The first step of every floating-base computation: type, pose intake, then the core's
-// finiteness checks of frame, velocity and acceleration.
-bool convert_base(PyObject* obj, std::optional<BaseState>& out) {
-    const BaseStateValue* v = value_of<BaseStateValue>(obj);
-    if (!v) {
-        PyErr_Format(PyExc_TypeError, "argument 'base': expected BaseState, got %s", Py_TYPE(obj)->tp_name);
-        return false;
+    c.bind(sig, args, nargs, kwnames);
+    c.input(0, q);
+    c.index(1, target);
+    c.read(q);
+    // the fixed-base method locks before it checks the target, the floating-base one after
+    if constexpr (Call<Handle>::floating) {
+        c.target(target, link);
+        c.lock();
+    } else {
+        c.lock();
+        c.target(target, link);
     }
-    Pose frame;
-    if (!pose_intake(v->frame, frame)) return false;
-    auto state = BaseState::make(frame, twist_of(v->velocity), twist_of(v->acceleration));
-    if (!state) {
-        core_error(std::move(state.error()));
-        return false;
-    }
-    out.emplace(*state);
-    return true;
-}
-
-PyObject* floating_forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static Signature<3> sig("forward_kinematics", {"base", "q", "target"}, 3);
-    PyObject* argv[3];
-    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    std::optional<BaseState> base;
-    InputVector q;
-    std::uint64_t target = 0;
-    if (!convert_base(argv[0], base) || !q.convert(argv[1], "q") || !convert_index(argv[2], "target", target))
-        return nullptr;
-    auto& st = state_of<FloatingRobot>(self);
-    LinkId link;
-    // unlike Robot's, the floating forward kinematics checks the target before it locks
-    if (!q.read() || !target_link(st.link_ids, target, link)) return nullptr;
-    Locked<FloatingRobot> robot(st.slot);
-    if (!robot) return nullptr;
-    return pose_result(run_released([&] { return robot->forward_kinematics(*base, q.values(), link); }));
+    c.compute(pose, [&](Handle& h, const auto&... base) { return h.forward_kinematics(base..., q.values(), link); });
+    return c.finish(pose);
 }
 
 // ---- type specifications ---------------------------------------------------------------------
 
-#define VORMEK_FASTCALL(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f)), METH_FASTCALL | METH_KEYWORDS
+// Every fast-call method goes in behind the C++ exception boundary.
+#define VORMEK_FASTCALL(f) \
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
 
 template <class Handle>
 PyMethodDef common_methods[] = {
@@ -320,12 +245,12 @@ std::array<PyMethodDef, common_count + N + 1> method_table(const std::array<PyMe
 
 auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
-    PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(robot_forward_kinematics),
+    PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
                 "forward_kinematics($self, q, target)\n--\n\n"},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
-    PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(floating_forward_kinematics),
+    PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
                 "forward_kinematics($self, base, q, target)\n--\n\n"},
 });
 
@@ -335,7 +260,7 @@ template <class Handle>
 PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* methods) {
     PyType_Slot slots[] = {
         {Py_tp_doc, const_cast<char*>(doc)},
-        {Py_tp_new, reinterpret_cast<void*>(&robot_new<Handle>)},
+        {Py_tp_new, reinterpret_cast<void*>(&entry_new<robot_new<Handle>>)},
         {Py_tp_dealloc, reinterpret_cast<void*>(&robot_dealloc<Handle>)},
         {Py_tp_methods, methods},
         {Py_tp_getset, robot_getset<Handle>},

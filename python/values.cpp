@@ -239,20 +239,20 @@ template PyTypeObject* value_type<LoadValue>();
 template PyTypeObject* value_type<IkOptionsValue>();
 
 bool create_value_types() {
-    return ensure_type<PoseValue>("vormek.Pose", "Pose(translation=..., rotation_xyzw=...)\n--\n\n", pose_new,
+    return ensure_type<PoseValue>("vormek.Pose", "Pose(translation=..., rotation_xyzw=...)\n--\n\n", entry_new<pose_new>,
                                   pose_getset) &&
-           ensure_type<TwistValue>("vormek.Twist", "Twist(angular=..., linear=...)\n--\n\n", twist_new,
+           ensure_type<TwistValue>("vormek.Twist", "Twist(angular=..., linear=...)\n--\n\n", entry_new<twist_new>,
                                    twist_getset) &&
            ensure_type<BaseStateValue>("vormek.BaseState",
                                        "BaseState(frame=None, velocity=None, acceleration=None)\n--\n\n",
-                                       base_state_new, base_state_getset) &&
-           ensure_type<LoadValue>("vormek.Load", "Load(link_id, torque=..., force=...)\n--\n\n", load_new,
+                                       entry_new<base_state_new>, base_state_getset) &&
+           ensure_type<LoadValue>("vormek.Load", "Load(link_id, torque=..., force=...)\n--\n\n", entry_new<load_new>,
                                   load_getset) &&
            ensure_type<IkOptionsValue>(
                "vormek.IkOptions",
                "IkOptions(max_iterations=None, translation_tolerance=1.0e-6, rotation_tolerance=1.0e-6, "
                "damping=1.0e-3, max_step_norm=0.5)\n--\n\n",
-               ik_options_new, ik_options_getset);
+               entry_new<ik_options_new>, ik_options_getset);
 }
 
 PyObject* new_pose(const Pose& pose) {
@@ -269,18 +269,44 @@ PyObject* new_twist(const Twist& twist) {
     return make(value_type<TwistValue>(), v);
 }
 
-bool pose_intake(const PoseValue& value, Pose& out) {
+Check pose_intake(const PoseValue& value, Pose& out) {
     const auto& t = value.translation;
     const auto& r = value.rotation_xyzw;
     const double s = r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3];
     // s is NaN or infinite whenever a quaternion component is
-    if (!std::isfinite(t[0]) || !std::isfinite(t[1]) || !std::isfinite(t[2]) || !std::isfinite(s) || !(s > 1e-24)) {
-        PyErr_SetString(PyExc_ValueError, "pose contains non-finite values or a zero quaternion");
-        return false;
-    }
+    if (!std::isfinite(t[0]) || !std::isfinite(t[1]) || !std::isfinite(t[2]) || !std::isfinite(s) || !(s > 1e-24))
+        return Failure{PyExc_ValueError, "pose contains non-finite values or a zero quaternion"};
     const double norm = std::sqrt(s);
     out.rotation = Quaterniond(r[3] / norm, r[0] / norm, r[1] / norm, r[2] / norm);
     out.translation = Vector3d(t[0], t[1], t[2]);
+    return {};
+}
+
+namespace {
+
+Twist twist_of(const TwistValue& v) {
+    return Twist{Vector3d(v.angular[0], v.angular[1], v.angular[2]), Vector3d(v.linear[0], v.linear[1], v.linear[2])};
+}
+
+}  // namespace
+
+bool convert_base(PyObject* obj, std::optional<BaseState>& out) {
+    const BaseStateValue* v = value_of<BaseStateValue>(obj);
+    if (!v) {
+        PyErr_Format(PyExc_TypeError, "argument 'base': expected BaseState, got %s", Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    Pose frame;
+    if (auto failed = pose_intake(v->frame, frame)) {
+        failed->raise();
+        return false;
+    }
+    auto state = BaseState::make(frame, twist_of(v->velocity), twist_of(v->acceleration));
+    if (!state) {
+        core_error(std::move(state.error()));
+        return false;
+    }
+    out.emplace(*state);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "base.hpp"
 #include "binding.hpp"
@@ -69,6 +70,11 @@ PyObject* new_twist(const Twist& twist);
 
 // Every pose arriving from Python: finite translation, finite quaternion with squared norm
 // above 1e-24, which is then normalised. ValueError otherwise.
-bool pose_intake(const PoseValue& value, Pose& out);
+Check pose_intake(const PoseValue& value, Pose& out);
+
+// The `base` argument of every floating-base computation: BaseState type (TypeError naming
+// `base`), pose intake of its frame, then the core's finiteness checks of frame, velocity and
+// acceleration. Raises directly: it runs before the robot is locked.
+bool convert_base(PyObject* obj, std::optional<BaseState>& out);
 
 }  // namespace vormek::py

@@ -1,0 +1,322 @@
+#pragma once
+// The one path every Robot and FloatingRobot method takes from Python to the core and back.
+//
+// A method names its arguments, converts them, runs its binding steps in the documented order,
+// and hands the core call to compute(). Every step after the conversions keeps a failure as a
+// value; finish() releases the borrows, then the robot lock, and only then raises or builds
+// the result, so no Python object is made while the lock is held. A step after a failure does
+// nothing, so a method is a plain list of steps:
+//
+//   template <class Handle>
+//   PyObject* jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+//       static auto sig = signature<Handle>("jacobian", {"q", "target", "out"}, 2);
+//       Call<Handle> c(self);
+//       InputVector q;
+//       std::uint64_t target = 0;
+//       OutputVector out;
+//       LinkId link;
+//       c.bind(sig, args, nargs, kwnames);  // FloatingRobot: `base` first, converted here
+//       c.input(0, q); c.index(1, target); c.output(2, out, 6 * c.state().generalized_count);
+//       c.read(q); c.lock(); c.target(target, link); c.prepare(out);
+//       c.compute([&](Handle& h, const auto&... base) {
+//           return h.jacobian(base..., q.values(), link, out.values());
+//       });
+//       return c.finish(out);
+//   }
+//
+// Argument numbers count from after `base`. The core function receives `base` (FloatingRobot)
+// or nothing (Robot) ahead of its own arguments; it must compare a vector's length before it
+// reads the vector (check_joint_vector does), since over-long inputs are only measured.
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "arrays.hpp"
+#include "binding.hpp"
+#include "robot.hpp"
+#include "values.hpp"
+
+namespace vormek::py {
+
+template <class Handle>
+struct RobotState {
+    std::string name;                     // robot name from the URDF
+    std::vector<LinkId> link_ids;         // entry i identifies link i; Python link indices go through it
+    std::uint64_t joint_count = 0;        // joints with a DOF
+    std::uint64_t generalized_count = 0;  // joint_count plus the base coordinates
+    std::uint64_t link_count = 0;
+    RobotSlot<Handle> slot;               // the native handle behind its lock
+};
+
+template <class Handle>
+struct RobotObject {
+    PyObject_HEAD
+    RobotState<Handle> state;  // constructed in place after tp_alloc, destroyed in dealloc
+};
+
+template <class Handle>
+RobotState<Handle>& state_of(PyObject* self) {
+    return reinterpret_cast<RobotObject<Handle>*>(self)->state;
+}
+
+template <class Handle>
+inline constexpr bool floating_base = std::is_same_v<Handle, FloatingRobot>;
+
+// The signature of a method of either class: FloatingRobot's takes `base` before the others.
+template <class Handle, std::size_t N>
+Signature<N + floating_base<Handle>> signature(const char* function, const char* const (&names)[N],
+                                               std::size_t required) {
+    std::array<const char*, N + floating_base<Handle>> all{};
+    std::size_t k = 0;
+    if constexpr (floating_base<Handle>) all[k++] = "base";
+    for (const char* name : names) all[k++] = name;
+    return Signature<N + floating_base<Handle>>(function, all, required + floating_base<Handle>);
+}
+
+// A `tool` or `desired` argument: bound with the others, checked for its type, then checked
+// and normalised, at the step the documentation gives.
+struct PoseArgument {
+    PyObject* object = nullptr;  // borrowed from the call's arguments; nullptr when omitted
+    const char* name = nullptr;
+    bool optional = false;       // None or omitted means the identity
+    Pose pose = Pose::identity();
+};
+
+// An `options` argument: None, omitted or an IkOptions, checked at its step.
+struct OptionsArgument {
+    PyObject* object = nullptr;
+    const char* name = nullptr;
+    IkOptionsValue value;  // IkOptions()'s values unless given
+};
+
+// Base: whether the method takes `base` first (every FloatingRobot computation; not link_id).
+template <class Handle, bool Base = floating_base<Handle>>
+class Call {
+public:
+    static constexpr bool floating = Base;
+    static constexpr std::size_t max_arguments = 8;
+
+    explicit Call(PyObject* self) : state_(state_of<Handle>(self)) {}
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+    ~Call() { release(); }  // only does something when a C++ exception unwinds past finish()
+
+    RobotState<Handle>& state() const { return state_; }
+
+    // ---- conversions: interpreter lock held, robot not locked, user code may run ----------
+
+    template <std::size_t N>
+    bool bind(Signature<N>& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+        static_assert(N <= max_arguments);
+        if (!sig.bind(args, nargs, kwnames, argv_)) return raised();
+        sig_ = &sig;
+        name_of_ = &name_in<N>;
+        if constexpr (floating)
+            if (!convert_base(argv_[0], base_)) return raised();
+        return true;
+    }
+
+    // Argument k after `base`; nullptr when an optional one was omitted.
+    PyObject* arg(std::size_t k) const { return argv_[k + floating]; }
+    const char* name(std::size_t k) const { return name_of_(sig_, k + floating); }
+
+    bool input(std::size_t k, InputVector& v) {
+        if (!ok()) return false;
+        if (inputs_count_ == inputs_.size()) panic("more joint-space inputs than a computation takes");
+        inputs_[inputs_count_++] = &v;
+        return v.convert(arg(k), name(k), state_.generalized_count) || raised();
+    }
+    bool index(std::size_t k, std::uint64_t& out) {
+        return ok() && (convert_index(arg(k), name(k), out) || raised());
+    }
+    bool output(std::size_t k, OutputVector& out, std::size_t length) {
+        if (!ok()) return false;
+        out_ = &out;
+        return out.convert(arg(k), length) || raised();
+    }
+    bool loads(std::size_t k, LoadList& loads) { return ok() && (loads.convert(arg(k)) || raised()); }
+    // The Pose is only taken here; normalise() checks it.
+    bool pose(std::size_t k, PoseArgument& p, bool optional) {
+        if (!ok()) return false;
+        p = PoseArgument{arg(k), name(k), optional};
+        return true;
+    }
+    // Only taken here; resolve() checks it.
+    bool options(std::size_t k, OptionsArgument& o) {
+        if (!ok()) return false;
+        o.object = arg(k);
+        o.name = name(k);
+        return true;
+    }
+
+    // ---- binding steps: a failure is kept as a value, raised by finish() --------------------
+
+    template <class... Vectors>
+    bool read(Vectors&... vectors) {
+        return (... && (ok() && check(vectors.read())));
+    }
+    bool same_length(const InputVector& q, const InputVector& other, const char* label) {
+        return ok() && check(require_same_length(q, other, label));
+    }
+    bool target(std::uint64_t index, LinkId& out) { return ok() && check(target_link(state_.link_ids, index, out)); }
+    bool resolve(LoadList& loads) { return ok() && check(loads.resolve(state_.link_ids)); }
+    // "check and normalise": TypeError naming the argument for anything but a Pose (or None
+    // when optional), then the pose intake.
+    bool normalise(PoseArgument& p) {
+        if (!ok()) return false;
+        if (p.optional && (!p.object || p.object == Py_None)) return true;
+        const PoseValue* v = value_of<PoseValue>(p.object);
+        if (!v)
+            return check(Failure{PyExc_TypeError,
+                                 p.optional ? "argument '%s': expected Pose or None" : "argument '%s': expected Pose",
+                                 p.name});
+        return check(pose_intake(*v, p.pose));
+    }
+    // "resolve options": TypeError naming the argument for anything but None or an IkOptions.
+    bool resolve(OptionsArgument& o) {
+        if (!ok() || !o.object || o.object == Py_None) return ok();
+        const IkOptionsValue* v = value_of<IkOptionsValue>(o.object);
+        if (!v) return check(Failure{PyExc_TypeError, "argument '%s': expected IkOptions or None", o.name});
+        o.value = *v;
+        return true;
+    }
+
+    // Takes the robot lock (waiting with the interpreter lock released); "robot is closed" when
+    // the slot is empty.
+    bool lock() {
+        if (!ok()) return false;
+        state_.slot.lock();
+        locked_ = true;
+        if (!state_.slot.handle) return check(Failure{PyExc_RuntimeError, "robot is closed"});
+        return true;
+    }
+    bool prepare(OutputVector& out) { return ok() && check(out.prepare()); }
+
+    // Runs the core function with the interpreter lock released: f(handle[, base]) returning a
+    // Result. A value result is moved into `into`; every C++ exception is caught and kept.
+    template <class F>
+    bool compute(F&& f) {
+        return run<true>(f, [](auto&&) {});
+    }
+    template <class T, class F>
+    bool compute(T& into, F&& f) {
+        return run<true>(f, [&into](auto&& value) { into = std::move(value); });
+    }
+    // The same with the interpreter lock held, for the quick update documented to run that way
+    // (set_base_frame).
+    template <class F>
+    bool compute_holding_gil(F&& f) {
+        return run<false>(f, [](auto&&) {});
+    }
+    // A failure found by the method itself after compute(), while still locked.
+    bool fail(const Failure& failure) { return ok() && check(failure); }
+
+    // ---- the end: borrows, then the lock, then Python objects -------------------------------
+
+    // Raises the kept failure, or returns build().
+    template <class Build>
+    PyObject* finish_with(Build&& build) {
+        release();
+        switch (outcome_) {
+            case Outcome::ok: return build();
+            case Outcome::raised: return nullptr;
+            case Outcome::failed: return failure_.raise();
+            case Outcome::core_error: return core_error(std::move(*error_));
+            case Outcome::panic: return raise_panic(panic_.data());
+            case Outcome::no_memory: return PyErr_NoMemory();
+        }
+        return nullptr;
+    }
+    PyObject* finish(const Pose& pose) {
+        return finish_with([&] { return new_pose(pose); });
+    }
+    PyObject* finish(const Twist& twist) {
+        return finish_with([&] { return new_twist(twist); });
+    }
+    PyObject* finish(OutputVector& out) {
+        return finish_with([&] { return out.result(); });
+    }
+    PyObject* finish_none() {
+        return finish_with([] { return Py_NewRef(Py_None); });
+    }
+
+private:
+    enum class Outcome : std::uint8_t { ok, raised, failed, core_error, panic, no_memory };
+
+    template <std::size_t N>
+    static const char* name_in(const void* sig, std::size_t i) {
+        return static_cast<const Signature<N>*>(sig)->name(i);
+    }
+
+    bool ok() const { return outcome_ == Outcome::ok; }
+    bool raised() {
+        outcome_ = Outcome::raised;
+        return false;
+    }
+    bool check(const Check& failed) {
+        if (!failed) return true;
+        failure_ = *failed;
+        outcome_ = Outcome::failed;
+        return false;
+    }
+
+    template <bool ReleaseGil, class F, class Keep>
+    bool run(F& f, Keep&& keep) {
+        if (!ok()) return false;
+        if (!locked_ || !state_.slot.handle) panic("computation on a robot that is not locked and open");
+        Handle& handle = *state_.slot.handle;
+        PyThreadState* saved = ReleaseGil ? PyEval_SaveThread() : nullptr;
+        try {
+            auto result = [&] {
+                if constexpr (floating) return f(handle, *base_);
+                else return f(handle);
+            }();
+            if (!result) {
+                error_.emplace(std::move(result.error()));
+                outcome_ = Outcome::core_error;
+            } else if constexpr (!std::is_void_v<typename decltype(result)::value_type>) {
+                keep(std::move(*result));
+            }
+        } catch (const std::bad_alloc&) {
+            outcome_ = Outcome::no_memory;
+        } catch (const std::exception& e) {
+            // copied into a fixed buffer: a string could itself fail to allocate here
+            outcome_ = Outcome::panic;
+            std::snprintf(panic_.data(), panic_.size(), "%s", e.what());
+        } catch (...) {
+            outcome_ = Outcome::panic;
+            panic_[0] = '\0';
+        }
+        if (saved) PyEval_RestoreThread(saved);
+        return ok();
+    }
+
+    void release() {
+        if (out_) out_->release();
+        for (std::size_t i = 0; i < inputs_count_; ++i) inputs_[i]->release();
+        if (locked_) state_.slot.mutex.unlock();
+        locked_ = false;
+    }
+
+    RobotState<Handle>& state_;
+    PyObject* argv_[max_arguments];
+    const void* sig_ = nullptr;
+    const char* (*name_of_)(const void*, std::size_t) = nullptr;
+    std::conditional_t<floating, std::optional<BaseState>, bool> base_{};
+    std::array<InputVector*, 4> inputs_;  // released before the lock; at most q, qd, qdd, forces
+    std::size_t inputs_count_ = 0;
+    OutputVector* out_ = nullptr;
+    bool locked_ = false;
+    Outcome outcome_ = Outcome::ok;
+    Failure failure_{nullptr, nullptr};
+    std::optional<Error> error_;
+    std::array<char, 256> panic_;
+};
+
+}  // namespace vormek::py
