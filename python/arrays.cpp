@@ -83,10 +83,14 @@ Registry& registry() {
     return *r;
 }
 
+// What an array may lose after it was checked: dtype, dimensions and byte order can all be
+// reassigned, its type cannot.
+bool is_float64_layout(PyArrayObject* a) {
+    return PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a);
+}
+
 bool is_float64_vector(PyObject* obj) {
-    return PyArray_Check(obj) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj)) == 1 &&
-           PyArray_TYPE(reinterpret_cast<PyArrayObject*>(obj)) == NPY_DOUBLE &&
-           PyArray_ISNOTSWAPPED(reinterpret_cast<PyArrayObject*>(obj));
+    return PyArray_Check(obj) && is_float64_layout(reinterpret_cast<PyArrayObject*>(obj));
 }
 
 PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(r.get()); }
@@ -116,8 +120,8 @@ bool Borrow::acquire(PyArrayObject* array, bool exclusive) {
     return true;
 }
 
-void Borrow::release() {
-    if (held_) registry().remove(lo_, hi_, exclusive_);
+void Borrow::release_held() {
+    registry().remove(lo_, hi_, exclusive_);
     held_ = false;
 }
 
@@ -213,7 +217,7 @@ Check InputVector::read() {
     if (!array_) return {};  // gathered or measured at conversion: private to this call
     PyArrayObject* a = as_array(array_);
     // user code of the later conversions may have changed dtype, shape or byte order since
-    if (!is_float64_vector(array_.get()))
+    if (!is_float64_layout(a))
         return Failure{PyExc_TypeError, "argument '%s': no longer a one-dimensional float64 array", argument_};
     const auto n = static_cast<std::size_t>(PyArray_DIM(a, 0));
     if (n > limit_) {
@@ -256,7 +260,7 @@ bool OutputVector::convert(PyObject* obj, std::size_t length) {
 Check OutputVector::prepare() {
     if (!given_) return {};
     PyArrayObject* a = as_array(array_);
-    if (!is_float64_vector(array_.get()))
+    if (!is_float64_layout(a))
         return Failure{PyExc_TypeError, "argument 'out': no longer a one-dimensional float64 numpy.ndarray"};
     if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_)
         return Failure{PyExc_ValueError, "out must contain exactly %llu elements", nullptr, length_};

@@ -26,9 +26,13 @@ public:
     // Shared borrows coexist; an exclusive one excludes every overlapping borrow. False on
     // conflict ("The given array is already borrowed" for the caller to raise).
     bool acquire(PyArrayObject* array, bool exclusive);
-    void release();
+    void release() {
+        if (held_) release_held();
+    }
 
 private:
+    void release_held();
+
     const char* lo_ = nullptr;
     const char* hi_ = nullptr;
     bool exclusive_ = false;

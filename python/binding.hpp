@@ -135,7 +135,7 @@ public:
     }
 
     const char* function() const { return function_; }
-    const char* name(std::size_t i) const { return names_[i]; }
+    const char* const* names() const { return names_.data(); }
 
 private:
     bool intern() {

@@ -10,11 +10,11 @@
 //   template <class Handle>
 //   PyObject* jacobian(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 //       static auto sig = signature<Handle>("jacobian", {"q", "target", "out"}, 2);
-//       Call<Handle> c(self);
 //       InputVector q;
 //       std::uint64_t target = 0;
 //       OutputVector out;
 //       LinkId link;
+//       Call<Handle> c(self);  // last: destroyed first, so an unwinding call unlocks first
 //       c.bind(sig, args, nargs, kwnames);  // FloatingRobot: `base` first, converted here
 //       c.input(0, q); c.index(1, target); c.output(2, out, 6 * c.state().generalized_count);
 //       c.read(q); c.lock(); c.target(target, link); c.prepare(out);
@@ -105,7 +105,11 @@ public:
     explicit Call(PyObject* self) : state_(state_of<Handle>(self)) {}
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
-    ~Call() { release(); }  // only does something when a C++ exception unwinds past finish()
+    // Only does something when a C++ exception unwinds past finish(): unlocks before the
+    // arguments (declared ahead of the Call) release their borrows and references.
+    ~Call() {
+        if (locked_) state_.slot.mutex.unlock();
+    }
 
     RobotState<Handle>& state() const { return state_; }
 
@@ -115,8 +119,7 @@ public:
     bool bind(Signature<N>& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
         static_assert(N <= max_arguments);
         if (!sig.bind(args, nargs, kwnames, argv_)) return raised();
-        sig_ = &sig;
-        name_of_ = &name_in<N>;
+        names_ = sig.names();
         if constexpr (floating)
             if (!convert_base(argv_[0], base_)) return raised();
         return true;
@@ -124,7 +127,7 @@ public:
 
     // Argument k after `base`; nullptr when an optional one was omitted.
     PyObject* arg(std::size_t k) const { return argv_[k + floating]; }
-    const char* name(std::size_t k) const { return name_of_(sig_, k + floating); }
+    const char* name(std::size_t k) const { return names_[k + floating]; }
 
     bool input(std::size_t k, InputVector& v) {
         if (!ok()) return false;
@@ -249,11 +252,6 @@ public:
 private:
     enum class Outcome : std::uint8_t { ok, raised, failed, core_error, panic, no_memory };
 
-    template <std::size_t N>
-    static const char* name_in(const void* sig, std::size_t i) {
-        return static_cast<const Signature<N>*>(sig)->name(i);
-    }
-
     bool ok() const { return outcome_ == Outcome::ok; }
     bool raised() {
         outcome_ = Outcome::raised;
@@ -306,15 +304,14 @@ private:
 
     RobotState<Handle>& state_;
     PyObject* argv_[max_arguments];
-    const void* sig_ = nullptr;
-    const char* (*name_of_)(const void*, std::size_t) = nullptr;
+    const char* const* names_ = nullptr;  // the signature's, in argument order
     std::conditional_t<floating, std::optional<BaseState>, bool> base_{};
     std::array<InputVector*, 4> inputs_;  // released before the lock; at most q, qd, qdd, forces
     std::size_t inputs_count_ = 0;
     OutputVector* out_ = nullptr;
     bool locked_ = false;
     Outcome outcome_ = Outcome::ok;
-    Failure failure_{nullptr, nullptr};
+    Failure failure_{nullptr, nullptr};  // meaningful when outcome_ == failed
     std::optional<Error> error_;
     std::array<char, 256> panic_;
 };

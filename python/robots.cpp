@@ -173,8 +173,8 @@ PyObject* robot_name(PyObject* self, void*) {
 
 PyObject* robot_set_base_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static Signature<1> sig("set_base_frame", {"frame"}, 1);
-    Call<Robot> c(self);
     PoseArgument frame;
+    Call<Robot> c(self);
     c.bind(sig, args, nargs, kwnames);
     c.pose(0, frame, false);
     c.normalise(frame);
@@ -186,11 +186,11 @@ PyObject* robot_set_base_frame(PyObject* self, PyObject* const* args, Py_ssize_t
 template <class Handle>
 PyObject* forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static auto sig = signature<Handle>("forward_kinematics", {"q", "target"}, 2);
-    Call<Handle> c(self);
     InputVector q;
     std::uint64_t target = 0;
     LinkId link;
     Pose pose;
+    Call<Handle> c(self);
     c.bind(sig, args, nargs, kwnames);
     c.input(0, q);
     c.index(1, target);

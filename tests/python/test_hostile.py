@@ -138,3 +138,28 @@ def test_errors_are_raised_after_the_lock_is_released(write_urdf, tmp_path):
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == ["ValueError invalid link id 99", "robot is closed",
                                         "ValueError link nope does not exist in the model", "robot is closed"]
+
+
+@pytest.mark.skipif(not hasattr(Robot, "jacobian"), reason="needs a method with out=")
+def test_out_is_checked_where_it_is_written(chain):
+    out = np.zeros(12)
+
+    class Wrapped:
+        """NumPy takes this for a new array, but it is a view of out."""
+
+        def __array__(self, dtype=None, copy=None):
+            return out[:2]
+
+    with pytest.raises(ValueError, match="^The given array is already borrowed$"):
+        chain.jacobian(Wrapped(), 2, out=out)
+
+    def retype_out():
+        out.dtype = np.int8
+
+    class Retypes:
+        def __index__(self):
+            retype_out()
+            return 2
+
+    with pytest.raises(TypeError, match="'out'"):
+        chain.jacobian(np.zeros(2), Retypes(), out=out)
