@@ -134,7 +134,7 @@ template <class Handle>
 PyObject* robot_link_id(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static Signature<1> sig("link_id", {"name"}, 1);
     Call<Handle, false> c(self);
-    if (!c.bind(sig, args, nargs, kwnames)) return c.finish_none();
+    if (!c.bind(sig, args, nargs, kwnames)) return nullptr;
     PyObject* name = c.arg(0);
     if (!PyUnicode_Check(name)) {
         PyErr_Format(PyExc_TypeError, "argument 'name': expected str, got %s", Py_TYPE(name)->tp_name);
