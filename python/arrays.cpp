@@ -283,22 +283,25 @@ Check target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId&
 bool LoadList::convert(PyObject* obj) {
     if (!obj || obj == Py_None) return true;
     if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
-        wrong_type_ = true;
-        return true;
+        Failure{PyExc_TypeError, "argument 'loads': expected None or a sequence of Load"}.raise();
+        return false;
     }
     // a tuple of our own: user code run by a later conversion cannot swap the items
     items_ = Ref(PySequence_Tuple(obj));
-    return static_cast<bool>(items_);
+    if (!items_) return false;
+    const Py_ssize_t n = PyTuple_GET_SIZE(items_.get());
+    for (Py_ssize_t i = 0; i < n; ++i)
+        if (!value_of<LoadValue>(PyTuple_GET_ITEM(items_.get(), i))) {
+            Failure{PyExc_TypeError, "argument 'loads': item %llu is not a Load", nullptr,
+                    static_cast<unsigned long long>(i)}.raise();
+            return false;
+        }
+    return true;
 }
 
 Check LoadList::resolve(std::span<const LinkId> link_ids) {
-    if (wrong_type_) return Failure{PyExc_TypeError, "argument 'loads': expected None or a sequence of Load"};
     if (!items_) return {};
     const Py_ssize_t n = PyTuple_GET_SIZE(items_.get());
-    for (Py_ssize_t i = 0; i < n; ++i)
-        if (!value_of<LoadValue>(PyTuple_GET_ITEM(items_.get(), i)))
-            return Failure{PyExc_TypeError, "argument 'loads': item %llu is not a Load", nullptr,
-                           static_cast<unsigned long long>(i)};
     loads_.reserve(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
         const LoadValue& v = *value_of<LoadValue>(PyTuple_GET_ITEM(items_.get(), i));

@@ -110,20 +110,17 @@ Check target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId&
 // robot's link identifiers into core loads.
 class LoadList {
 public:
-    // Binding: a snapshot of the items (later user code may change the caller's list). Only
-    // an exception raised by the caller's sequence itself is raised here; a wrong type is
-    // reported by resolve(), at the place the documented order gives it.
+    // Binding: TypeError naming `loads` for a str, a non-sequence or an item that is no Load,
+    // then a snapshot of the items (later user code may change the caller's list).
     bool convert(PyObject* obj);
-    // The step "convert loads": TypeError naming `loads` for a str, a non-sequence or an item
-    // that is no Load; then, load by load, "invalid link id {}" and "load contains a
+    // The step "convert loads", load by load: "invalid link id {}", then "load contains a
     // non-finite value".
     Check resolve(std::span<const LinkId> link_ids);
 
     std::span<const Load> loads() const { return loads_; }
 
 private:
-    Ref items_;            // a tuple of the items, or empty for None
-    bool wrong_type_ = false;  // a str or something that is no sequence
+    Ref items_;  // a tuple of Load objects, or empty for None
     std::vector<Load> loads_;
 };
 

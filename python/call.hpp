@@ -79,8 +79,8 @@ Signature<N + floating_base<Handle>> signature(const char* function, const char*
     return Signature<N + floating_base<Handle>>(function, all, required + floating_base<Handle>);
 }
 
-// A `tool` or `desired` argument: bound with the others, checked for its type, then checked
-// and normalised, at the step the documentation gives.
+// A `tool` or `desired` argument: its type is checked at conversion, the pose intake at the
+// step the documentation gives.
 struct PoseArgument {
     PyObject* object = nullptr;  // borrowed from the call's arguments; nullptr when omitted
     const char* name = nullptr;
@@ -88,7 +88,7 @@ struct PoseArgument {
     Pose pose = Pose::identity();
 };
 
-// An `options` argument: None, omitted or an IkOptions, checked at its step.
+// An `options` argument: None, omitted or an IkOptions, checked at conversion.
 struct OptionsArgument {
     PyObject* object = nullptr;
     const char* name = nullptr;
@@ -144,17 +144,29 @@ public:
         return out.convert(arg(k), length) || raised();
     }
     bool loads(std::size_t k, LoadList& loads) { return ok() && (loads.convert(arg(k)) || raised()); }
-    // The Pose is only taken here; normalise() checks it.
+    // TypeError naming the argument for anything but a Pose (or None when optional); the
+    // pose intake is the later step normalise().
     bool pose(std::size_t k, PoseArgument& p, bool optional) {
         if (!ok()) return false;
         p = PoseArgument{arg(k), name(k), optional};
-        return true;
+        if (optional && (!p.object || p.object == Py_None)) return true;
+        if (value_of<PoseValue>(p.object)) return true;
+        Failure{PyExc_TypeError, optional ? "argument '%s': expected Pose or None" : "argument '%s': expected Pose",
+                p.name}.raise();
+        return raised();
     }
-    // Only taken here; resolve() checks it.
+    // TypeError naming the argument for anything but None or an IkOptions.
     bool options(std::size_t k, OptionsArgument& o) {
         if (!ok()) return false;
         o.object = arg(k);
         o.name = name(k);
+        if (!o.object || o.object == Py_None) return true;
+        const IkOptionsValue* v = value_of<IkOptionsValue>(o.object);
+        if (!v) {
+            Failure{PyExc_TypeError, "argument '%s': expected IkOptions or None", o.name}.raise();
+            return raised();
+        }
+        o.value = *v;
         return true;
     }
 
@@ -169,26 +181,15 @@ public:
     }
     bool target(std::uint64_t index, LinkId& out) { return ok() && check(target_link(state_.link_ids, index, out)); }
     bool resolve(LoadList& loads) { return ok() && check(loads.resolve(state_.link_ids)); }
-    // "check and normalise": TypeError naming the argument for anything but a Pose (or None
-    // when optional), then the pose intake.
+    // "check and normalise": the pose intake (the type was checked at conversion).
     bool normalise(PoseArgument& p) {
         if (!ok()) return false;
         if (p.optional && (!p.object || p.object == Py_None)) return true;
-        const PoseValue* v = value_of<PoseValue>(p.object);
-        if (!v)
-            return check(Failure{PyExc_TypeError,
-                                 p.optional ? "argument '%s': expected Pose or None" : "argument '%s': expected Pose",
-                                 p.name});
-        return check(pose_intake(*v, p.pose));
+        return check(pose_intake(*value_of<PoseValue>(p.object), p.pose));
     }
-    // "resolve options": TypeError naming the argument for anything but None or an IkOptions.
-    bool resolve(OptionsArgument& o) {
-        if (!ok() || !o.object || o.object == Py_None) return ok();
-        const IkOptionsValue* v = value_of<IkOptionsValue>(o.object);
-        if (!v) return check(Failure{PyExc_TypeError, "argument '%s': expected IkOptions or None", o.name});
-        o.value = *v;
-        return true;
-    }
+    // "resolve options": the values go to the solver unchanged, which validates them; the type
+    // was checked at conversion.
+    bool resolve(OptionsArgument&) { return ok(); }
 
     // Takes the robot lock (waiting with the interpreter lock released); "robot is closed" when
     // the slot is empty.
