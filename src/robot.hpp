@@ -7,6 +7,7 @@
 #include <span>
 
 #include "model/model.hpp"
+#include "robot/kinematics/ik_options.hpp"
 #include "robot/workspace.hpp"
 
 namespace vormek {
@@ -27,6 +28,20 @@ public:
 
     Result<Pose> forward_kinematics(std::span<const double> q, LinkId target);
 
+    // --- velocities, accelerations, Jacobians, inverse kinematics ---
+    Result<Twist> forward_velocity_kinematics(std::span<const double> q, std::span<const double> qd, LinkId target,
+                                              const Pose& tool = Pose::identity());
+    Result<Twist> forward_acceleration_kinematics(std::span<const double> q, std::span<const double> qd,
+                                                  std::span<const double> qdd, LinkId target);
+    // 6·n values, column k the twist of the link origin per unit velocity of DOF k.
+    Result<void> jacobian(std::span<const double> q, LinkId target, std::span<double> out);
+    Result<void> jacobian_derivative(std::span<const double> q, std::span<const double> qd, LinkId target,
+                                     std::span<double> out);
+    // Joint positions that put `target` at the world pose `desired`, starting from `initial_q`;
+    // `out` is written only on success.
+    Result<void> inverse_kinematics(std::span<const double> initial_q, LinkId target, const Pose& desired,
+                                    const IkOptions& options, std::span<double> out);
+
 private:
     Workspace workspace_;
     std::shared_ptr<const Model> model_;
@@ -44,6 +59,19 @@ public:
     Workspace& workspace() { return workspace_; }
 
     Result<Pose> forward_kinematics(const BaseState& base, std::span<const double> q, LinkId target);
+
+    // --- velocities, accelerations, Jacobians ---
+    // Generalized velocities put the base first: ω_b about world x, y, z, then the base
+    // origin's velocity along world x, y, z, then the n joints; so 6·(n + 6) Jacobian values.
+    Result<Twist> forward_velocity_kinematics(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, LinkId target,
+                                              const Pose& tool = Pose::identity());
+    Result<Twist> forward_acceleration_kinematics(const BaseState& base, std::span<const double> q,
+                                                  std::span<const double> qd, std::span<const double> qdd,
+                                                  LinkId target);
+    Result<void> jacobian(const BaseState& base, std::span<const double> q, LinkId target, std::span<double> out);
+    Result<void> jacobian_derivative(const BaseState& base, std::span<const double> q, std::span<const double> qd,
+                                     LinkId target, std::span<double> out);
 
 private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);

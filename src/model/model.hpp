@@ -16,6 +16,8 @@
 
 namespace vormek {
 
+struct Workspace;
+
 // Names one link of one model; any other model rejects it, even one loaded from the same file.
 struct LinkId {
     std::uint64_t model_id = 0;
@@ -75,6 +77,38 @@ public:
     // joints off the path keep what they held.
     Result<void> target_frames_kernel(std::span<const double> q, std::span<const std::size_t> path,
                                       std::span<Pose> frames) const;
+
+    // --- velocities, accelerations, Jacobians, inverse kinematics ---
+    // Twist [ω; v] of the tool point (link origin + R_link·tool.translation) of `link`, world
+    // axes, for a base at `base` moving with `base_velocity`.
+    Result<Twist> forward_velocity_kinematics(const Pose& base, const Twist& base_velocity, std::span<const double> q,
+                                              std::span<const double> qd, LinkId link, const Pose& tool,
+                                              std::span<std::size_t> path) const;
+    // [α; a] of `link`: angular acceleration and classical acceleration of its origin, world axes.
+    Result<Twist> forward_acceleration_kinematics(const Pose& base, const Twist& base_velocity,
+                                                  const Twist& base_acceleration, std::span<const double> q,
+                                                  std::span<const double> qd, std::span<const double> qdd,
+                                                  LinkId link, std::span<std::size_t> path) const;
+    // World-axes Jacobian of `link` into `out` (6 values per column). A non-zero column offset
+    // (6, floating base) also writes the six base columns in front of the joint columns.
+    Result<void> direct_world_jacobian(std::span<const double> q, std::size_t link, const Pose& base,
+                                       std::size_t column_offset, Workspace& workspace,
+                                       std::span<double> out) const;
+    // Root-axes Jacobian of `link` from frames already filled by target_frames_kernel; only the
+    // path columns are written unless `zero_first` clears the rest. Returns the link's pose
+    // relative to the root.
+    Result<Pose> jacobian_kernel(std::span<const Pose> frames, std::size_t link, std::span<const std::size_t> path,
+                                 std::span<double> out, bool zero_first) const;
+    // J̇ and J of `link` in root axes, left in the workspace; returns the link's pose relative
+    // to the root.
+    Result<Pose> jacobian_derivative_kernel(std::span<const double> q, std::span<const double> qd, std::size_t link,
+                                            Workspace& workspace) const;
+    void write_fixed_jacobian_derivative(const Pose& base, std::span<const double> jdot, std::span<double> out) const;
+    void write_floating_jacobian_derivative(const BaseState& base, std::span<const double> qd, const Pose& target,
+                                            std::span<const double> jacobian, std::span<const double> jdot,
+                                            std::span<double> out) const;
+    // Every DOF within its URDF limits (1e-12 of slack); names the first one that is not.
+    Result<void> validate_inverse_kinematics_solution(std::span<const double> q) const;
 };
 
 // Reads, validates and lays out a URDF file. The only way a Model comes into being.

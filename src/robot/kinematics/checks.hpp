@@ -10,6 +10,10 @@
 
 namespace vormek {
 
+// Returns the error of a failed check from the enclosing function (which returns a Result).
+#define VORMEK_CHECK(expr)                                              \
+    if (auto check_result_ = (expr); !check_result_) return ::vormek::fail(std::move(check_result_.error()))
+
 template <class T>
 Result<void> check_length(std::span<T> s, std::size_t expected, const char* label) {
     if (s.size() != expected) return fail(errors::WrongSliceLength{label, expected, s.size()});

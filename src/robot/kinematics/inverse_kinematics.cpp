@@ -1,0 +1,129 @@
+// Damped least squares (Levenberg–Marquardt) on the 6-row geometric Jacobian of one link of a
+// fixed-base robot: Δq = Jᵀ·(J·Jᵀ + λ²·I)⁻¹·e, the step's norm bounded, until both the
+// translation and the rotation error are within tolerance.
+
+#include <algorithm>
+#include <cmath>
+
+#include "../../robot.hpp"
+#include "chain.hpp"
+
+namespace vormek {
+
+namespace {
+
+Result<void> check_options(const IkOptions& o) {
+    if (o.max_iterations == 0) return fail(errors::InvalidIkOptions{"max_iterations", "must be greater than zero"});
+    const std::pair<const char*, double> reals[] = {{"translation_tolerance", o.translation_tolerance},
+                                                    {"rotation_tolerance", o.rotation_tolerance},
+                                                    {"damping", o.damping},
+                                                    {"max_step_norm", o.max_step_norm}};
+    for (const auto& [name, value] : reals)
+        if (!(std::isfinite(value) && value > 0))
+            return fail(errors::InvalidIkOptions{name, "must be finite and greater than zero"});
+    return {};
+}
+
+// Solves A·y = e in place of e by Cholesky, A symmetric 6×6 (lower triangle read). False when A
+// is not positive definite; a NaN pivot fails the test too.
+bool cholesky_solve(Matrix6d& A, Vector6d& e) {
+    for (int c = 0; c < 6; ++c) {
+        double d = A(c, c);
+        for (int k = 0; k < c; ++k) d -= A(c, k) * A(c, k);
+        if (!(d > 0)) return false;
+        A(c, c) = std::sqrt(d);
+        for (int r = c + 1; r < 6; ++r) {
+            double s = A(r, c);
+            for (int k = 0; k < c; ++k) s -= A(r, k) * A(c, k);
+            A(r, c) = s / A(c, c);
+        }
+    }
+    // L·x = e, then Lᵀ·y = x
+    for (int r = 0; r < 6; ++r) {
+        for (int k = 0; k < r; ++k) e[r] -= A(r, k) * e[k];
+        e[r] /= A(r, r);
+    }
+    for (int r = 6; r-- > 0;) {
+        for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
+        e[r] /= A(r, r);
+    }
+    return true;
+}
+
+}  // namespace
+
+Result<void> Model::validate_inverse_kinematics_solution(std::span<const double> q) const {
+    constexpr double slack = 1e-12;
+    for (std::size_t i = 0; i < dof_count(); ++i) {
+        const std::size_t j = dof_joints[i];
+        const Joint& joint = joints[j];
+        if (q[i] > joint.upper + slack || q[i] < joint.lower - slack)
+            return fail(errors::IkJointLimitViolation{j, joint.name, q[i], joint.lower, joint.upper});
+    }
+    return {};
+}
+
+Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId target_link, const Pose& desired,
+                                       const IkOptions& options, std::span<double> out) {
+    const Model& m = *model_;
+    const std::size_t n = m.dof_count();
+    Workspace& ws = workspace_;
+    VORMEK_CHECK(check_joint_vector(initial_q, n, "initial_q"));
+    VORMEK_CHECK(check_length(out, n, "inverse kinematics output"));
+    VORMEK_TRY(link, m.check_link(target_link));
+    // the goal in root coordinates: base⁻¹ ∘ desired
+    const Pose target = compose(inverse(base_frame_), desired);
+    VORMEK_CHECK(check_length(std::span(ws.ik_q), n, "IK joint workspace"));
+    VORMEK_CHECK(check_length(std::span(ws.ik_step), n, "IK step workspace"));
+    VORMEK_CHECK(check_options(options));
+    if (!target.all_finite()) return fail(errors::NonFiniteIkInput{"target frame"});
+
+    const std::span<double> q(ws.ik_q), dq(ws.ik_step), J(ws.jacobian);
+    std::ranges::copy(initial_q, q.begin());
+    const auto path = ancestor_path(m, link, ws.ancestor_path);
+    // columns off the path stay zero for the whole solve
+    std::ranges::fill(J, 0.0);
+    const double lambda2 = options.damping * options.damping;
+
+    for (std::uint64_t k = 0;; ++k) {
+        // evaluate: the link's pose relative to the root and its Jacobian at the current q
+        VORMEK_CHECK(m.target_frames_kernel(q, path, ws.frames));
+        VORMEK_TRY(current, m.jacobian_kernel(ws.frames, link, path, J, false));
+        const Vector3d e_t = target.translation - current.translation;
+        const Vector3d e_r = rotation_error(target.rotation, current.rotation);
+        const double translation_error = e_t.norm(), rotation_error_norm = e_r.norm();
+
+        if (translation_error <= options.translation_tolerance && rotation_error_norm <= options.rotation_tolerance) {
+            VORMEK_CHECK(m.validate_inverse_kinematics_solution(q));
+            std::ranges::copy(q, out.begin());
+            return {};
+        }
+        if (k == options.max_iterations)
+            return fail(errors::IkNotConverged{k, translation_error, rotation_error_norm});
+
+        // A = λ²·I + Σ J_k·J_kᵀ over the path columns (lower triangle), then A·y = e
+        Vector6d y = stack(e_r, e_t);
+        Matrix6d A = lambda2 * Matrix6d::Identity();
+        for (const std::size_t j : path)
+            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
+                const Eigen::Map<const Vector6d> Ji(&J[6 * i]);
+                A.triangularView<Eigen::Lower>() += Ji * Ji.transpose();
+            }
+        if (!cholesky_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
+
+        // Δq_i = J_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
+        double norm2 = 0;
+        for (const std::size_t j : path)
+            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
+                dq[i] = Eigen::Map<const Vector6d>(&J[6 * i]).dot(y);
+                norm2 += dq[i] * dq[i];
+            }
+        const double norm = std::sqrt(norm2);
+        if (!std::isfinite(norm)) return fail(errors::IkNumericalFailure{k + 1});
+        const double s = norm > options.max_step_norm ? options.max_step_norm / norm : 1.0;
+        for (const std::size_t j : path)
+            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) q[i] += s * dq[i];
+    }
+}
+
+}  // namespace vormek
