@@ -48,6 +48,7 @@ demo: install
 
 bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_load_model
+	$(BUILD_CPP)/bench/bench_kinematics
 	$(PY) bench/bench_forward_kinematics.py
 	$(PY) bench/bench_threads.py
 

@@ -24,28 +24,30 @@ Result<void> check_options(const IkOptions& o) {
     return {};
 }
 
-// Solves A·y = e in place of e by Cholesky, A symmetric 6×6 (lower triangle read). False when A
-// is not positive definite; a NaN pivot fails the test too.
+// Solves A·y = e in place of e by Cholesky, A = L·Lᵀ symmetric 6×6 (L overwrites the lower
+// triangle). False when A is not positive definite; a NaN pivot fails the test too. Each pivot
+// is inverted once, so the rest is multiplications.
 bool cholesky_solve(Matrix6d& A, Vector6d& e) {
+    double inv[6];
     for (int c = 0; c < 6; ++c) {
         double d = A(c, c);
         for (int k = 0; k < c; ++k) d -= A(c, k) * A(c, k);
         if (!(d > 0)) return false;
-        A(c, c) = std::sqrt(d);
+        inv[c] = 1.0 / std::sqrt(d);
         for (int r = c + 1; r < 6; ++r) {
             double s = A(r, c);
             for (int k = 0; k < c; ++k) s -= A(r, k) * A(c, k);
-            A(r, c) = s / A(c, c);
+            A(r, c) = s * inv[c];
         }
     }
     // L·x = e, then Lᵀ·y = x
     for (int r = 0; r < 6; ++r) {
         for (int k = 0; k < r; ++k) e[r] -= A(r, k) * e[k];
-        e[r] /= A(r, r);
+        e[r] *= inv[r];
     }
     for (int r = 6; r-- > 0;) {
         for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
-        e[r] /= A(r, r);
+        e[r] *= inv[r];
     }
     return true;
 }
@@ -101,13 +103,13 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         if (k == options.max_iterations)
             return fail(errors::IkNotConverged{k, translation_error, rotation_error_norm});
 
-        // A = λ²·I + Σ J_k·J_kᵀ over the path columns (lower triangle), then A·y = e
+        // A = λ²·I + Σ J_k·J_kᵀ over the path columns, then A·y = e
         Vector6d y = stack(e_r, e_t);
         Matrix6d A = lambda2 * Matrix6d::Identity();
         for (const std::size_t j : path)
             if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
                 const Eigen::Map<const Vector6d> Ji(&J[6 * i]);
-                A.triangularView<Eigen::Lower>() += Ji * Ji.transpose();
+                A.noalias() += Ji * Ji.transpose();
             }
         if (!cholesky_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 

@@ -10,24 +10,22 @@ namespace vormek {
 
 namespace {
 
+[[noreturn, gnu::cold, gnu::noinline]] void fixed_joint_with_dof() { panic("fixed joint holds a degree of freedom"); }
+
 // Column of a joint whose child frame sits at X, for a target origin at p_t, in X's axes:
 // revolute [a; a × (p_t − p_j)], prismatic [0; a].
-void write_joint_column(const JointKinematics& joint, const Pose& X, const Vector3d& p_t, double* column) {
+inline void write_joint_column(const JointKinematics& joint, const Pose& X, const Vector3d& p_t, double* column) {
+    if (joint.kind == JointKind::Fixed) [[unlikely]]
+        fixed_joint_with_dof();
     const Vector3d a = rotate(X.rotation, joint.axis);
     Eigen::Map<Vector3d> angular(column), linear(column + 3);
-    switch (joint.kind) {
-        case JointKind::Revolute:
-            angular = a;
-            linear = a.cross(p_t - X.translation);
-            return;
-        case JointKind::Prismatic:
-            angular.setZero();
-            linear = a;
-            return;
-        case JointKind::Fixed:
-            break;
+    if (joint.kind == JointKind::Revolute) {
+        angular = a;
+        linear = a.cross(p_t - X.translation);
+    } else {
+        angular.setZero();
+        linear = a;
     }
-    panic("fixed joint holds a degree of freedom");
 }
 
 }  // namespace

@@ -1,0 +1,93 @@
+// Core cost of the Jacobian and of one inverse-kinematics iteration on a 7-DOF arm (the arm of
+// bench_forward_kinematics.py). An iteration is timed as the difference between solves of 200
+// and 100 iterations divided by 100, so the checks and copies of a call do not count; the goal
+// is out of reach, so no solve stops early.
+//
+//   bench_kinematics
+
+#include <algorithm>
+#include <ctime>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "robot.hpp"
+
+namespace {
+
+using namespace vormek;
+
+std::string seven_dof_arm() {
+    const char* axes[] = {"0 0 1", "0 1 0", "0 0 1", "0 1 0", "0 0 1", "0 1 0", "0 0 1"};
+    std::string links = R"(<link name="base"/>)", joints;
+    for (int i = 1; i <= 7; ++i) {
+        const std::string name = "link" + std::to_string(i), parent = i == 1 ? "base" : "link" + std::to_string(i - 1);
+        links += "<link name=\"" + name + "\"/>";
+        joints += "<joint name=\"joint" + std::to_string(i) + "\" type=\"revolute\"><parent link=\"" + parent +
+                  "\"/><child link=\"" + name + "\"/><origin xyz=\"0 0 0.2\" rpy=\"0 0 0.1\"/><axis xyz=\"" +
+                  axes[i - 1] + "\"/><limit lower=\"-2.9\" upper=\"2.9\" effort=\"80\" velocity=\"2\"/></joint>";
+    }
+    return "<robot name=\"arm7\">" + links + joints + "</robot>";
+}
+
+// This thread's CPU time: the machine is shared, and time spent descheduled is not ours.
+double cpu_ns() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return 1e9 * static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec);
+}
+
+// Median over `repeats` runs of the mean CPU time per call of `calls` calls, in nanoseconds.
+template <class F>
+double median_ns(F&& f, int calls, int repeats = 15) {
+    std::vector<double> samples;
+    for (int r = 0; r < repeats; ++r) {
+        const double t0 = cpu_ns();
+        for (int i = 0; i < calls; ++i) f();
+        samples.push_back((cpu_ns() - t0) / calls);
+    }
+    std::ranges::sort(samples);
+    return samples[samples.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    auto model = load_model_from_string(seven_dof_arm());
+    if (!model) {
+        std::fprintf(stderr, "%s\n", model.error().message().c_str());
+        return 1;
+    }
+    Robot robot(*model);
+    const LinkId tip = *robot.model().link(7);
+    const std::vector<double> q{-1.0, -0.6, -0.3, 0.1, 0.4, 0.7, 1.0};
+    std::vector<double> J(42), out(7);
+    volatile double sink = 0;
+
+    const double t_fk = median_ns([&] { sink = sink + robot.forward_kinematics(q, tip)->translation.x(); }, 200000);
+    const double t_jacobian = median_ns([&] { sink = sink + (robot.jacobian(q, tip, J) ? J[40] : 0); }, 200000);
+
+    Workspace& ws = robot.workspace();
+    std::vector<std::size_t> path(7);
+    path.resize(robot.model().prepare_ancestor_path(7, path));
+    const double t_kernel = median_ns([&] {
+        (void)robot.model().target_frames_kernel(q, path, ws.frames);
+        sink = sink + robot.model().jacobian_kernel(ws.frames, 7, path, ws.jacobian, false)->translation.x();
+    }, 200000);
+
+    // out of reach, so that every solve runs its whole budget
+    const Pose goal{Quaterniond::Identity(), Vector3d(3.0, 1.0, 0.5)};
+    const auto solve = [&](std::uint64_t iterations) {
+        const IkOptions options{.max_iterations = iterations};
+        return [&, options] { sink = sink + (robot.inverse_kinematics(q, tip, goal, options, out) ? 1 : 0); };
+    };
+    const double t100 = median_ns(solve(100), 2000), t200 = median_ns(solve(200), 2000);
+    const double t_iteration = (t200 - t100) / 100;
+
+    std::printf("Robot::forward_kinematics, 7 DOF               : %7.1f ns\n", t_fk);
+    std::printf("Robot::jacobian, 7 DOF                         : %7.1f ns\n", t_jacobian);
+    std::printf("target_frames_kernel + jacobian_kernel, 7 DOF  : %7.1f ns\n", t_kernel);
+    std::printf("inverse kinematics, one iteration, 7 DOF       : %7.1f ns  (target 300 ns)\n", t_iteration);
+    std::printf("inverse kinematics, solve of 100 iterations    : %7.1f ns\n", t100);
+    return 0;
+}
