@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "kinematics.hpp"
 
 namespace vormek::py {
 
@@ -247,11 +248,30 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
                 "forward_kinematics($self, q, target)\n--\n\n"},
+    // kinematics
+    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
+    PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
+                "jacobian_derivative($self, q, qd, target, out=None)\n--\n\n"},
+    PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<Robot>),
+                "forward_velocity_kinematics($self, q, qd, target, tool=None)\n--\n\n"},
+    PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<Robot>),
+                "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
+    PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
+                "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
                 "forward_kinematics($self, base, q, target)\n--\n\n"},
+    // kinematics
+    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
+                "jacobian($self, base, q, target, out=None)\n--\n\n"},
+    PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<FloatingRobot>),
+                "jacobian_derivative($self, base, q, qd, target, out=None)\n--\n\n"},
+    PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<FloatingRobot>),
+                "forward_velocity_kinematics($self, base, q, qd, target, tool=None)\n--\n\n"},
+    PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<FloatingRobot>),
+                "forward_acceleration_kinematics($self, base, q, qd, qdd, target)\n--\n\n"},
 });
 
 #undef VORMEK_FASTCALL

@@ -169,3 +169,17 @@ class FreeFlyerMap:
         """Pinocchio LOCAL_WORLD_ALIGNED 6×nv frame Jacobian -> ours, 6×(6+n), angular rows first."""
         j_pin = np.asarray(j_pin)
         return np.vstack([j_pin[3:], j_pin[:3]]) @ self.T.T
+
+
+def seven_dof_arm_text():
+    """The arm of the benchmarks: seven revolute joints about alternating z and y axes, 0.2 m
+    apart and each turned 0.1 rad about z, limits ±2.9; the tip is link 7."""
+    axes = ["0 0 1", "0 1 0"] * 3 + ["0 0 1"]
+    parts = ['<robot name="arm7"><link name="base"/>']
+    for i, axis in enumerate(axes, start=1):
+        parent = "base" if i == 1 else f"link{i - 1}"
+        parts.append(f'<link name="link{i}"/><joint name="joint{i}" type="revolute"><parent link="{parent}"/>'
+                     f'<child link="link{i}"/><origin xyz="0 0 0.2" rpy="0 0 0.1"/><axis xyz="{axis}"/>'
+                     '<limit lower="-2.9" upper="2.9" effort="80" velocity="2"/></joint>')
+    parts.append("</robot>")
+    return "".join(parts)
