@@ -36,8 +36,11 @@ def main() -> None:
 
     reached = robot.forward_kinematics(q, tip)
     residual = np.linalg.norm(np.subtract(reached.translation, goal.translation))
-    # the angle between two unit quaternions, whichever sign each carries
-    angle = 2 * np.arccos(min(1.0, abs(np.dot(reached.rotation_xyzw, goal.rotation_xyzw))))
+    # the angle between two unit quaternions, whichever sign each carries (atan2 keeps it
+    # accurate near zero, where arccos of their dot product would not)
+    a, b = np.array(reached.rotation_xyzw), np.array(goal.rotation_xyzw)
+    b *= np.sign(np.dot(a, b)) or 1.0
+    angle = 4 * np.arctan2(np.linalg.norm(a - b), np.linalg.norm(a + b))
     print("q =", np.array2string(q, precision=4))
     print(f"residual: translation {residual:.3e} m, rotation {angle:.3e} rad")
 
