@@ -67,6 +67,10 @@ int main() {
     const double t_fk = median_ns([&] { sink = sink + robot.forward_kinematics(q, tip)->translation.x(); }, 200000);
     const double t_jacobian = median_ns([&] { sink = sink + (robot.jacobian(q, tip, J) ? J[40] : 0); }, 200000);
 
+    const std::vector<double> qd{0.5, 0.3, 0.2, 0.0, -0.2, -0.3, -0.5};
+    const double t_derivative =
+        median_ns([&] { sink = sink + (robot.jacobian_derivative(q, qd, tip, J) ? J[40] : 0); }, 200000);
+
     Workspace& ws = robot.workspace();
     std::vector<std::size_t> path(7);
     path.resize(robot.model().prepare_ancestor_path(7, path));
@@ -86,6 +90,7 @@ int main() {
 
     std::printf("Robot::forward_kinematics, 7 DOF               : %7.1f ns\n", t_fk);
     std::printf("Robot::jacobian, 7 DOF                         : %7.1f ns\n", t_jacobian);
+    std::printf("Robot::jacobian_derivative, 7 DOF              : %7.1f ns\n", t_derivative);
     std::printf("target_frames_kernel + jacobian_kernel, 7 DOF  : %7.1f ns\n", t_kernel);
     std::printf("inverse kinematics, one iteration, 7 DOF       : %7.1f ns  (target 300 ns)\n", t_iteration);
     std::printf("inverse kinematics, solve of 100 iterations    : %7.1f ns\n", t100);

@@ -13,18 +13,26 @@ namespace {
 [[noreturn, gnu::cold, gnu::noinline]] void fixed_joint_with_dof() { panic("fixed joint holds a degree of freedom"); }
 
 // Column of a joint whose child frame sits at X, for a target origin at p_t, in X's axes:
-// revolute [a; a × (p_t − p_j)], prismatic [0; a].
+// revolute [a; a × (p_t − p_j)], prismatic [0; a]. Written value by value: Eigen assembles the
+// cross product in scalars and copies it out in pairs, and the reloads stall on those stores.
 inline void write_joint_column(const JointKinematics& joint, const Pose& X, const Vector3d& p_t, double* column) {
     if (joint.kind == JointKind::Fixed) [[unlikely]]
         fixed_joint_with_dof();
     const Vector3d a = rotate(X.rotation, joint.axis);
-    Eigen::Map<Vector3d> angular(column), linear(column + 3);
     if (joint.kind == JointKind::Revolute) {
-        angular = a;
-        linear = a.cross(p_t - X.translation);
+        const double rx = p_t.x() - X.translation.x(), ry = p_t.y() - X.translation.y(),
+                     rz = p_t.z() - X.translation.z();
+        column[0] = a.x();
+        column[1] = a.y();
+        column[2] = a.z();
+        column[3] = a.y() * rz - a.z() * ry;
+        column[4] = a.z() * rx - a.x() * rz;
+        column[5] = a.x() * ry - a.y() * rx;
     } else {
-        angular.setZero();
-        linear = a;
+        column[0] = column[1] = column[2] = 0.0;
+        column[3] = a.x();
+        column[4] = a.y();
+        column[5] = a.z();
     }
 }
 
