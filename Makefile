@@ -51,6 +51,7 @@ bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_kinematics
 	$(PY) bench/bench_forward_kinematics.py
 	$(PY) bench/bench_threads.py
+	$(PY) bench/bench_kinematics.py
 
 clean:
 	rm -rf build $(VENV)
