@@ -7,8 +7,9 @@ PY        := $(VENV)/bin/python
 BUILD_CPP := build/cpp
 APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
 PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
-# Test-only: an independent library to cross-check numbers against, and real robot models.
-TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0
+# Test-only: an independent library to cross-check numbers against, real robot models, the
+# plotting extra for `vormek draw` and the type checker for the stubs.
+TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
 
 .PHONY: test deps venv install build-cpp test-cpp test-python demo bench clean
 

@@ -1,0 +1,5 @@
+import sys
+
+from vormek.cli import main
+
+sys.exit(main())

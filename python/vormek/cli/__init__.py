@@ -1,0 +1,31 @@
+"""The `vormek` command: what the library made of a URDF file, why it refuses one, how the robot
+looks at a configuration and how fast the computations run on it."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from collections.abc import Sequence
+
+from . import check, draw, info
+
+
+def parser() -> argparse.ArgumentParser:
+    top = argparse.ArgumentParser(
+        prog="vormek",
+        description="Inspect, check, draw and time URDF robots with vormek.")
+    commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
+    for module in (info, check, draw):
+        module.add_parser(commands)
+    return top
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    args = parser().parse_args(argv)
+    try:
+        status: int = args.run(args)
+    except BrokenPipeError:
+        # `vormek info big.urdf | head` closes our output early: not an error of ours
+        sys.stderr.close()
+        return 0
+    return status
