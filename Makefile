@@ -2,6 +2,7 @@
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
 
+PYTHON    ?= python3
 VENV      ?= .venv
 PY        := $(VENV)/bin/python
 BUILD_CPP := build/cpp
@@ -15,9 +16,20 @@ TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
 
 test: test-cpp test-python
 
+# Debian's own python3 comes without ensurepip (python3.X-venv) and without its headers
+# (python3.X-dev); an interpreter of another origin has to bring them itself.
 deps:
 	@missing=""; \
 	for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	ver=$$($(PYTHON) -c 'import sys; print("%d.%d" % sys.version_info[:2])'); \
+	lacks=""; \
+	$(PYTHON) -c 'import ensurepip' 2>/dev/null || lacks="$$lacks python$$ver-venv"; \
+	$(PYTHON) -c 'import os, sys, sysconfig; sys.exit(not os.path.isfile(os.path.join(sysconfig.get_paths()["include"], "Python.h")))' || lacks="$$lacks python$$ver-dev"; \
+	if [ -n "$$lacks" ]; then \
+	  if $(PYTHON) -c 'import sys; sys.exit(sys.base_prefix != "/usr")'; then missing="$$missing$$lacks"; \
+	  else echo "$(PYTHON) is not Debian's own and lacks its venv module or headers (Debian's$$lacks):"; \
+	    echo "install them for it, or name another interpreter: make PYTHON=/usr/bin/python3 ..."; exit 1; fi; \
+	fi; \
 	if [ -n "$$missing" ]; then \
 	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
 	  echo "installing:$$missing"; \
@@ -25,7 +37,7 @@ deps:
 	fi
 
 $(PY):
-	python3 -m venv $(VENV)
+	$(PYTHON) -m venv $(VENV)
 	$(PY) -m pip install -q --upgrade pip
 
 venv: $(PY)
