@@ -12,9 +12,9 @@ PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
 # plotting extra for `vormek draw` and the type checker for the stubs.
 TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
 
-.PHONY: test deps venv install build-cpp test-cpp test-python demo bench clean
+.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench clean
 
-test: test-cpp test-python
+test: test-cpp test-types test-python
 
 # Debian's own python3 comes without ensurepip (python3.X-venv) and without its headers
 # (python3.X-dev); an interpreter of another origin has to bring them itself.
@@ -55,6 +55,10 @@ test-cpp: build-cpp
 
 test-python: install
 	$(PY) -m pytest -q tests/python
+
+# The stubs as a user's type checker sees them, on the examples and on the command itself.
+test-types: install
+	$(PY) -m mypy --strict --cache-dir build/mypy examples python/vormek
 
 demo: install
 	$(PY) examples/demo.py

@@ -139,6 +139,7 @@ def _cycles(description: urdf.Description, start: list[str]) -> list[str]:
     parent_joint: dict[str, urdf.Joint] = {}
     for joint in description.joints:
         parent_joint.setdefault(joint.child, joint)
+    order = {link.name: i for i, link in enumerate(description.links)}
     found: list[str] = []
     on_a_cycle: set[str] = set()
     for name in start:
@@ -149,6 +150,8 @@ def _cycles(description: urdf.Description, start: list[str]) -> list[str]:
         if name in path:
             loop = path[path.index(name):][::-1]  # parent before child
             on_a_cycle.update(loop)
+            first = loop.index(min(loop, key=order.__getitem__))  # start where the file does
+            loop = loop[first:] + loop[:first]
             steps = [f"{link} -{parent_joint[nxt].name}->" for link, nxt in zip(loop, loop[1:] + loop[:1])]
             found.append(" ".join(steps) + f" {loop[0]}")
     return found
