@@ -42,6 +42,16 @@ public:
     Result<void> inverse_kinematics(std::span<const double> initial_q, LinkId target, const Pose& desired,
                                     const IkOptions& options, std::span<double> out);
 
+    // --- dynamics: joint-space vectors of n values, the mass matrix n × n row-major ---
+    Result<void> inverse_dynamics(std::span<const double> q, std::span<const double> qd,
+                                  std::span<const double> qdd, std::span<const Load> loads, std::span<double> out);
+    Result<void> gravity(std::span<const double> q, std::span<const Load> loads, std::span<double> out);
+    Result<void> velocity_product_forces(std::span<const double> q, std::span<const double> qd,
+                                         std::span<double> out);
+    Result<void> mass_matrix(std::span<const double> q, std::span<double> out);
+    Result<void> forward_dynamics(std::span<const double> q, std::span<const double> qd,
+                                  std::span<const double> forces, std::span<const Load> loads, std::span<double> out);
+
 private:
     Workspace workspace_;
     std::shared_ptr<const Model> model_;
@@ -72,6 +82,19 @@ public:
     Result<void> jacobian(const BaseState& base, std::span<const double> q, LinkId target, std::span<double> out);
     Result<void> jacobian_derivative(const BaseState& base, std::span<const double> q, std::span<const double> qd,
                                      LinkId target, std::span<double> out);
+
+    // --- dynamics: force-like and acceleration-like vectors carry six base entries first
+    // (angular then linear, world axes, about the base origin), then the n joint entries ---
+    Result<void> inverse_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
+                                  std::span<const double> qdd, std::span<const Load> loads, std::span<double> out);
+    Result<void> gravity(const BaseState& base, std::span<const double> q, std::span<const Load> loads,
+                         std::span<double> out);
+    Result<void> velocity_product_forces(const BaseState& base, std::span<const double> q,
+                                         std::span<const double> qd, std::span<double> out);
+    Result<void> mass_matrix(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<void> forward_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
+                                  std::span<const double> forces, std::span<const Load> loads,
+                                  std::span<double> out);
 
 private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);

@@ -109,6 +109,42 @@ public:
                                             std::span<double> out) const;
     // Every DOF within its URDF limits (1e-12 of slack); names the first one that is not.
     Result<void> validate_inverse_kinematics_solution(std::span<const double> q) const;
+
+    // --- dynamics (src/robot/dynamics/) ---
+    // With `floating` set the root link is free: its own inertia and every wrench reaching it
+    // are collected; unset, the fixed base absorbs them. Base quantities are in world axes.
+
+    // Clears `load_workspace`, adds each load to the slot of its link's parent joint and returns
+    // the summed load on the root link.
+    Result<Vector6d> prepare_indexed_loads(std::span<const Load> loads, std::span<Vector6d> load_workspace) const;
+
+    // Recursive Newton-Euler: joint forces for (q, qd, qdd) added into `out` (zeroed by the
+    // caller); returns the wrench on the root link (root frame, about its origin), zero unless
+    // floating. Only the angular part of `base_velocity` is read.
+    Result<Vector6d> inverse_dynamics_kernel_validated(
+        bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
+        const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
+        const Vector3d& gravity, const Vector6d& root_load, std::span<Pose> transforms,
+        std::span<Vector3d> angular_velocity, std::span<Vector3d> angular_acceleration,
+        std::span<Vector3d> origin_acceleration, std::span<Vector3d> link_acceleration,
+        std::span<Vector6d> loads, std::span<double> out) const;
+
+    // The static pass: joint forces that hold the robot at rest against gravity and the loads;
+    // always returns the root link's wrench.
+    Result<Vector6d> gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
+                                    const Vector6d& root_load, std::span<Pose> transforms,
+                                    std::span<Vector3d> gravity, std::span<Vector6d> loads,
+                                    std::span<double> out) const;
+
+    // Composite-rigid-body mass matrix, N × N row-major, N = n (+ 6 base entries when floating).
+    Result<void> mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                             Workspace& workspace, std::span<double> out) const;
+
+    // Articulated-body accelerations for generalized forces `forces` (n, or n + 6 when floating).
+    Result<void> forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+                                  std::span<const double> q, std::span<const double> qd,
+                                  std::span<const double> forces, std::span<const Load> loads,
+                                  Workspace& workspace, std::span<double> out) const;
 };
 
 // Reads, validates and lays out a URDF file. The only way a Model comes into being.

@@ -1,0 +1,168 @@
+// Articulated-body forward dynamics (Featherstone, RBDA table 7.1), one routine for both base
+// kinds: velocities and bias terms root to leaf, articulated inertias leaf to root, then the
+// base solve and the accelerations root to leaf.
+
+#include <Eigen/Cholesky>
+#include <Eigen/Eigenvalues>
+#include <algorithm>
+#include <cmath>
+
+#include "../../robot.hpp"
+#include "../kinematics/checks.hpp"
+#include "../workspace.hpp"
+#include "spatial.hpp"
+
+namespace vormek {
+
+namespace {
+
+// Index of the motion-column entry when the axis is a signed coordinate axis (one component ±1,
+// the others 0), else −1; the joint's U is then a column of IA, no product needed.
+int coordinate_axis(const Vector3d& s) {
+    for (int k = 0; k < 3; ++k)
+        if (std::abs(s[k]) == 1.0 && s[(k + 1) % 3] == 0.0 && s[(k + 2) % 3] == 0.0) return k;
+    return -1;
+}
+
+// S·x for the motion column S = (s, 0) of a revolute or (0, s) of a prismatic joint.
+Vector6d along(bool revolute, const Vector3d& s, double x) {
+    return revolute ? stack(s * x, Vector3d::Zero()) : stack(Vector3d::Zero(), s * x);
+}
+
+// Sᵀ·y
+double project(bool revolute, const Vector3d& s, const Vector6d& y) {
+    return revolute ? s.dot(y.head<3>()) : s.dot(y.tail<3>());
+}
+
+// The singular-base test: the symmetrised 6×6 articulated inertia of the root must be well
+// conditioned (λmin > λmax·√ε) and positive definite for its Cholesky solve.
+bool solve_base(const Matrix6d& IA0, const Vector6d& b, Vector6d& a0) {
+    const Matrix6d A = 0.5 * (IA0 + IA0.transpose());
+    const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(A, Eigen::EigenvaluesOnly);
+    const double lmin = eigen.eigenvalues().minCoeff(), lmax = eigen.eigenvalues().maxCoeff();
+    if (!(lmin > lmax * 1.4901161193847656e-8 && std::isfinite(lmax) && lmax > 0 && std::isfinite(lmin)))
+        return false;
+    const Eigen::LLT<Matrix6d> llt(A);
+    if (llt.info() != Eigen::Success) return false;
+    a0 = llt.solve(b);
+    return a0.allFinite();
+}
+
+}  // namespace
+
+Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+                                     std::span<const double> q, std::span<const double> qd,
+                                     std::span<const double> forces, std::span<const Load> loads,
+                                     Workspace& ws, std::span<double> out) const {
+    const std::size_t J = joint_count(), n = dof_count();
+    const std::size_t off = floating ? 6 : 0;
+    VORMEK_CHECK(check_joint_vector(q, n, "q"));
+    VORMEK_CHECK(check_joint_vector(qd, q.size(), "qd"));
+    VORMEK_CHECK(check_length(forces, n + off, "forward dynamics generalized forces"));
+    VORMEK_CHECK(check_length(out, forces.size(), "forward dynamics output"));
+    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.loads));
+    if (ws.frames.size() != J || ws.v.size() != J || ws.c.size() != J || ws.a.size() != J || ws.IA.size() != J ||
+        ws.pA.size() != J || ws.U.size() != J || ws.D.size() != J || ws.u.size() != J)
+        panic("forward dynamics workspace does not fit the model");
+    std::span<Pose> X = ws.frames;
+    std::span<Vector6d> v = ws.v, c = ws.c, a = ws.a, pA = ws.pA, U = ws.U;
+    std::span<Matrix6d> IA = ws.IA;
+    std::span<double> D = ws.D, u = ws.u;
+
+    // root values in root axes; g is the upward acceleration that stands for gravity
+    const Vector6d v0 = stack(rotate_inverse(base_rotation, base_velocity.angular),
+                              rotate_inverse(base_rotation, base_velocity.linear));
+    const Vector3d g = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+    Matrix6d IA0;
+    Vector6d pA0;
+    if (floating) {
+        IA0 = spatial_inertia(link_inertials[0]);
+        pA0 = force_cross(v0, apply_inertia(link_inertials[0], v0)) + root_load;
+    }
+
+    // pass 1, root to leaf: velocities, velocity-product accelerations, rigid-body bias forces
+    for (std::size_t j = 0; j < J; ++j) {
+        const JointKinematics& joint = joint_kinematics[j];
+        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
+        X[j] = joint.frame(i == no_dof ? 0.0 : q[i]);
+        const Vector6d vJ = i == no_dof ? Vector6d::Zero() : along(joint.kind == JointKind::Revolute, joint.axis, qd[i]);
+        v[j] = motion_to_child(rotation_matrix(X[j].rotation), X[j].translation, parent == 0 ? v0 : v[parent - 1]) + vJ;
+        c[j] = motion_cross(v[j], vJ);
+        const LinkInertial& in = link_inertials[j + 1];
+        IA[j] = spatial_inertia(in);
+        pA[j] = force_cross(v[j], apply_inertia(in, v[j])) + ws.loads[j];
+    }
+
+    // pass 2, leaf to root: articulate each subtree through its joint into its parent
+    for (std::size_t j = J; j-- > 0;) {
+        const JointKinematics& joint = joint_kinematics[j];
+        const std::size_t i = joint_dofs[j];
+        Matrix6d Ia = IA[j];
+        Vector6d pa = pA[j];
+        if (i != no_dof) {
+            const bool revolute = joint.kind == JointKind::Revolute;
+            const Vector3d& s = joint.axis;
+            if (const int k = coordinate_axis(s); k >= 0)
+                U[j] = s[k] * IA[j].col(revolute ? k : 3 + k);
+            else
+                U[j] = revolute ? Vector6d(IA[j].leftCols<3>() * s) : Vector6d(IA[j].rightCols<3>() * s);
+            D[j] = project(revolute, s, U[j]);
+            // no relative tolerance: anything finite and above zero articulates
+            if (!(std::isfinite(D[j]) && D[j] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{i});
+            u[j] = forces[off + i] - project(revolute, s, pA[j]);
+            Ia.noalias() -= U[j] * U[j].transpose() / D[j];
+            pa += U[j] * (u[j] / D[j]);
+        }
+        pa.noalias() += Ia * c[j];
+        const std::size_t parent = joint_parents[j];
+        if (parent == 0 && !floating) continue;
+        const Matrix3d R = rotation_matrix(X[j].rotation);
+        const Vector3d& p = X[j].translation;
+        add_inertia_to_parent(R, p, Ia, parent == 0 ? IA0 : IA[parent - 1]);
+        (parent == 0 ? pA0 : pA[parent - 1]) += force_to_parent(R, p, pa);
+    }
+
+    std::ranges::fill(out, 0.0);
+
+    // the root's spatial acceleration, gravity included: fixed, the base itself; floating, the
+    // solve of the root's articulated equation against the applied base wrench
+    Vector6d a0 = stack(Vector3d::Zero(), g);
+    if (floating) {
+        const Vector6d b = stack(rotate_inverse(base_rotation, Vector3d(forces[0], forces[1], forces[2])),
+                                 rotate_inverse(base_rotation, Vector3d(forces[3], forces[4], forces[5]))) -
+                           pA0;
+        if (!solve_base(IA0, b, a0)) return fail(errors::ForwardDynamicsSingularBaseInertia{});
+        // back to world axes; the classical acceleration of the base origin is the spatial one
+        // plus ω × v, less the fictitious gravity
+        const Vector3d wd = rotate(base_rotation, angular(a0));
+        const Vector3d lin = rotate(base_rotation, linear(a0) - g + angular(v0).cross(linear(v0)));
+        for (int r = 0; r < 3; ++r) {
+            out[r] = wd[r];
+            out[3 + r] = lin[r];
+        }
+    }
+
+    // pass 3, root to leaf: accelerations
+    for (std::size_t j = 0; j < J; ++j) {
+        const JointKinematics& joint = joint_kinematics[j];
+        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
+        Vector6d aj = motion_to_child(rotation_matrix(X[j].rotation), X[j].translation, parent == 0 ? a0 : a[parent - 1]) + c[j];
+        if (i != no_dof) {
+            const bool revolute = joint.kind == JointKind::Revolute;
+            const double qdd = (u[j] - U[j].dot(aj)) / D[j];
+            if (!std::isfinite(qdd)) return fail(errors::ForwardDynamicsSingularJointInertia{i});
+            out[off + i] = qdd;
+            aj += along(revolute, joint.axis, qdd);
+        }
+        a[j] = aj;
+    }
+    return {};
+}
+
+Result<void> Robot::forward_dynamics(std::span<const double> q, std::span<const double> qd,
+                                     std::span<const double> forces, std::span<const Load> loads,
+                                     std::span<double> out) {
+    return model_->forward_dynamics(false, base_frame_.rotation, Twist{}, q, qd, forces, loads, workspace_, out);
+}
+
+}  // namespace vormek

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "dynamics_support.hpp"
+#include "random_tree.hpp"
+#include "support.hpp"
+
+namespace vormek {
+namespace {
+
+using test::Dyn;
+using test::load_ok;
+using test::Loads;
+using test::MatrixXd;
+using test::near;
+using test::ok;
+using test::random_vector;
+using test::VectorXd;
+
+// Entries that involve a joint equal their mirror bit for bit; the base block is symmetric to
+// rounding; the whole matrix is positive definite.
+void expect_symmetric_positive_definite(const MatrixXd& M, std::size_t base) {
+    for (Eigen::Index r = 0; r < M.rows(); ++r) {
+        for (Eigen::Index k = 0; k < M.cols(); ++k) {
+            if (r < Eigen::Index(base) && k < Eigen::Index(base)) continue;
+            ASSERT_EQ(M(r, k), M(k, r)) << r << ", " << k;
+        }
+    }
+    if (base > 0) {
+        EXPECT_TRUE(near(M.topLeftCorner(base, base), M.topLeftCorner(base, base).transpose(), 1e-12));
+    }
+    EXPECT_EQ(Eigen::LLT<MatrixXd>(M).info(), Eigen::Success);
+}
+
+// inverse dynamics = M·(base acceleration; qdd) + velocity products + gravity, for both base
+// kinds on random trees with every joint kind; loads enter the gravity forces alike.
+TEST(MassMatrix, InverseDynamicsIsMassTimesAccelerationPlusTheRest) {
+    for (const std::uint64_t seed : {21, 22, 23, 24, 25}) {
+        auto model = load_ok(test::random_tree_urdf(seed, {.links = 16}));
+        Robot fixed(model);
+        FloatingRobot floating = ok(FloatingRobot::make(model));
+        std::mt19937_64 rng(seed);
+        const std::size_t n = model->dof_count();
+        const VectorXd q = random_vector(rng, n, 2), qd = random_vector(rng, n), qdd = random_vector(rng, n);
+        const Loads loads{{*model->link(0), Vector3d(1, 0, 2), Vector3d(0, -1, 1)},
+                          {*model->link(model->link_count() - 1), Vector3d(0.5, 0.1, 0), Vector3d(1, 2, 3)}};
+
+        Dyn f{&fixed};
+        const MatrixXd M = f.mass(q);
+        expect_symmetric_positive_definite(M, 0);
+        EXPECT_TRUE(near(f.id(q, qd, qdd, loads), M * qdd + f.vpf(q, qd) + f.gravity(q, loads), 1e-10));
+
+        Dyn b{nullptr, &floating};
+        b.base = test::random_base(rng);
+        const MatrixXd Mb = b.mass(q);
+        expect_symmetric_positive_definite(Mb, 6);
+        VectorXd acc(n + 6);
+        acc << b.base.acceleration().angular, b.base.acceleration().linear, qdd;
+        EXPECT_TRUE(near(b.id(q, qd, qdd, loads), Mb * acc + b.vpf(q, qd) + b.gravity(q, loads), 1e-10));
+        // the joint block is the fixed-base matrix
+        EXPECT_TRUE(near(Mb.bottomRightCorner(n, n), M, 1e-12));
+    }
+}
+
+// The base block: total mass on the linear diagonal and no linear cross terms, whatever the
+// orientation; turning the base turns the block and the couplings; moving it changes nothing.
+TEST(MassMatrix, FloatingBaseBlock) {
+    auto model = load_ok(test::random_tree_urdf(31, {.links = 9}));
+    double total = 0;
+    for (const Link& l : model->links) total += l.inertial.mass;
+    FloatingRobot robot = ok(FloatingRobot::make(model));
+    Dyn b{nullptr, &robot};
+    std::mt19937_64 rng(31);
+    const std::size_t n = model->dof_count();
+    const VectorXd q = random_vector(rng, n, 2);
+    const MatrixXd upright = b.mass(q);
+    for (int trial = 0; trial < 4; ++trial) {
+        b.base = test::random_base(rng);
+        const MatrixXd M = b.mass(q);
+        EXPECT_TRUE(near(M.block<3, 3>(3, 3), total * Eigen::Matrix3d::Identity(), 1e-12));
+        Eigen::Matrix<double, 6, 6> T = Eigen::Matrix<double, 6, 6>::Zero();
+        T.topLeftCorner<3, 3>() = T.bottomRightCorner<3, 3>() = b.base.frame().rotation.toRotationMatrix();
+        EXPECT_TRUE(near(M.topLeftCorner(6, 6), T * upright.topLeftCorner(6, 6) * T.transpose(), 1e-11));
+        EXPECT_TRUE(near(M.topRightCorner(6, n), T * upright.topRightCorner(6, n), 1e-11));
+        b.base = test::with_frame(b.base, Pose{b.base.frame().rotation, Vector3d(10, -20, 30)});
+        EXPECT_TRUE(near(b.mass(q), M, 0));
+    }
+}
+
+}  // namespace
+}  // namespace vormek
