@@ -12,7 +12,7 @@ PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
 # plotting extra for `vormek draw` and the type checker for the stubs.
 TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
 
-.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench clean
+.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean
 
 test: test-cpp test-types test-python
 
@@ -69,6 +69,14 @@ bench: build-cpp install
 	$(PY) bench/bench_forward_kinematics.py
 	$(PY) bench/bench_threads.py
 	$(PY) bench/bench_kinematics.py
+
+# The dynamics core against Pinocchio's C++ core: its own build folder, so that the long
+# compilation of Pinocchio's algorithms never joins `make test`.
+bench-dynamics: deps venv
+	$(PY) -m pip install -q cmeel-urdfdom-headers
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORMEK_BUILD_BENCH=ON -DVORMEK_BENCH_PINOCCHIO=ON
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake --build build/bench --target bench_dynamics
+	build/bench/bench/bench_dynamics
 
 clean:
 	rm -rf build $(VENV)

@@ -34,16 +34,23 @@ double project(bool revolute, const Vector3d& s, const Vector6d& y) {
     return revolute ? s.dot(y.head<3>()) : s.dot(y.tail<3>());
 }
 
-// The singular-base test: the symmetrised 6×6 articulated inertia of the root must be well
-// conditioned (λmin > λmax·√ε) and positive definite for its Cholesky solve.
+// The singular-base test: the symmetrised 6×6 articulated inertia A of the root must be well
+// conditioned (λmin > λmax·√ε, both finite, λmax > 0) and admit a Cholesky solve. The
+// eigenvalues are bounded first from the factor, λmin ≥ 1/‖L⁻¹‖²_F and λmax ≤ trace(A); only
+// when the bounds do not settle the test (a base within a few orders of magnitude of the
+// threshold) is the symmetric eigen-decomposition run.
 bool solve_base(const Matrix6d& IA0, const Vector6d& b, Vector6d& a0) {
+    constexpr double sqrt_eps = 1.4901161193847656e-8;
     const Matrix6d A = 0.5 * (IA0 + IA0.transpose());
-    const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(A, Eigen::EigenvaluesOnly);
-    const double lmin = eigen.eigenvalues().minCoeff(), lmax = eigen.eigenvalues().maxCoeff();
-    if (!(lmin > lmax * 1.4901161193847656e-8 && std::isfinite(lmax) && lmax > 0 && std::isfinite(lmin)))
-        return false;
     const Eigen::LLT<Matrix6d> llt(A);
     if (llt.info() != Eigen::Success) return false;
+    const Matrix6d Linv = llt.matrixL().solve(Matrix6d::Identity());
+    const double lmin_bound = 1.0 / Linv.squaredNorm(), lmax_bound = A.trace();
+    if (!(std::isfinite(lmax_bound) && lmin_bound > lmax_bound * sqrt_eps)) {
+        const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(A, Eigen::EigenvaluesOnly);
+        const double lmin = eigen.eigenvalues().minCoeff(), lmax = eigen.eigenvalues().maxCoeff();
+        if (!(lmin > lmax * sqrt_eps && std::isfinite(lmax) && lmax > 0 && std::isfinite(lmin))) return false;
+    }
     a0 = llt.solve(b);
     return a0.allFinite();
 }

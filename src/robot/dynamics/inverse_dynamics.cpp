@@ -52,11 +52,12 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
         const Vector3d alphap = root ? alpha0 : alpha[parent - 1];
         const Vector3d ap = root ? a0 : a[parent - 1];
         X[j] = joint.frame(i == no_dof ? 0.0 : q[i]);
-        const Quaterniond& R = X[j].rotation;
+        // three vectors to turn: the matrix is cheaper than three quaternion rotations
+        const Matrix3d Rt = rotation_matrix(X[j].rotation).transpose();
         const Vector3d& p = X[j].translation;
-        Vector3d w = rotate_inverse(R, wp);
-        Vector3d wd = rotate_inverse(R, alphap);
-        Vector3d ao = rotate_inverse(R, ap + alphap.cross(p) + wp.cross(wp.cross(p)));
+        Vector3d w = Rt * wp;
+        Vector3d wd = Rt * alphap;
+        Vector3d ao = Rt * (ap + alphap.cross(p) + wp.cross(wp.cross(p)));
         if (i != no_dof) {
             const Vector3d& s = joint.axis;
             if (joint.kind == JointKind::Revolute) {
@@ -97,8 +98,9 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
         }
         const std::size_t parent = joint_parents[j];
         if (parent == 0 && !floating) continue;
-        const Vector3d fp = rotate(X[j].rotation, fl);
-        const Vector3d np = rotate_add(X[j].rotation, n, X[j].translation.cross(fp));
+        const Matrix3d R = rotation_matrix(X[j].rotation);
+        const Vector3d fp = R * fl;
+        const Vector3d np = R * n + X[j].translation.cross(fp);
         Vector6d& target = parent == 0 ? root_wrench : f[parent - 1];
         target.head<3>() += np;
         target.tail<3>() += fp;
