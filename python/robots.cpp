@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "dynamics.hpp"
 #include "kinematics.hpp"
 
 namespace vormek::py {
@@ -258,6 +259,15 @@ auto robot_methods = method_table<Robot>(std::array{
                 "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
                 "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
+    // dynamics
+    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, q, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
+                "inverse_dynamics($self, q, qd, qdd, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
+                "forward_dynamics($self, q, qd, forces, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
+    PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
+                "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
@@ -272,6 +282,17 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 "forward_velocity_kinematics($self, base, q, qd, target, tool=None)\n--\n\n"},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<FloatingRobot>),
                 "forward_acceleration_kinematics($self, base, q, qd, qdd, target)\n--\n\n"},
+    // dynamics
+    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
+                "gravity($self, base, q, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
+                "inverse_dynamics($self, base, q, qd, qdd, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
+                "forward_dynamics($self, base, q, qd, forces, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
+                "mass_matrix($self, base, q, out=None)\n--\n\n"},
+    PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
+                "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
 });
 
 #undef VORMEK_FASTCALL
