@@ -7,7 +7,7 @@ import argparse
 import sys
 from collections.abc import Sequence
 
-from . import check, draw, info
+from . import bench, check, draw, info
 
 
 def parser() -> argparse.ArgumentParser:
@@ -15,7 +15,7 @@ def parser() -> argparse.ArgumentParser:
         prog="vormek",
         description="Inspect, check, draw and time URDF robots with vormek.")
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
-    for module in (info, check, draw):
+    for module in (info, check, draw, bench):
         module.add_parser(commands)
     return top
 

@@ -1,0 +1,173 @@
+"""The peer benchmark report: per-call times from Python of forward kinematics, the Jacobian,
+inverse dynamics, the mass matrix, forward dynamics and gravity for vormek and Pinocchio on real
+robots and on generated chains, written as Markdown with PNG plots.
+
+    .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/bench)
+
+Each figure is the median of five batches filling the time budget; vormek writes into
+preallocated `out` arrays, Pinocchio into its Data. Both run in this one process, one after the
+other per computation, so that machine noise falls on both alike."""
+
+from __future__ import annotations
+
+import datetime
+import os
+import pathlib
+import platform
+import sys
+import sysconfig
+import tempfile
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+import numpy as np  # noqa: E402
+
+import vormek  # noqa: E402
+from bench_forward_kinematics import seven_dof_arm  # noqa: E402
+from vormek.cli import timing  # noqa: E402
+
+ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
+COMPUTATIONS = ["forward_kinematics", "jacobian", "inverse_dynamics", "mass_matrix", "forward_dynamics", "gravity"]
+SHORT = {"forward_kinematics": "FK", "jacobian": "Jacobian", "inverse_dynamics": "ID",
+         "mass_matrix": "M", "forward_dynamics": "FD", "gravity": "gravity"}
+CHAIN_LINKS = [8, 16, 32, 64, 128, 256, 512]
+BUDGET = 0.2
+
+
+def chain_text(links: int) -> str:
+    """`links` links joined by revolute joints about alternating z and y, 0.1 m apart."""
+    parts = [f'<robot name="chain{links}">']
+    for i in range(links):
+        parts.append(f'<link name="l{i}"><inertial><origin xyz="0 0 0.05"/><mass value="1"/>'
+                     '<inertia ixx="0.01" ixy="0" ixz="0" iyy="0.01" iyz="0" izz="0.005"/></inertial></link>')
+        if i:
+            parts.append(f'<joint name="j{i}" type="revolute"><parent link="l{i - 1}"/><child link="l{i}"/>'
+                         f'<origin xyz="0 0 0.1" rpy="0 0 0.1"/><axis xyz="{"0 0 1" if i % 2 else "0 1 0"}"/>'
+                         '<limit lower="-3" upper="3" effort="10" velocity="2"/></joint>')
+    return "".join(parts) + "</robot>"
+
+
+def measure(path: str | os.PathLike[str], floating: bool = False) -> dict[str, tuple[float, float]]:
+    """computation -> (vormek seconds, Pinocchio seconds) per call."""
+    bench = timing.prepare(path, floating=floating)
+    times = {}
+    with bench.robot:
+        for case in bench.cases:
+            if case.name in COMPUTATIONS and case.theirs is not None:
+                times[case.name] = (timing.per_call(case.ours, BUDGET), timing.per_call(case.theirs, BUDGET))
+    return times
+
+
+def us(seconds: float) -> str:
+    return f"{seconds * 1e6:.2f}" if seconds < 1e-4 else f"{seconds * 1e6:.0f}"
+
+
+def machine() -> str:
+    cpu = platform.processor() or platform.machine()
+    try:
+        with open("/proc/cpuinfo") as f:
+            cpu = next(line.split(":", 1)[1].strip() for line in f if line.startswith("model name"))
+    except (OSError, StopIteration):
+        pass
+    import pinocchio
+
+    return (f"{cpu}, {os.cpu_count()} cores, Python {platform.python_version()}, NumPy {np.__version__}, "
+            f"Pinocchio {pinocchio.__version__}")
+
+
+def main() -> None:
+    out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build/bench")
+    out.mkdir(parents=True, exist_ok=True)
+    scratch = pathlib.Path(tempfile.mkdtemp())
+    arm = scratch / "arm7.urdf"
+    arm.write_text(seven_dof_arm())
+    robots = [("Panda", ROBOTS / "panda_description/urdf/panda.urdf", False),
+              ("UR5", ROBOTS / "ur_description/urdf/ur5_robot.urdf", False),
+              ("7-DOF arm", arm, False),
+              ("Solo12", ROBOTS / "solo_description/robots/solo12.urdf", False),
+              ("Talos", ROBOTS / "talos_data/robots/talos_reduced.urdf", False),
+              ("Solo12", ROBOTS / "solo_description/robots/solo12.urdf", True),
+              ("Talos", ROBOTS / "talos_data/robots/talos_reduced.urdf", True)]
+    results = []
+    for i, (label, path, floating) in enumerate(robots, 1):
+        print(f"[{i}/{len(robots)}] {label}{' floating' if floating else ''}", file=sys.stderr)
+        with vormek.Robot(path) as robot:
+            dof = robot.joint_count
+        results.append((label, floating, dof, measure(path, floating)))
+
+    chains = {}
+    for links in CHAIN_LINKS:
+        print(f"chain of {links} links", file=sys.stderr)
+        path = scratch / f"chain{links}.urdf"
+        path.write_text(chain_text(links))
+        chains[links - 1] = measure(path)
+
+    when = datetime.date.today().isoformat()
+    lines = [f"# vormek against Pinocchio, per call from Python ({when})", "",
+             f"Machine: {machine()}.", "",
+             "Each figure is the median of five batches; vormek writes into preallocated `out` arrays. "
+             "Pinocchio's calls: forwardKinematics (placements of all joints) against our pose of the last "
+             "link, computeFrameJacobian (LOCAL_WORLD_ALIGNED), rnea, crba (upper triangle), aba, "
+             "computeGeneralizedGravity; floating rows use its free-flyer model. Ratio = vormek / Pinocchio "
+             "(below 1: vormek is faster).", "",
+             "## Headline: µs per call (ratio to Pinocchio)", "",
+             "| robot | DOF | " + " | ".join(SHORT[c] for c in COMPUTATIONS) + " |",
+             "|---|---:|" + "---:|" * len(COMPUTATIONS)]
+    for label, floating, dof, times in results:
+        cells = [f"{us(times[c][0])} ({times[c][0] / times[c][1]:.2f}×)" for c in COMPUTATIONS]
+        lines.append(f"| {label}{' (floating)' if floating else ''} | {dof}{' + 6' if floating else ''} | "
+                     + " | ".join(cells) + " |")
+    lines += ["", "## Every figure", "",
+              "| robot | computation | vormek [µs] | Pinocchio [µs] | ratio |", "|---|---|---:|---:|---:|"]
+    for label, floating, dof, times in results:
+        for c in COMPUTATIONS:
+            ours, theirs = times[c]
+            lines.append(f"| {label}{' (floating)' if floating else ''} | {c} | {us(ours)} | {us(theirs)} | "
+                         f"{ours / theirs:.2f} |")
+    lines += ["", "## Generated chains", "", "![time per call against DOF](chains.png)", "",
+              "| DOF | " + " | ".join(f"{SHORT[c]} vormek / Pinocchio [µs]" for c in COMPUTATIONS) + " |",
+              "|---:|" + "---:|" * len(COMPUTATIONS)]
+    for dof, times in chains.items():
+        lines.append(f"| {dof} | " + " | ".join(f"{us(times[c][0])} / {us(times[c][1])}" for c in COMPUTATIONS) + " |")
+    lines += ["", "![per-call times on the robots](robots.png)", ""]
+    (out / "report.md").write_text("\n".join(lines))
+
+    figure, axes = plt.subplots(2, 3, figsize=(13, 8), sharex=True)
+    dofs = list(chains)
+    for ax, c in zip(axes.flat, COMPUTATIONS):
+        ax.loglog(dofs, [chains[d][c][0] * 1e6 for d in dofs], "o-", label="vormek")
+        ax.loglog(dofs, [chains[d][c][1] * 1e6 for d in dofs], "s--", label="Pinocchio")
+        ax.set_title(c)
+        ax.set_xlabel("DOF")
+        ax.set_ylabel("µs per call")
+        ax.grid(True, which="both", alpha=0.3)
+        ax.legend()
+    figure.suptitle(f"Generated chains: time per call from Python ({when})")
+    figure.tight_layout()
+    figure.savefig(out / "chains.png", dpi=100)
+    plt.close(figure)
+
+    figure, ax = plt.subplots(figsize=(13, 5))
+    width = 0.8 / len(results)
+    for k, (label, floating, _, times) in enumerate(results):
+        x = np.arange(len(COMPUTATIONS)) + k * width
+        ax.bar(x, [times[c][0] / times[c][1] for c in COMPUTATIONS], width,
+               label=f"{label}{' (floating)' if floating else ''}")
+    ax.axhline(1.0, color="black", linewidth=0.8)
+    ax.set_xticks(np.arange(len(COMPUTATIONS)) + 0.4 - width / 2, [SHORT[c] for c in COMPUTATIONS])
+    ax.set_ylabel("vormek time / Pinocchio time")
+    ax.set_title(f"Per-call time ratio on the robots ({when}); below 1: vormek is faster")
+    ax.legend(fontsize=8)
+    figure.tight_layout()
+    figure.savefig(out / "robots.png", dpi=100)
+    plt.close(figure)
+    for path in scratch.iterdir():
+        path.unlink()
+    scratch.rmdir()
+    print(f"wrote {out / 'report.md'}, {out / 'chains.png'}, {out / 'robots.png'}")
+
+
+if __name__ == "__main__":
+    main()

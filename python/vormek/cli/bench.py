@@ -1,0 +1,87 @@
+"""`vormek bench`: per-call times of every computation on one robot, from Python, with
+Pinocchio's nearest call beside it when `pin` is installed."""
+
+from __future__ import annotations
+
+import argparse
+import sys
+from typing import Any, TextIO
+
+import vormek
+
+from . import timing
+
+
+def add_parser(commands: Any) -> None:
+    p = commands.add_parser(
+        "bench", help="per-call times of every computation (Pinocchio beside when installed)",
+        description="Time every computation on the robot at a seeded random state, from Python, "
+                    "with preallocated out arrays; the median of five batches per computation.")
+    p.add_argument("urdf", metavar="ROBOT.urdf")
+    p.add_argument("--floating", action="store_true", help="FloatingRobot against Pinocchio's free flyer")
+    p.add_argument("--target", metavar="LINK", help="link of the link-wise computations (default: the last)")
+    p.add_argument("--budget", type=float, default=0.3, metavar="SECONDS",
+                   help="time spent on each computation and library (default 0.3)")
+    p.add_argument("--no-pinocchio", dest="pinocchio", action="store_false", help="time vormek alone")
+    p.set_defaults(run=run)
+
+
+def microseconds(seconds: float) -> str:
+    return f"{seconds * 1e6:.3g} µs" if seconds < 1e-3 else f"{seconds * 1e3:.3g} ms"
+
+
+class Progress:
+    """One line on stderr, rewritten in place while the timings run."""
+
+    def __init__(self, total: int, stream: TextIO = sys.stderr) -> None:
+        self.total, self.done, self.stream = total, 0, stream
+
+    def step(self, label: str) -> None:
+        self.done += 1
+        bar = "#" * (20 * self.done // self.total)
+        self.stream.write(f"\r[{bar:20s}] {self.done}/{self.total} {label:48s}")
+        self.stream.flush()
+
+    def close(self) -> None:
+        self.stream.write("\r" + " " * 80 + "\r")
+        self.stream.flush()
+
+
+def run(args: argparse.Namespace) -> int:
+    try:
+        bench = timing.prepare(args.urdf, floating=args.floating, target=args.target, pinocchio=args.pinocchio)
+    except (vormek.VormekError, ValueError, OSError) as error:
+        print(f"vormek: {args.urdf}: {error}", file=sys.stderr)
+        return 1
+    robot = bench.robot
+    rows: list[list[str]] = []
+    progress = Progress(sum(1 + (case.theirs is not None) for case in bench.cases))
+    for case in bench.cases:
+        progress.step(f"vormek {case.name}")
+        ours: float | None = None
+        try:
+            ours = timing.per_call(case.ours, args.budget)
+            row = [case.name, microseconds(ours)]
+        except (vormek.VormekError, ValueError) as error:
+            row = [case.name, f"{type(error).__name__}: {error}"]
+        if case.theirs is not None:
+            progress.step(f"pinocchio {case.their_call}")
+            theirs = timing.per_call(case.theirs, args.budget)
+            row += [microseconds(theirs), f"{ours / theirs:.2f}" if ours is not None else "", case.their_call]
+        rows.append(row)
+    progress.close()
+
+    kind = "floating base" if args.floating else "fixed base"
+    print(f"{robot.name}: {kind}, {robot.joint_count} degrees of freedom, link-wise computations on "
+          f"{bench.target_name} (link {bench.target}); seconds per call from Python, out= preallocated")
+    header = ["computation", "vormek"]
+    if bench.pinocchio is not None:
+        header += ["pinocchio", "ratio", f"pinocchio {bench.pinocchio} call"]
+    else:
+        print("(pinocchio is not installed: pip install pin to time it beside)")
+    table = [header] + [row + [""] * (len(header) - len(row)) for row in rows]
+    widths = [max(len(r[i]) for r in table) for i in range(len(header))]
+    for r in table:
+        print("  ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())
+    robot.close()
+    return 0

@@ -1,0 +1,128 @@
+"""Per-call timing of every computation on one robot, with Pinocchio's nearest call beside it when
+`pin` is installed. Shared by `vormek bench` and the benchmark report."""
+
+from __future__ import annotations
+
+import statistics
+import time
+from collections.abc import Callable
+from dataclasses import dataclass
+from os import PathLike
+from typing import Any
+
+import numpy as np
+
+import vormek
+
+FIXED_ONLY = ("inverse_kinematics",)
+
+
+@dataclass(frozen=True)
+class Case:
+    name: str  # our method
+    ours: Callable[[], object]
+    theirs: Callable[[], object] | None = None
+    their_call: str = ""  # what the Pinocchio call computes, for the reader
+
+
+@dataclass(frozen=True)
+class Bench:
+    robot: vormek.Robot | vormek.FloatingRobot
+    target: int
+    target_name: str
+    cases: list[Case]
+    pinocchio: str | None  # its version, when it takes part
+
+
+def per_call(fn: Callable[[], object], budget: float = 0.3, repeats: int = 5) -> float:
+    """Median seconds per call over `repeats` batches sized to fill `budget` seconds together."""
+    calls, start = 0, time.perf_counter()
+    while time.perf_counter() - start < 0.01 or calls < 3:
+        fn()
+        calls += 1
+    one = (time.perf_counter() - start) / calls
+    batch = max(1, int(budget / repeats / one))
+    samples = []
+    for _ in range(repeats):
+        start = time.perf_counter()
+        for _ in range(batch):
+            fn()
+        samples.append((time.perf_counter() - start) / batch)
+    return statistics.median(samples)
+
+
+def _pinocchio() -> Any:
+    try:
+        import pinocchio
+    except ImportError:
+        return None
+    return pinocchio
+
+
+def prepare(path: str | PathLike[str], floating: bool = False, target: str | None = None,
+            pinocchio: bool = True, seed: int = 0) -> Bench:
+    """The robot and one case per computation at a seeded random state; the target link is the
+    named one or the last in the library's order."""
+    robot = vormek.FloatingRobot(path) if floating else vormek.Robot(path)
+    n, m = robot.joint_count, robot.generalized_count
+    link = robot.link_id(target) if target is not None else robot.link_count - 1
+    link_name = target if target is not None else _link_name(robot, link, path)
+    rng = np.random.default_rng(seed)
+    q, qd, qdd = rng.uniform(-1, 1, n), rng.uniform(-1, 1, n), rng.uniform(-1, 1, n)
+    forces = rng.uniform(-1, 1, m)
+    vector, square, jacobian = np.empty(m), np.empty(m * m), np.empty(6 * m)
+
+    # the base state goes first on a floating robot; everything else is alike
+    r: Any = robot
+    base = (vormek.BaseState(vormek.Pose((0.1, 0.2, 0.3), (0.1, 0.2, 0.3, 0.9)),
+                             vormek.Twist((0.3, -0.2, 0.1), (0.5, 0.1, -0.4))),) if floating else ()
+    cases = [
+        Case("forward_kinematics", lambda: r.forward_kinematics(*base, q, link)),
+        Case("jacobian", lambda: r.jacobian(*base, q, link, out=jacobian)),
+        Case("jacobian_derivative", lambda: r.jacobian_derivative(*base, q, qd, link, out=jacobian)),
+        Case("forward_velocity_kinematics", lambda: r.forward_velocity_kinematics(*base, q, qd, link)),
+        Case("forward_acceleration_kinematics", lambda: r.forward_acceleration_kinematics(*base, q, qd, qdd, link)),
+        Case("inverse_dynamics", lambda: r.inverse_dynamics(*base, q, qd, qdd, out=vector)),
+        Case("gravity", lambda: r.gravity(*base, q, out=vector)),
+        Case("velocity_product_forces", lambda: r.velocity_product_forces(*base, q, qd, out=vector)),
+        Case("mass_matrix", lambda: r.mass_matrix(*base, q, out=square)),
+        Case("forward_dynamics", lambda: r.forward_dynamics(*base, q, qd, forces, out=vector)),
+    ]
+    if not floating:
+        # a solve from a guess near a reachable goal
+        goal = r.forward_kinematics(q, link)
+        start, out = q + 0.05, np.empty(n)
+        cases.append(Case("inverse_kinematics", lambda: r.inverse_kinematics(start, link, goal, out=out)))
+
+    pin = _pinocchio() if pinocchio else None
+    if pin is None:
+        return Bench(robot, link, link_name, cases, None)
+    model = pin.buildModelFromUrdf(str(path), pin.JointModelFreeFlyer()) if floating else pin.buildModelFromUrdf(str(path))
+    data = model.createData()
+    # a configuration of Pinocchio's own kind (continuous joints take cos and sin), as random as ours
+    q_pin = pin.integrate(model, pin.neutral(model), rng.uniform(-1, 1, model.nv))
+    v, a, tau = (rng.uniform(-1, 1, model.nv) for _ in range(3))
+    frame = model.getFrameId(link_name, pin.BODY)
+    world = pin.ReferenceFrame.LOCAL_WORLD_ALIGNED
+    theirs: dict[str, tuple[Callable[[], object], str]] = {
+        "forward_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin), "forwardKinematics (all joints)"),
+        "jacobian": (lambda: pin.computeFrameJacobian(model, data, q_pin, frame, world), "computeFrameJacobian"),
+        "forward_velocity_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin, v),
+                                        "forwardKinematics(q, v) (all joints)"),
+        "forward_acceleration_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin, v, a),
+                                            "forwardKinematics(q, v, a) (all joints)"),
+        "inverse_dynamics": (lambda: pin.rnea(model, data, q_pin, v, a), "rnea"),
+        "gravity": (lambda: pin.computeGeneralizedGravity(model, data, q_pin), "computeGeneralizedGravity"),
+        "velocity_product_forces": (lambda: pin.nonLinearEffects(model, data, q_pin, v),
+                                    "nonLinearEffects (with gravity)"),
+        "mass_matrix": (lambda: pin.crba(model, data, q_pin), "crba (upper triangle)"),
+        "forward_dynamics": (lambda: pin.aba(model, data, q_pin, v, tau), "aba"),
+    }
+    cases = [Case(c.name, c.ours, *theirs[c.name]) if c.name in theirs else c for c in cases]
+    return Bench(robot, link, link_name, cases, str(pin.__version__))
+
+
+def _link_name(robot: vormek.Robot | vormek.FloatingRobot, index: int, path: str | PathLike[str]) -> str:
+    from . import urdf
+
+    return next(link.name for link in urdf.read(path).links if robot.link_id(link.name) == index)

@@ -1,0 +1,89 @@
+"""The type stubs against the running module: the same classes, members, parameter names and
+defaults, so that the two cannot drift apart."""
+
+import ast
+import inspect
+import pathlib
+
+import pytest
+
+import _vormek
+import vormek
+
+STUB = pathlib.Path(vormek.__file__).with_name("_vormek.pyi")
+# dunders the stubs spell out for type checkers (equality, hashing), not members to compare
+TYPING_ONLY = {"__init__", "__eq__", "__ne__", "__hash__"}
+CLASS_METHOD = type(vars(dict)["fromkeys"])  # how a C class method sits in its type's dict
+
+
+def _stub_classes():
+    tree = ast.parse(STUB.read_text())
+    return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
+
+
+def _stub_members(node):
+    """name -> ("property" | "method" | "classmethod", its FunctionDef)."""
+    members = {}
+    for item in node.body:
+        if isinstance(item, ast.FunctionDef) and item.name not in TYPING_ONLY:
+            decorators = {d.id for d in item.decorator_list if isinstance(d, ast.Name)}
+            kind = "property" if "property" in decorators else "classmethod" if "classmethod" in decorators else "method"
+            members[item.name] = (kind, item)
+    return members
+
+
+def _runtime_members(cls):
+    members = {}
+    for name, value in vars(cls).items():
+        if name.startswith("_") and name not in ("__enter__", "__exit__"):
+            continue
+        kind = ("property" if inspect.isdatadescriptor(value) else
+                "classmethod" if isinstance(value, CLASS_METHOD) else "method")
+        members[name] = kind
+    return members
+
+
+def _stub_parameters(function):
+    """(name, default) of every parameter after self or cls; default `...` is Ellipsis."""
+    args = function.args
+    names = [a.arg for a in args.args][1:]
+    defaults = [None] * (len(names) - len(args.defaults)) + [ast.literal_eval(d) for d in args.defaults]
+    missing = object()
+    return [(n, d if i >= len(names) - len(args.defaults) else missing)
+            for i, (n, d) in enumerate(zip(names, defaults))], missing
+
+
+def _runtime_parameters(callable_, missing):
+    parameters = list(inspect.signature(callable_).parameters.values())
+    if parameters and parameters[0].kind is inspect.Parameter.POSITIONAL_ONLY:
+        parameters = parameters[1:]  # $self / $cls
+    return [(p.name, missing if p.default is inspect.Parameter.empty else p.default) for p in parameters]
+
+
+def test_the_stubs_name_every_exported_class():
+    assert set(_stub_classes()) == set(_vormek.__all__)
+    assert vormek.__all__ == _vormek.__all__
+    for name in _vormek.__all__:
+        assert getattr(vormek, name) is getattr(_vormek, name)
+
+
+@pytest.mark.parametrize("name", [n for n in _vormek.__all__ if not n.endswith("Error")])
+def test_members_and_signatures_match_the_runtime(name):
+    cls, node = getattr(_vormek, name), _stub_classes()[name]
+    stub = _stub_members(node)
+    assert {member: kind for member, (kind, _) in stub.items()} == _runtime_members(cls)
+
+    init = next(item for item in node.body if isinstance(item, ast.FunctionDef) and item.name == "__init__")
+    expected, missing = _stub_parameters(init)
+    assert _runtime_parameters(cls, missing) == expected
+    for member, (kind, function) in stub.items():
+        if kind != "property":
+            expected, missing = _stub_parameters(function)
+            assert _runtime_parameters(getattr(cls, member), missing) == expected, member
+
+
+def test_exception_classes_keep_their_bases():
+    classes = _stub_classes()
+    for name in ("VormekError", "ModelError", "SolverError", "PanicError"):
+        (base,) = classes[name].bases
+        assert getattr(_vormek, name).__bases__ == (getattr(_vormek, base.id, None) or RuntimeError,)
