@@ -1,13 +1,17 @@
-"""Every robot of example-robot-data: it loads, or it is refused for a defect the file really has."""
+"""Every robot of example-robot-data: it loads, or it is refused for a defect the file really has;
+and every one that loads computes what Pinocchio computes, fixed and, where the root has mass,
+floating."""
 
 import pathlib
 import sysconfig
 import xml.etree.ElementTree as ET
+import zlib
 
 import numpy as np
 import pytest
 
-from vormek import ModelError, Robot
+from trees import FreeFlyerMap, PinocchioMap, dof_joint_names
+from vormek import BaseState, FloatingRobot, ModelError, Pose, Robot, Twist
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
 URDFS = sorted(ROBOTS.rglob("*.urdf"))
@@ -81,3 +85,117 @@ def test_loads_or_is_refused_for_a_real_defect(path):
         Robot(path)
     assert str(caught.value) == f"invalid robot model: {message}"
     assert has_defect(root)
+
+
+# ---- agreement with Pinocchio ------------------------------------------------------------------
+
+LOADING = [p for p in URDFS if _name(p) not in REFUSED]
+STATES = 2
+RELATIVE = 1e-9
+
+
+def close(ours, theirs, what):
+    """Agreement to RELATIVE of the larger of the two, the quantity taken as a whole."""
+    ours, theirs = np.asarray(ours, dtype=float), np.asarray(theirs, dtype=float)
+    assert ours.shape == theirs.shape, what
+    scale = max(np.max(np.abs(theirs), initial=0.0), np.max(np.abs(ours), initial=0.0), 1e-300)
+    error = np.max(np.abs(ours - theirs), initial=0.0)
+    assert error <= RELATIVE * scale, f"{what}: error {error:.3e} against scale {scale:.3e}"
+
+
+def _rotation(pin, rotation_xyzw):
+    return pin.Quaternion(np.array(rotation_xyzw)).normalized().matrix()
+
+
+def _swap(j_pin):
+    """Pinocchio's [linear; angular] rows into ours."""
+    return np.vstack([j_pin[3:], j_pin[:3]])
+
+
+def _fixed_agrees(pin, robot, model, jmap, links, rng):
+    n = robot.joint_count
+    q, qd, qdd, tau = (rng.uniform(-1, 1, n) for _ in range(4))
+    q_pin, v_pin, a_pin, tau_pin = jmap.q(q), jmap.v(qd), jmap.v(qdd), jmap.v(tau)
+    data = model.createData()
+    pin.framesForwardKinematics(model, data, q_pin)
+    for name in links:
+        target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
+        pose = robot.forward_kinematics(q, target)
+        close(pose.translation, data.oMf[frame].translation, f"position of {name}")
+        close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"orientation of {name}")
+        j_pin = pin.computeFrameJacobian(model, model.createData(), q_pin, frame, pin.LOCAL_WORLD_ALIGNED)
+        close(robot.jacobian(q, target).reshape(n, 6).T, _swap(j_pin)[:, jmap.idx_v], f"Jacobian of {name}")
+    if n == 0:
+        return
+    index = np.ix_(jmap.idx_v, jmap.idx_v)
+    m_pin = pin.crba(model, data, q_pin)
+    m_pin = np.triu(m_pin) + np.triu(m_pin, 1).T
+    close(robot.mass_matrix(q).reshape(n, n), m_pin[index], "mass matrix")
+    gravity = pin.computeGeneralizedGravity(model, data, q_pin)
+    close(robot.gravity(q), jmap.joint_part(gravity), "gravity")
+    close(robot.inverse_dynamics(q, qd, qdd), jmap.joint_part(pin.rnea(model, data, q_pin, v_pin, a_pin)),
+          "inverse dynamics")
+    close(robot.velocity_product_forces(q, qd),
+          jmap.joint_part(pin.nonLinearEffects(model, data, q_pin, v_pin) - gravity), "velocity-product forces")
+    close(robot.forward_dynamics(q, qd, tau), jmap.joint_part(pin.aba(model, data, q_pin, v_pin, tau_pin)),
+          "forward dynamics")
+
+
+def _floating_agrees(pin, robot, model, jmap, links, rng):
+    n, m = robot.joint_count, robot.generalized_count
+    q, qd, qdd = (rng.uniform(-1, 1, n) for _ in range(3))
+    forces = rng.uniform(-1, 1, m)
+    translation, rotation = rng.uniform(-1, 1, 3), rng.normal(size=4)
+    velocity, acceleration = rng.uniform(-1, 1, 6), rng.uniform(-1, 1, 6)
+    base = BaseState(Pose(tuple(translation), tuple(rotation)), Twist(velocity[:3], velocity[3:]),
+                     Twist(acceleration[:3], acceleration[3:]))
+    flyer = FreeFlyerMap(jmap, translation, rotation)
+    q_pin, v_pin = flyer.q(q), flyer.v(velocity, qd)
+    data = model.createData()
+    pin.framesForwardKinematics(model, data, q_pin)
+    for name in links:
+        target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
+        pose = robot.forward_kinematics(base, q, target)
+        close(pose.translation, data.oMf[frame].translation, f"floating position of {name}")
+        close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"floating orientation of {name}")
+        j_pin = pin.computeFrameJacobian(model, model.createData(), q_pin, frame, pin.LOCAL_WORLD_ALIGNED)
+        close(robot.jacobian(base, q, target).reshape(m, 6).T, flyer.jacobian(j_pin), f"floating Jacobian of {name}")
+    m_pin = pin.crba(model, data, q_pin)
+    m_pin = np.triu(m_pin) + np.triu(m_pin, 1).T
+    close(robot.mass_matrix(base, q).reshape(m, m), flyer.matrix(m_pin), "floating mass matrix")
+    gravity = pin.computeGeneralizedGravity(model, data, q_pin)
+    close(robot.gravity(base, q), flyer.force(gravity), "floating gravity")
+    a_pin = flyer.a(velocity, acceleration, qdd)
+    close(robot.inverse_dynamics(base, q, qd, qdd), flyer.force(pin.rnea(model, data, q_pin, v_pin, a_pin)),
+          "floating inverse dynamics")
+    # our velocity-product forces hold the base's classical acceleration at zero, not Pinocchio's
+    at_rest = flyer.a(velocity, np.zeros(6), np.zeros(n))
+    close(robot.velocity_product_forces(base, q, qd),
+          flyer.force(pin.rnea(model, data, q_pin, v_pin, at_rest) - gravity), "floating velocity-product forces")
+    close(robot.forward_dynamics(base, q, qd, forces),
+          flyer.acceleration(velocity, pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)),
+          "floating forward dynamics")
+
+
+@pytest.mark.parametrize("path", LOADING, ids=_name)
+def test_agrees_with_pinocchio(path):
+    pin = pytest.importorskip("pinocchio")
+    text = path.read_text()
+    root = ET.fromstring(text)
+    links = [element.get("name") for element in root.findall("link")]
+    rng = np.random.default_rng(zlib.crc32(_name(path).encode()))
+    model = pin.buildModelFromUrdf(str(path))
+    jmap = PinocchioMap(pin, model, dof_joint_names(text))
+    with Robot(path) as robot:
+        for _ in range(STATES):
+            _fixed_agrees(pin, robot, model, jmap, links, rng)
+    try:
+        floating = FloatingRobot(path)
+    except ModelError as error:
+        assert str(error).endswith("must have positive mass")
+        return
+    model = pin.buildModelFromUrdf(str(path), pin.JointModelFreeFlyer())
+    jmap = PinocchioMap(pin, model, dof_joint_names(text))
+    with floating:
+        for _ in range(STATES):
+            _floating_agrees(pin, floating, model, jmap, links, rng)

@@ -53,7 +53,7 @@ def per_call(fn: Callable[[], object], budget: float = 0.3, repeats: int = 5) ->
 
 def _pinocchio() -> Any:
     try:
-        import pinocchio
+        import pinocchio  # type: ignore[import-untyped]
     except ImportError:
         return None
     return pinocchio
