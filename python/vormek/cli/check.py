@@ -76,7 +76,7 @@ def _inertia(description: urdf.Description, match: re.Match[str]) -> list[str]:
     lines = [f"the inertia of link {link.name} (ixx ixy ixz iyy iyz izz = "
              f"{' '.join(_g(i[k]) for k in urdf.INERTIA_NAMES)}) has eigenvalues "
              f"{', '.join(_g(float(v)) for v in eigenvalues)}; a physical inertia has none below zero "
-             f"(beyond rounding, {_g(16 * EPSILON)} of the largest)"]
+             f"(rounding down to -{_g(16 * EPSILON)} times the largest is allowed)"]
     causes = [f"{k} = {_g(i[k])} is negative" for k in ("ixx", "iyy", "izz") if i[k] < 0]
     for a, b, c in (("ixx", "iyy", "ixy"), ("ixx", "izz", "ixz"), ("iyy", "izz", "iyz")):
         if i[a] >= 0 and i[b] >= 0 and i[c] * i[c] > i[a] * i[b]:
