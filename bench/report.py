@@ -2,7 +2,7 @@
 inverse dynamics, the mass matrix, forward dynamics and gravity for vormek and Pinocchio on real
 robots and on generated chains, written as Markdown with PNG plots.
 
-    .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/bench)
+    .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/report)
 
 Each figure is the median of five batches filling the time budget; vormek writes into
 preallocated `out` arrays, Pinocchio into its Data. Both run in this one process, one after the
@@ -78,7 +78,7 @@ def machine() -> str:
 
 
 def main() -> None:
-    out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build/bench")
+    out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build/report")
     out.mkdir(parents=True, exist_ok=True)
     scratch = pathlib.Path(tempfile.mkdtemp())
     arm = scratch / "arm7.urdf"
