@@ -3,6 +3,7 @@ and every one that loads computes what Pinocchio computes, fixed and, where the 
 floating."""
 
 import pathlib
+import re
 import sysconfig
 import xml.etree.ElementTree as ET
 import zlib
@@ -11,7 +12,7 @@ import numpy as np
 import pytest
 
 from trees import FreeFlyerMap, PinocchioMap, dof_joint_names
-from vormek import BaseState, FloatingRobot, ModelError, Pose, Robot, Twist
+from vormek import BaseState, FloatingRobot, ModelError, Pose, Robot, SolverError, Twist
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
 URDFS = sorted(ROBOTS.rglob("*.urdf"))
@@ -112,18 +113,35 @@ def _swap(j_pin):
     return np.vstack([j_pin[3:], j_pin[:3]])
 
 
+def _forward_dynamics_agrees(ours, theirs, mass_matrix, base):
+    """Pinocchio's accelerations, or, where its answer is not finite, our refusal naming a joint
+    with nothing to move (a zero diagonal entry of the mass matrix)."""
+    if np.all(np.isfinite(theirs)):
+        close(ours(), theirs, "forward dynamics")
+        return
+    with pytest.raises(SolverError) as caught:
+        ours()
+    dof = int(re.fullmatch(r"forward dynamics found singular articulated inertia at joint DOF (\d+)",
+                           str(caught.value)).group(1))
+    assert mass_matrix[base + dof, base + dof] == 0
+
+
 def _fixed_agrees(pin, robot, model, jmap, links, rng):
     n = robot.joint_count
     q, qd, qdd, tau = (rng.uniform(-1, 1, n) for _ in range(4))
     q_pin, v_pin, a_pin, tau_pin = jmap.q(q), jmap.v(qd), jmap.v(qdd), jmap.v(tau)
     data = model.createData()
-    pin.framesForwardKinematics(model, data, q_pin)
+    if n:
+        pin.computeJointJacobians(model, data, q_pin)  # and the joint placements
+    pin.framesForwardKinematics(model, data, q_pin)  # (computeJointJacobians crashes on a model without joints)
     for name in links:
         target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
         pose = robot.forward_kinematics(q, target)
         close(pose.translation, data.oMf[frame].translation, f"position of {name}")
         close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"orientation of {name}")
-        j_pin = pin.computeFrameJacobian(model, model.createData(), q_pin, frame, pin.LOCAL_WORLD_ALIGNED)
+        if not n:
+            continue
+        j_pin = pin.getFrameJacobian(model, data, frame, pin.LOCAL_WORLD_ALIGNED)
         close(robot.jacobian(q, target).reshape(n, 6).T, _swap(j_pin)[:, jmap.idx_v], f"Jacobian of {name}")
     if n == 0:
         return
@@ -137,8 +155,8 @@ def _fixed_agrees(pin, robot, model, jmap, links, rng):
           "inverse dynamics")
     close(robot.velocity_product_forces(q, qd),
           jmap.joint_part(pin.nonLinearEffects(model, data, q_pin, v_pin) - gravity), "velocity-product forces")
-    close(robot.forward_dynamics(q, qd, tau), jmap.joint_part(pin.aba(model, data, q_pin, v_pin, tau_pin)),
-          "forward dynamics")
+    _forward_dynamics_agrees(lambda: robot.forward_dynamics(q, qd, tau),
+                             jmap.joint_part(pin.aba(model, data, q_pin, v_pin, tau_pin)), m_pin[index], 0)
 
 
 def _floating_agrees(pin, robot, model, jmap, links, rng):
@@ -152,13 +170,14 @@ def _floating_agrees(pin, robot, model, jmap, links, rng):
     flyer = FreeFlyerMap(jmap, translation, rotation)
     q_pin, v_pin = flyer.q(q), flyer.v(velocity, qd)
     data = model.createData()
-    pin.framesForwardKinematics(model, data, q_pin)
+    pin.computeJointJacobians(model, data, q_pin)
+    pin.updateFramePlacements(model, data)
     for name in links:
         target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
         pose = robot.forward_kinematics(base, q, target)
         close(pose.translation, data.oMf[frame].translation, f"floating position of {name}")
         close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"floating orientation of {name}")
-        j_pin = pin.computeFrameJacobian(model, model.createData(), q_pin, frame, pin.LOCAL_WORLD_ALIGNED)
+        j_pin = pin.getFrameJacobian(model, data, frame, pin.LOCAL_WORLD_ALIGNED)
         close(robot.jacobian(base, q, target).reshape(m, 6).T, flyer.jacobian(j_pin), f"floating Jacobian of {name}")
     m_pin = pin.crba(model, data, q_pin)
     m_pin = np.triu(m_pin) + np.triu(m_pin, 1).T
@@ -172,9 +191,14 @@ def _floating_agrees(pin, robot, model, jmap, links, rng):
     at_rest = flyer.a(velocity, np.zeros(6), np.zeros(n))
     close(robot.velocity_product_forces(base, q, qd),
           flyer.force(pin.rnea(model, data, q_pin, v_pin, at_rest) - gravity), "floating velocity-product forces")
-    close(robot.forward_dynamics(base, q, qd, forces),
-          flyer.acceleration(velocity, pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)),
-          "floating forward dynamics")
+    _forward_dynamics_agrees(lambda: robot.forward_dynamics(base, q, qd, forces),
+                             flyer.acceleration(velocity, pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)),
+                             flyer.matrix(m_pin), 6)
+
+
+def _with_our_gravity(pin, model):
+    model.gravity = pin.Motion(np.array([0, 0, -9.80665, 0, 0, 0]))  # Pinocchio's own is 9.81
+    return model
 
 
 @pytest.mark.parametrize("path", LOADING, ids=_name)
@@ -184,7 +208,7 @@ def test_agrees_with_pinocchio(path):
     root = ET.fromstring(text)
     links = [element.get("name") for element in root.findall("link")]
     rng = np.random.default_rng(zlib.crc32(_name(path).encode()))
-    model = pin.buildModelFromUrdf(str(path))
+    model = _with_our_gravity(pin, pin.buildModelFromUrdf(str(path)))
     jmap = PinocchioMap(pin, model, dof_joint_names(text))
     with Robot(path) as robot:
         for _ in range(STATES):
@@ -194,7 +218,7 @@ def test_agrees_with_pinocchio(path):
     except ModelError as error:
         assert str(error).endswith("must have positive mass")
         return
-    model = pin.buildModelFromUrdf(str(path), pin.JointModelFreeFlyer())
+    model = _with_our_gravity(pin, pin.buildModelFromUrdf(str(path), pin.JointModelFreeFlyer()))
     jmap = PinocchioMap(pin, model, dof_joint_names(text))
     with floating:
         for _ in range(STATES):
