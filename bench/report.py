@@ -4,9 +4,9 @@ robots and on generated chains, written as Markdown with PNG plots.
 
     .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/report)
 
-Each figure is the median of five batches filling the time budget; vormek writes into
-preallocated `out` arrays, Pinocchio into its Data. Both run in this one process, one after the
-other per computation, so that machine noise falls on both alike."""
+Each figure is the median of five batches; vormek writes into preallocated `out` arrays,
+Pinocchio into its Data. Both run in this one process, their batches interleaved per
+computation, so that the noise of a shared machine falls on both alike."""
 
 from __future__ import annotations
 
@@ -56,7 +56,8 @@ def measure(path: str | os.PathLike[str], floating: bool = False) -> dict[str, t
     with bench.robot:
         for case in bench.cases:
             if case.name in COMPUTATIONS and case.theirs is not None:
-                times[case.name] = (timing.per_call(case.ours, BUDGET), timing.per_call(case.theirs, BUDGET))
+                ours, theirs = timing.per_call(case.ours, case.theirs, budget=BUDGET)
+                times[case.name] = (ours, theirs)
     return times
 
 
@@ -79,6 +80,7 @@ def machine() -> str:
 
 def main() -> None:
     out = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else "build/report")
+    load = os.getloadavg()[0]
     out.mkdir(parents=True, exist_ok=True)
     scratch = pathlib.Path(tempfile.mkdtemp())
     arm = scratch / "arm7.urdf"
@@ -107,7 +109,9 @@ def main() -> None:
     when = datetime.date.today().isoformat()
     lines = [f"# vormek against Pinocchio, per call from Python ({when})", "",
              f"Machine: {machine()}.", "",
-             "Each figure is the median of five batches; vormek writes into preallocated `out` arrays. "
+             f"Load average when the run began: {load:.1f}. "
+             "Each figure is the median of five batches, vormek's and Pinocchio's interleaved; vormek "
+             "writes into preallocated `out` arrays. "
              "Pinocchio's calls: forwardKinematics (placements of all joints) against our pose of the last "
              "link, computeFrameJacobian (LOCAL_WORLD_ALIGNED), rnea, crba (upper triangle), aba, "
              "computeGeneralizedGravity; floating rows use its free-flyer model. Ratio = vormek / Pinocchio "

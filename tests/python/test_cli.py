@@ -167,6 +167,33 @@ def test_draw_without_matplotlib_says_how_to_install_it(capsys, monkeypatch, tmp
     assert not (tmp_path / "x.png").exists()
 
 
+COMPUTATIONS = ["forward_kinematics", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
+                "forward_acceleration_kinematics", "inverse_dynamics", "gravity", "velocity_product_forces",
+                "mass_matrix", "forward_dynamics"]
+
+
+def test_bench_times_every_computation(capsys, write_urdf):
+    pytest.importorskip("pinocchio")
+    status, out, err = run(capsys, "bench", UR5, "--budget", 0.005)
+    assert status == 0
+    lines = out.splitlines()
+    assert lines[0].startswith("ur5: fixed base, 6 degrees of freedom, link-wise computations on tool0 (link 10)")
+    rows = {line.split()[0]: line.split() for line in lines[2:]}
+    assert list(rows) == COMPUTATIONS + ["inverse_kinematics"]
+    for name in ("jacobian", "inverse_dynamics", "mass_matrix", "forward_dynamics"):
+        ours, _, theirs, _, ratio = rows[name][1:6]
+        assert float(ours) > 0 and float(theirs) > 0 and float(ratio) > 0
+    assert "[####################] 11/11 inverse_kinematics" in err
+
+    status, out, _ = run(capsys, "bench", "--floating", "--no-pinocchio", SOLO12, "--budget", 0.005)
+    assert status == 0 and "solo: floating base, 12 degrees of freedom" in out
+    assert [line.split()[0] for line in out.splitlines()[2:]] == COMPUTATIONS
+    assert "pinocchio" not in out
+
+    status, _, err = run(capsys, "bench", write_urdf(robot_text()))
+    assert status == 1 and "expected one root link, found 0" in err
+
+
 def test_installed_command_and_module(write_urdf):
     script = pathlib.Path(sys.executable).parent / "vormek"
     done = subprocess.run([script, "check", UR5], capture_output=True, text=True)

@@ -33,8 +33,8 @@ def microseconds(seconds: float) -> str:
 class Progress:
     """One line on stderr, rewritten in place while the timings run."""
 
-    def __init__(self, total: int, stream: TextIO = sys.stderr) -> None:
-        self.total, self.done, self.stream = total, 0, stream
+    def __init__(self, total: int, stream: TextIO | None = None) -> None:
+        self.total, self.done, self.stream = total, 0, stream or sys.stderr
 
     def step(self, label: str) -> None:
         self.done += 1
@@ -55,19 +55,20 @@ def run(args: argparse.Namespace) -> int:
         return 1
     robot = bench.robot
     rows: list[list[str]] = []
-    progress = Progress(sum(1 + (case.theirs is not None) for case in bench.cases))
+    failures: list[str] = []
+    progress = Progress(len(bench.cases))
     for case in bench.cases:
-        progress.step(f"vormek {case.name}")
-        ours: float | None = None
+        progress.step(case.name)
+        fns = (case.ours,) if case.theirs is None else (case.ours, case.theirs)
         try:
-            ours = timing.per_call(case.ours, args.budget)
-            row = [case.name, microseconds(ours)]
+            times = timing.per_call(*fns, budget=args.budget)
         except (vormek.VormekError, ValueError) as error:
-            row = [case.name, f"{type(error).__name__}: {error}"]
-        if case.theirs is not None:
-            progress.step(f"pinocchio {case.their_call}")
-            theirs = timing.per_call(case.theirs, args.budget)
-            row += [microseconds(theirs), f"{ours / theirs:.2f}" if ours is not None else "", case.their_call]
+            rows.append([case.name, "failed"])
+            failures.append(f"{case.name}: {type(error).__name__}: {error}")
+            continue
+        row = [case.name, microseconds(times[0])]
+        if len(times) == 2:
+            row += [microseconds(times[1]), f"{times[0] / times[1]:.2f}", case.their_call]
         rows.append(row)
     progress.close()
 
@@ -77,11 +78,13 @@ def run(args: argparse.Namespace) -> int:
     header = ["computation", "vormek"]
     if bench.pinocchio is not None:
         header += ["pinocchio", "ratio", f"pinocchio {bench.pinocchio} call"]
-    else:
+    elif args.pinocchio:
         print("(pinocchio is not installed: pip install pin to time it beside)")
     table = [header] + [row + [""] * (len(header) - len(row)) for row in rows]
     widths = [max(len(r[i]) for r in table) for i in range(len(header))]
     for r in table:
         print("  ".join(c.ljust(w) for c, w in zip(r, widths)).rstrip())
+    for failure in failures:
+        print(failure)
     robot.close()
     return 0

@@ -14,7 +14,7 @@ import numpy as np
 
 import vormek
 
-FIXED_ONLY = ("inverse_kinematics",)
+from . import layout, urdf
 
 
 @dataclass(frozen=True)
@@ -34,21 +34,32 @@ class Bench:
     pinocchio: str | None  # its version, when it takes part
 
 
-def per_call(fn: Callable[[], object], budget: float = 0.3, repeats: int = 5) -> float:
-    """Median seconds per call over `repeats` batches sized to fill `budget` seconds together."""
+def _batch(fn: Callable[[], object], seconds: float) -> int:
+    """How many calls of fn take about `seconds`."""
     calls, start = 0, time.perf_counter()
     while time.perf_counter() - start < 0.01 or calls < 3:
         fn()
         calls += 1
-    one = (time.perf_counter() - start) / calls
-    batch = max(1, int(budget / repeats / one))
-    samples = []
+    return max(1, int(seconds / ((time.perf_counter() - start) / calls)))
+
+
+def _seconds_per_call(fn: Callable[[], object], calls: int) -> float:
+    start = time.perf_counter()
+    for _ in range(calls):
+        fn()
+    return (time.perf_counter() - start) / calls
+
+
+def per_call(*fns: Callable[[], object], budget: float = 0.3, repeats: int = 5) -> list[float]:
+    """Median seconds per call of each function over `repeats` batches, the functions' batches
+    interleaved so that the noise of a shared machine falls on all of them alike; each function
+    gets `budget` seconds in all."""
+    sizes = [_batch(fn, budget / repeats) for fn in fns]
+    samples: list[list[float]] = [[] for _ in fns]
     for _ in range(repeats):
-        start = time.perf_counter()
-        for _ in range(batch):
-            fn()
-        samples.append((time.perf_counter() - start) / batch)
-    return statistics.median(samples)
+        for fn, calls, times in zip(fns, sizes, samples):
+            times.append(_seconds_per_call(fn, calls))
+    return [statistics.median(times) for times in samples]
 
 
 def _pinocchio() -> Any:
@@ -65,10 +76,16 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
     named one or the last in the library's order."""
     robot = vormek.FloatingRobot(path) if floating else vormek.Robot(path)
     n, m = robot.joint_count, robot.generalized_count
+    rows = layout.rows(robot, urdf.read(path))
     link = robot.link_id(target) if target is not None else robot.link_count - 1
-    link_name = target if target is not None else _link_name(robot, link, path)
+    link_name = rows[link].link.name
     rng = np.random.default_rng(seed)
-    q, qd, qdd = rng.uniform(-1, 1, n), rng.uniform(-1, 1, n), rng.uniform(-1, 1, n)
+    # positions inside the middle of each joint's range (±1 where the range is open or empty)
+    limits = [row.joint.limits() for row in rows if row.joint is not None and row.dof is not None]
+    lower = np.array([lo if np.isfinite(lo) and lo < hi else -1.0 for lo, hi in limits])
+    upper = np.array([hi if np.isfinite(hi) and lo < hi else 1.0 for lo, hi in limits])
+    q = lower + (upper - lower) * rng.uniform(0.2, 0.8, n)
+    qd, qdd = rng.uniform(-1, 1, n), rng.uniform(-1, 1, n)
     forces = rng.uniform(-1, 1, m)
     vector, square, jacobian = np.empty(m), np.empty(m * m), np.empty(6 * m)
 
@@ -91,7 +108,7 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
     if not floating:
         # a solve from a guess near a reachable goal
         goal = r.forward_kinematics(q, link)
-        start, out = q + 0.05, np.empty(n)
+        start, out = q + 0.02 * (upper - lower), np.empty(n)
         cases.append(Case("inverse_kinematics", lambda: r.inverse_kinematics(start, link, goal, out=out)))
 
     pin = _pinocchio() if pinocchio else None
@@ -121,8 +138,3 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
     cases = [Case(c.name, c.ours, *theirs[c.name]) if c.name in theirs else c for c in cases]
     return Bench(robot, link, link_name, cases, str(pin.__version__))
 
-
-def _link_name(robot: vormek.Robot | vormek.FloatingRobot, index: int, path: str | PathLike[str]) -> str:
-    from . import urdf
-
-    return next(link.name for link in urdf.read(path).links if robot.link_id(link.name) == index)
