@@ -3,8 +3,10 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <vector>
 
 #include "base.hpp"
+#include "sin_cos.hpp"
 #include "support.hpp"
 
 namespace vormek {
@@ -83,6 +85,30 @@ TEST(Spatial, RotationError) {
     EXPECT_TRUE(near(rotation_error(negated, current), 0.7 * axis));
     // 1.5π one way is 0.5π the other
     EXPECT_TRUE(near(rotation_error(turned(1.5 * pi), current), -0.5 * pi * axis));
+}
+
+TEST(Spatial, SinCosWithinTwoUlpsOfLibm) {
+    // uniform draws at growing scales, the neighbours of every quarter turn up to the reduction
+    // limit's order, and the arguments handed to libm (beyond the limit, infinities, NaN)
+    std::mt19937 rng(11);
+    std::vector<double> xs{0.0, -0.0, 1e-300, pi / 4, -pi / 4, 0x1p19, -0x1p19, 0x1p19 * 1.5, 1e300};
+    for (const double scale : {1e-6, 1.0, 4.0, 1e3, 1e5}) {
+        std::uniform_real_distribution<double> u(-scale, scale);
+        for (int i = 0; i < 20000; ++i) xs.push_back(u(rng));
+    }
+    for (int k = -4000; k <= 4000; ++k)
+        for (const double x : {k * (pi / 2), k * 131.0 * (pi / 2)})
+            xs.insert(xs.end(), {x, std::nextafter(x, 1e300), std::nextafter(x, -1e300)});
+    const auto ulp = [](double v) { return std::nextafter(std::abs(v), INFINITY) - std::abs(v); };
+    for (const double x : xs) {
+        const auto [s, c] = sin_cos(x);
+        ASSERT_LE(std::abs(s - std::sin(x)), 2 * ulp(std::sin(x))) << x;
+        ASSERT_LE(std::abs(c - std::cos(x)), 2 * ulp(std::cos(x))) << x;
+    }
+    for (const double x : {INFINITY, -INFINITY, NAN}) {
+        EXPECT_TRUE(std::isnan(sin_cos(x).sin));
+        EXPECT_TRUE(std::isnan(sin_cos(x).cos));
+    }
 }
 
 TEST(Spatial, BaseStateReportsTheFirstNonFiniteField) {

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "../../model/model.hpp"
+#include "../../sin_cos.hpp"
 #include "checks.hpp"
 
 namespace vormek {
@@ -25,8 +26,9 @@ Pose compose_path(const Model& model, std::span<const double> q, std::span<const
             // evaluated for every joint: a branch on the kind here costs more than the few
             // sines that prismatic and fixed joints do not need
             qj[k - begin] = joint_position(model, q, path[k]);
-            s[k - begin] = std::sin(0.5 * qj[k - begin]);
-            c[k - begin] = std::cos(0.5 * qj[k - begin]);
+            const auto [sin_half, cos_half] = sin_cos(0.5 * qj[k - begin]);
+            s[k - begin] = sin_half;
+            c[k - begin] = cos_half;
         }
         for (std::size_t k = end; k-- > begin;) {
             const std::size_t j = path[k];
