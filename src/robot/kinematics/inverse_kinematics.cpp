@@ -7,6 +7,7 @@
 
 #include "../../robot.hpp"
 #include "chain.hpp"
+#include "columns.hpp"
 
 namespace vormek {
 
@@ -24,31 +25,35 @@ Result<void> check_options(const IkOptions& o) {
     return {};
 }
 
-// Solves A·y = e in place of e by Cholesky, A = L·Lᵀ symmetric 6×6 (L overwrites the lower
-// triangle). False when A is not positive definite; a NaN pivot fails the test too. Each pivot
-// is inverted once, so the rest is multiplications.
-bool cholesky_solve(Matrix6d& A, Vector6d& e) {
-    double inv[6];
+// Solves A·y = e in place of e by the square-root-free Cholesky factorisation A = L·D·Lᵀ of the
+// symmetric 6×6 A (unit L below the diagonal, read and written in the lower triangle only).
+// False when A is not positive definite, which is when a pivot d_c is not positive; a NaN
+// pivot fails the test too. Each pivot is inverted once, so the rest is multiplications.
+bool ldlt_solve(Matrix6d& A, Vector6d& e) {
+    double d[6], inv_d[6];
     for (int c = 0; c < 6; ++c) {
-        double d = A(c, c);
-        for (int k = 0; k < c; ++k) d -= A(c, k) * A(c, k);
-        if (!(d > 0)) return false;
-        inv[c] = 1.0 / std::sqrt(d);
+        // w_k = L(c, k)·d_k, shared by the pivot and the column below it
+        double w[6];
+        double pivot = A(c, c);
+        for (int k = 0; k < c; ++k) {
+            w[k] = A(c, k) * d[k];
+            pivot -= w[k] * A(c, k);
+        }
+        if (!(pivot > 0)) return false;
+        d[c] = pivot;
+        inv_d[c] = 1.0 / pivot;
         for (int r = c + 1; r < 6; ++r) {
             double s = A(r, c);
-            for (int k = 0; k < c; ++k) s -= A(r, k) * A(c, k);
-            A(r, c) = s * inv[c];
+            for (int k = 0; k < c; ++k) s -= A(r, k) * w[k];
+            A(r, c) = s * inv_d[c];
         }
     }
-    // L·x = e, then Lᵀ·y = x
-    for (int r = 0; r < 6; ++r) {
+    // L·x = e, D·z = x, Lᵀ·y = z
+    for (int r = 1; r < 6; ++r)
         for (int k = 0; k < r; ++k) e[r] -= A(r, k) * e[k];
-        e[r] *= inv[r];
-    }
-    for (int r = 6; r-- > 0;) {
+    for (int r = 0; r < 6; ++r) e[r] *= inv_d[r];
+    for (int r = 4; r >= 0; --r)
         for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
-        e[r] *= inv[r];
-    }
     return true;
 }
 
@@ -80,6 +85,9 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     VORMEK_CHECK(check_options(options));
     if (!target.all_finite()) return fail(errors::NonFiniteIkInput{"target frame"});
 
+    // what the evaluation of an iterate checks, checked once: q keeps n values, the
+    // workspaces their sizes, and a step that overflows q is caught where q changes
+    VORMEK_CHECK(check_length(std::span(ws.jacobian), 6 * n, "jacobian output"));
     const std::span<double> q(ws.ik_q), dq(ws.ik_step), J(ws.jacobian);
     std::ranges::copy(initial_q, q.begin());
     const auto path = ancestor_path(m, link, ws.ancestor_path);
@@ -88,9 +96,11 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     const double lambda2 = options.damping * options.damping;
 
     for (std::uint64_t k = 0;; ++k) {
-        // evaluate: the link's pose relative to the root and its Jacobian at the current q
-        VORMEK_CHECK(m.target_frames_kernel(q, path, ws.frames));
-        VORMEK_TRY(current, m.jacobian_kernel(ws.frames, link, path, J, false));
+        // evaluate: one walk gives the link's pose relative to the root and its Jacobian at q
+        const Pose current = compose_path(m, q, path, Pose::identity(), [&](std::size_t j, const Pose& X) {
+            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) start_joint_column(m.joint_kinematics[j], X, &J[6 * i]);
+        });
+        finish_joint_columns(m, path, current.translation, J, 0);
         const Vector3d e_t = target.translation - current.translation;
         const Vector3d e_r = rotation_error(target.rotation, current.rotation);
         const double translation_error = e_t.norm(), rotation_error_norm = e_r.norm();
@@ -103,15 +113,16 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         if (k == options.max_iterations)
             return fail(errors::IkNotConverged{k, translation_error, rotation_error_norm});
 
-        // A = λ²·I + Σ J_k·J_kᵀ over the path columns, then A·y = e
+        // A = λ²·I + Σ J_k·J_kᵀ over the path columns (lower triangle), then A·y = e
         Vector6d y = stack(e_r, e_t);
         Matrix6d A = lambda2 * Matrix6d::Identity();
         for (const std::size_t j : path)
             if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
-                const Eigen::Map<const Vector6d> Ji(&J[6 * i]);
-                A.noalias() += Ji * Ji.transpose();
+                const double* Ji = &J[6 * i];
+                for (int c = 0; c < 6; ++c)
+                    for (int r = c; r < 6; ++r) A(r, c) += Ji[r] * Ji[c];
             }
-        if (!cholesky_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
+        if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
         // Δq_i = J_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
         double norm2 = 0;
@@ -123,8 +134,14 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         const double norm = std::sqrt(norm2);
         if (!std::isfinite(norm)) return fail(errors::IkNumericalFailure{k + 1});
         const double s = norm > options.max_step_norm ? options.max_step_norm / norm : 1.0;
+        bool finite = true;
         for (const std::size_t j : path)
-            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) q[i] += s * dq[i];
+            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
+                q[i] += s * dq[i];
+                finite &= std::isfinite(q[i]);
+            }
+        // the next evaluation would refuse q as its input
+        if (!finite) return fail(errors::NonFiniteInput{"q"});
     }
 }
 

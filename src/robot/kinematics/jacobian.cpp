@@ -5,38 +5,9 @@
 
 #include "../../robot.hpp"
 #include "chain.hpp"
+#include "columns.hpp"
 
 namespace vormek {
-
-namespace {
-
-[[noreturn, gnu::cold, gnu::noinline]] void fixed_joint_with_dof() { panic("fixed joint holds a degree of freedom"); }
-
-// Column of a joint whose child frame sits at X, for a target origin at p_t, in X's axes:
-// revolute [a; a × (p_t − p_j)], prismatic [0; a]. Written value by value: Eigen assembles the
-// cross product in scalars and copies it out in pairs, and the reloads stall on those stores.
-inline void write_joint_column(const JointKinematics& joint, const Pose& X, const Vector3d& p_t, double* column) {
-    if (joint.kind == JointKind::Fixed) [[unlikely]]
-        fixed_joint_with_dof();
-    const Vector3d a = rotate(X.rotation, joint.axis);
-    if (joint.kind == JointKind::Revolute) {
-        const double rx = p_t.x() - X.translation.x(), ry = p_t.y() - X.translation.y(),
-                     rz = p_t.z() - X.translation.z();
-        column[0] = a.x();
-        column[1] = a.y();
-        column[2] = a.z();
-        column[3] = a.y() * rz - a.z() * ry;
-        column[4] = a.z() * rx - a.x() * rz;
-        column[5] = a.x() * ry - a.y() * rx;
-    } else {
-        column[0] = column[1] = column[2] = 0.0;
-        column[3] = a.x();
-        column[4] = a.y();
-        column[5] = a.z();
-    }
-}
-
-}  // namespace
 
 Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t link, const Pose& base,
                                           std::size_t column_offset, Workspace& workspace,
@@ -45,22 +16,22 @@ Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t
     VORMEK_CHECK(check_length(std::span(workspace.jacobian), 6 * dof_count(), "jacobian output"));
     const auto path = ancestor_path(*this, link, workspace.ancestor_path);
 
+    std::ranges::fill(out, 0.0);
     // world rotations, positions from the base origin: only differences of positions enter
     // the columns, so the base translation is never needed
-    const Pose M = compose_path(*this, q, path, Pose{base.rotation, Vector3d::Zero()},
-                                [&](std::size_t j, const Pose& X) { workspace.frames[j] = X; });
+    const Pose M = compose_path(*this, q, path, Pose{base.rotation, Vector3d::Zero()}, [&](std::size_t j, const Pose& X) {
+        if (const std::size_t k = joint_dofs[j]; k != no_dof)
+            start_joint_column(joint_kinematics[j], X, &out[6 * (column_offset + k)]);
+    });
     const Vector3d& p_t = M.translation;  // the base origin itself for the root link
+    finish_joint_columns(*this, path, p_t, out, column_offset);
 
-    std::ranges::fill(out, 0.0);
     // floating base: ω_b about e_i moves the target by e_i × r, v_b along e_i by e_i
     for (std::size_t i = 0; i < 3 && column_offset != 0; ++i) {
         Eigen::Map<Vector6d> angular_column(&out[6 * i]), linear_column(&out[6 * (3 + i)]);
         angular_column << Vector3d::Unit(i), Vector3d::Unit(i).cross(p_t);
         linear_column << Vector3d::Zero(), Vector3d::Unit(i);
     }
-    for (const std::size_t j : path)
-        if (const std::size_t k = joint_dofs[j]; k != no_dof)
-            write_joint_column(joint_kinematics[j], workspace.frames[j], p_t, &out[6 * (column_offset + k)]);
     return {};
 }
 
@@ -72,7 +43,8 @@ Result<Pose> Model::jacobian_kernel(std::span<const Pose> frames, std::size_t li
     const Pose target = link == 0 ? Pose::identity() : frames[link - 1];
     for (const std::size_t j : path)
         if (const std::size_t k = joint_dofs[j]; k != no_dof)
-            write_joint_column(joint_kinematics[j], frames[j], target.translation, &out[6 * k]);
+            start_joint_column(joint_kinematics[j], frames[j], &out[6 * k]);
+    finish_joint_columns(*this, path, target.translation, out, 0);
     return target;
 }
 

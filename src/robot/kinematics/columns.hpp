@@ -1,0 +1,53 @@
+#pragma once
+// Geometric Jacobian columns written during the chain walk itself, so a caller needs no pose
+// per joint: the walk leaves each revolute column with its joint origin where the moment arm
+// goes, and one pass after the walk, once the target origin p_t is known, finishes them.
+
+#include <span>
+
+#include "../../model/model.hpp"
+
+namespace vormek {
+
+[[noreturn, gnu::cold, gnu::noinline]] inline void fixed_joint_with_dof() {
+    panic("fixed joint holds a degree of freedom");
+}
+
+// From the pose X of the joint's child frame: revolute [a; p_j] (p_j = X's origin, on the axis),
+// prismatic its final column [0; a], a the joint axis in X's axes. Written value by value:
+// Eigen assembles small vectors in scalars and copies them out in pairs, and the reloads stall
+// on those stores.
+inline void start_joint_column(const JointKinematics& joint, const Pose& X, double* column) {
+    if (joint.kind == JointKind::Fixed) [[unlikely]]
+        fixed_joint_with_dof();
+    const Vector3d a = rotate(X.rotation, joint.axis);
+    if (joint.kind == JointKind::Revolute) {
+        column[0] = a.x();
+        column[1] = a.y();
+        column[2] = a.z();
+        column[3] = X.translation.x();
+        column[4] = X.translation.y();
+        column[5] = X.translation.z();
+    } else {
+        column[0] = column[1] = column[2] = 0.0;
+        column[3] = a.x();
+        column[4] = a.y();
+        column[5] = a.z();
+    }
+}
+
+// Revolute columns become [a; a × (p_t − p_j)]; prismatic ones are already final.
+inline void finish_joint_columns(const Model& model, std::span<const std::size_t> path, const Vector3d& p_t,
+                                 std::span<double> out, std::size_t column_offset) {
+    for (const std::size_t j : path) {
+        const std::size_t k = model.joint_dofs[j];
+        if (k == Model::no_dof || model.joint_kinematics[j].kind != JointKind::Revolute) continue;
+        double* column = &out[6 * (column_offset + k)];
+        const double rx = p_t.x() - column[3], ry = p_t.y() - column[4], rz = p_t.z() - column[5];
+        column[3] = column[1] * rz - column[2] * ry;
+        column[4] = column[2] * rx - column[0] * rz;
+        column[5] = column[0] * ry - column[1] * rx;
+    }
+}
+
+}  // namespace vormek
