@@ -5,6 +5,7 @@
 
 #include "../../robot.hpp"
 #include "chain.hpp"
+#include "columns.hpp"
 
 namespace vormek {
 
@@ -30,57 +31,53 @@ Result<Pose> Model::jacobian_derivative_kernel(std::span<const double> q, std::s
         std::ranges::fill(workspace.jacobian, 0.0);
         return Pose::identity();
     }
+    const std::span<double> J(workspace.jacobian);
+    VORMEK_CHECK(check_length(J, 6 * dof_count(), "jacobian output"));
+    std::ranges::fill(J, 0.0);
     const auto path = ancestor_path(*this, link, workspace.ancestor_path);
-    VORMEK_CHECK(target_frames_kernel(q, path, workspace.frames));
 
-    // velocity pass, root end first: ω_j of each child frame and v_j of its origin
+    // one walk, root end first: ω_j of each child frame and v_j of its origin, and the columns
+    // of J started (axis z_j, and p_j in place of the moment arm of a revolute column)
     auto& w_j = workspace.angular_velocity;
     auto& v_j = workspace.jdot_linear_velocity;
     Vector3d w = Vector3d::Zero(), v = Vector3d::Zero(), p = Vector3d::Zero();
-    for (std::size_t k = path.size(); k-- > 0;) {
-        const std::size_t j = path[k];
-        const Pose& X = workspace.frames[j];
+    const Pose target = compose_path(*this, q, path, Pose::identity(), [&](std::size_t j, const Pose& X) {
         v += w.cross(X.translation - p);
         p = X.translation;
-        const JointKinematics& joint = joint_kinematics[j];
-        if (joint.kind != JointKind::Fixed) {
-            const Vector3d z = rotate(X.rotation, joint.axis);
-            (joint.kind == JointKind::Revolute ? w : v) += z * qd[joint_dofs[j]];
+        if (const std::size_t k = joint_dofs[j]; k != no_dof) {
+            start_joint_column(joint_kinematics[j], X, &J[6 * k]);
+            if (joint_kinematics[j].kind == JointKind::Revolute) w += block(J, 6 * k) * qd[k];
+            else v += block(J, 6 * k + 3) * qd[k];
         }
         w_j[j] = w;
         v_j[j] = v;
-    }
+    });
     const Vector3d &p_t = p, &v_t = v;
 
     // column pass: differentiate [z; z × (p_t − p_j)] and [0; z], where ż = ω_j × z
     for (const std::size_t j : path) {
         const std::size_t k = joint_dofs[j];
         if (k == no_dof) continue;
-        const JointKinematics& joint = joint_kinematics[j];
-        const Pose& X = workspace.frames[j];
-        const Vector3d z = rotate(X.rotation, joint.axis);
-        const Vector3d zdot = w_j[j].cross(z);
-        switch (joint.kind) {
-            case JointKind::Revolute:
-                block(Jdot, 6 * k) = zdot;
-                block(Jdot, 6 * k + 3) = zdot.cross(p_t - X.translation) + z.cross(v_t - v_j[j]);
-                break;
-            case JointKind::Prismatic:
-                block(Jdot, 6 * k + 3) = zdot;
-                break;
-            case JointKind::Fixed:
-                panic("fixed joint holds a degree of freedom");
+        if (joint_kinematics[j].kind == JointKind::Revolute) {
+            const Vector3d z = block(J, 6 * k), p_j = block(J, 6 * k + 3);
+            const Vector3d zdot = w_j[j].cross(z);
+            block(Jdot, 6 * k) = zdot;
+            block(Jdot, 6 * k + 3) = zdot.cross(p_t - p_j) + z.cross(v_t - v_j[j]);
+        } else {
+            block(Jdot, 6 * k + 3) = w_j[j].cross(block(J, 6 * k + 3));
         }
     }
-    return jacobian_kernel(workspace.frames, link, path, workspace.jacobian, true);
+    finish_joint_columns(*this, path, p_t, J, 0);
+    return target;
 }
 
 void Model::write_fixed_jacobian_derivative(const Pose& base, std::span<const double> Jdot,
                                             std::span<double> out) const {
     std::ranges::fill(out, 0.0);
-    // the base does not move: rotating each block into world axes is all there is
-    for (std::size_t i = 0; i < 2 * dof_count(); ++i)
-        block(out, 3 * i) = rotate(base.rotation, block(Jdot, 3 * i));
+    // the base does not move: rotating each block into world axes is all there is, by the
+    // matrix, which costs half a quaternion rotation per block once it is built
+    const Matrix3d R_b = base.rotation.toRotationMatrix();
+    for (std::size_t i = 0; i < 2 * dof_count(); ++i) block(out, 3 * i).noalias() = R_b * block(Jdot, 3 * i);
 }
 
 void Model::write_floating_jacobian_derivative(const BaseState& base, std::span<const double> qd, const Pose& target,
