@@ -3,6 +3,7 @@ same URDFs, measured side by side in one run: inverse_dynamics vs rnea, mass_mat
 forward_dynamics vs aba, gravity vs computeGeneralizedGravity; fixed base on Panda and Talos,
 free flyer on Solo12 and Talos. Every call writes into a preallocated `out` on our side;
 Pinocchio writes into its data. Ratios are ours / Pinocchio's.
+Times are this thread's CPU time (the machines are shared), medians per call.
 
     .venv/bin/python bench/bench_dynamics.py
 """
@@ -27,10 +28,10 @@ CASES = [("panda", "panda_description/urdf/panda.urdf", False, 0.5),
 def median_ns(fn, calls=20000, repeats=15):
     samples = []
     for _ in range(repeats):
-        t0 = time.perf_counter_ns()
+        t0 = time.thread_time_ns()
         for _ in range(calls):
             fn()
-        samples.append((time.perf_counter_ns() - t0) / calls)
+        samples.append((time.thread_time_ns() - t0) / calls)
     return statistics.median(samples)
 
 
