@@ -104,23 +104,24 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     for (std::size_t j = J; j-- > 0;) {
         const JointKinematics& joint = joint_kinematics[j];
         const std::size_t i = joint_dofs[j];
-        Matrix6d Ia = IA[j];
-        Vector6d pa = pA[j];
+        // articulated in place: pass 3 reads only c, U, D and u of this joint
+        Matrix6d& Ia = IA[j];
+        Vector6d& pa = pA[j];
         if (i != no_dof) {
             const bool revolute = joint.kind == JointKind::Revolute;
             const Vector3d& s = joint.axis;
             if (const int k = coordinate_axis(s); k >= 0)
-                U[j] = s[k] * IA[j].col(revolute ? k : 3 + k);
+                U[j] = s[k] * Ia.col(revolute ? k : 3 + k);
             else
-                U[j] = revolute ? Vector6d(IA[j].leftCols<3>() * s) : Vector6d(IA[j].rightCols<3>() * s);
+                U[j] = revolute ? Vector6d(Ia.leftCols<3>() * s) : Vector6d(Ia.rightCols<3>() * s);
             D[j] = project(revolute, s, U[j]);
             // no relative tolerance: anything finite and above zero articulates
             if (!(std::isfinite(D[j]) && D[j] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{i});
-            u[j] = forces[off + i] - project(revolute, s, pA[j]);
+            u[j] = forces[off + i] - project(revolute, s, pa);
             Ia.noalias() -= U[j] * U[j].transpose() / D[j];
-            pa += U[j] * (u[j] / D[j]);
+            // a joint without a DOF has no velocity-product term: c = v × 0
+            pa.noalias() += Ia * c[j] + U[j] * (u[j] / D[j]);
         }
-        pa.noalias() += Ia * c[j];
         const std::size_t parent = joint_parents[j];
         if (parent == 0 && !floating) continue;
         const Matrix3d R = rotation_matrix(X[j].rotation);
