@@ -1,6 +1,7 @@
 # make test: install what is missing, build, run the C++ and Python suites.
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
+# make fuzz [FUZZ_SECONDS=n] [FUZZ_ARGS=-fork=2]: fuzz the URDF loader; make fuzz-replay: run the saved corpus once.
 
 PYTHON    ?= python3
 VENV      ?= .venv
@@ -11,8 +12,12 @@ PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
 # Test-only: an independent library to cross-check numbers against, real robot models, the
 # plotting extra for `vormek draw` and the type checker for the stubs.
 TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
+# libFuzzer and clang's sanitizer runtimes; clang 19 is the first Debian clang whose concepts
+# level lets libstdc++ 12 declare std::expected.
+FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
 
-.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean
+.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean \
+        fuzz-deps fuzz-build fuzz fuzz-replay
 
 test: test-cpp test-types test-python
 
@@ -79,6 +84,42 @@ bench-dynamics: deps venv
 	PATH=$(abspath $(VENV))/bin:$$PATH cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORMEK_BUILD_BENCH=ON -DVORMEK_BENCH_PINOCCHIO=ON
 	PATH=$(abspath $(VENV))/bin:$$PATH cmake --build build/bench --target bench_dynamics
 	build/bench/bench/bench_dynamics
+
+# The loader fuzzer: clang with libFuzzer, ASan and UBSan. Seeds are the hand-written cases in
+# fuzz/seeds plus the example-robot-data models cut down to what the loader reads; new inputs
+# go to build/fuzz/corpus (merge the interesting ones into fuzz/corpus with -merge=1). It runs
+# at the lowest priority, since it is meant to soak up idle cores.
+BUILD_FUZZ   := build/fuzz
+FUZZER       := $(BUILD_FUZZ)/fuzz/fuzz_load_model
+FUZZ_SECONDS ?= 60
+FUZZ_ARGS    ?=
+FUZZ_FLAGS   := -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+
+fuzz-deps:
+	@missing=""; \
+	for p in $(FUZZ_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  sudo=""; [ "$$(id -u)" -eq 0 ] || sudo=sudo; \
+	  echo "installing:$$missing"; \
+	  $$sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$sudo apt-get install -y -qq $$missing; \
+	fi
+
+fuzz-build: deps fuzz-deps venv
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_CXX_COMPILER=clang++-19 \
+	  -DCMAKE_BUILD_TYPE=Fuzz "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" -DVORMEK_BUILD_FUZZ=ON
+	PATH=$(abspath $(VENV))/bin:$$PATH cmake --build $(BUILD_FUZZ) --target fuzz_load_model
+
+fuzz: fuzz-build
+	rm -rf $(BUILD_FUZZ)/seeds && mkdir -p $(BUILD_FUZZ)/seeds $(BUILD_FUZZ)/corpus
+	cp fuzz/seeds/* $(BUILD_FUZZ)/seeds/
+	$(PY) fuzz/seeds_from_robots.py $(BUILD_FUZZ)/seeds
+	nice -n 19 $(FUZZER) -dict=fuzz/urdf.dict -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
+	  -print_final_stats=1 -artifact_prefix=$(BUILD_FUZZ)/ $(FUZZ_ARGS) $(BUILD_FUZZ)/corpus fuzz/corpus $(BUILD_FUZZ)/seeds
+
+# Each saved input once: the merged corpus and every past finding, which must all pass now.
+fuzz-replay: fuzz-build
+	find fuzz/corpus fuzz/regressions fuzz/seeds -type f ! -name '.*' -print0 | \
+	  xargs -0 $(FUZZER) -timeout=10 -rss_limit_mb=2048
 
 clean:
 	rm -rf build $(VENV)
