@@ -1,6 +1,7 @@
 # make test: install what is missing, build, run the C++ and Python suites.
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
+# make sanitize: both suites again, core and extension built with ASan and UBSan.
 # make fuzz [FUZZ_SECONDS=n] [FUZZ_ARGS=-fork=2]: fuzz the URDF loader; make fuzz-replay: run the saved corpus once.
 
 PYTHON    ?= python3
@@ -17,7 +18,7 @@ TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
 FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
 
 .PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean \
-        fuzz-deps fuzz-build fuzz fuzz-replay
+        sanitize fuzz-deps fuzz-build fuzz fuzz-replay
 
 test: test-cpp test-types test-python
 
@@ -84,6 +85,23 @@ bench-dynamics: deps venv
 	PATH=$(abspath $(VENV))/bin:$$PATH cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORMEK_BUILD_BENCH=ON -DVORMEK_BENCH_PINOCCHIO=ON
 	PATH=$(abspath $(VENV))/bin:$$PATH cmake --build build/bench --target bench_dynamics
 	build/bench/bench/bench_dynamics
+
+# Sanitizer builds: gcc's ASan and UBSan, optimised a little and with assertions on. The C++
+# suite runs with leak detection; the interpreter frees little at exit, so the Python suite
+# runs without it, with the ASan runtime preloaded ahead of the interpreter.
+BUILD_SAN := build/sanitize
+SAN_FLAGS := -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
+SAN_ENV   := UBSAN_OPTIONS=print_stacktrace=1 PATH=$(abspath $(VENV))/bin:$$PATH
+
+sanitize: deps venv
+	$(SAN_ENV) cmake -S . -B $(BUILD_SAN)/cpp -G Ninja -DCMAKE_BUILD_TYPE=Sanitize "-DCMAKE_CXX_FLAGS=$(SAN_FLAGS)" -DVORMEK_BUILD_TESTS=ON
+	$(SAN_ENV) cmake --build $(BUILD_SAN)/cpp
+	cd $(BUILD_SAN)/cpp && $(SAN_ENV) ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure
+	rm -rf $(BUILD_SAN)/site
+	$(SAN_ENV) $(PY) -m pip install -q --no-build-isolation --no-deps --target $(BUILD_SAN)/site \
+	  -C build-dir=$(BUILD_SAN)/python -C cmake.build-type=Sanitize -C "cmake.define.CMAKE_CXX_FLAGS=$(SAN_FLAGS)" .
+	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD=$$(g++ -print-file-name=libasan.so) \
+	  PYTHONPATH=$(abspath $(BUILD_SAN))/site $(PY) -m pytest -q -p no:cacheprovider tests/python
 
 # The loader fuzzer: clang with libFuzzer, ASan and UBSan. Seeds are the hand-written cases in
 # fuzz/seeds plus the example-robot-data models cut down to what the loader reads; new inputs
