@@ -2,6 +2,7 @@
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
 # make sanitize: both suites again, core and extension built with ASan and UBSan.
+# make stress, make leaks, make properties: the long runs of the thread, leak and hostile-argument tests.
 # make fuzz [FUZZ_SECONDS=n] [FUZZ_ARGS=-fork=2]: fuzz the URDF loader; make fuzz-replay: run the saved corpus once.
 
 PYTHON    ?= python3
@@ -12,13 +13,13 @@ APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
 PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
 # Test-only: an independent library to cross-check numbers against, real robot models, the
 # plotting extra for `vormek draw` and the type checker for the stubs.
-TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy
+TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27
 # libFuzzer and clang's sanitizer runtimes; clang 19 is the first Debian clang whose concepts
 # level lets libstdc++ 12 declare std::expected.
 FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
 
 .PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean \
-        sanitize fuzz-deps fuzz-build fuzz fuzz-replay
+        sanitize stress leaks properties fuzz-deps fuzz-build fuzz fuzz-replay
 
 test: test-cpp test-types test-python
 
@@ -102,6 +103,18 @@ sanitize: deps venv
 	  -C build-dir=$(BUILD_SAN)/python -C cmake.build-type=Sanitize -C "cmake.define.CMAKE_CXX_FLAGS=$(SAN_FLAGS)" .
 	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD=$$(g++ -print-file-name=libasan.so) \
 	  PYTHONPATH=$(abspath $(BUILD_SAN))/site $(PY) -m pytest -q -p no:cacheprovider tests/python
+
+# Long runs of what the suite checks briefly, at the lowest priority: 8 threads x 10^5 mixed
+# calls with close() racing, then throughput for 1, 2, 4 and 8 threads; every public entry
+# point 10^6 times; 20,000 drawn calls of each robot class.
+stress: install
+	cd tests/python && nice -n 19 $(abspath $(PY)) stress.py
+
+leaks: install
+	cd tests/python && nice -n 19 $(abspath $(PY)) leaks.py
+
+properties: install
+	nice -n 19 $(PY) -m pytest -q -p no:cacheprovider tests/python/test_any_argument.py --hypothesis-profile=long
 
 # The loader fuzzer: clang with libFuzzer, ASan and UBSan. Seeds are the hand-written cases in
 # fuzz/seeds plus the example-robot-data models cut down to what the loader reads; new inputs

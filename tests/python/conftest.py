@@ -1,6 +1,14 @@
 """URDF text builders and a fixture that writes them to files the loaders can read."""
 
 import pytest
+from hypothesis import HealthCheck, settings
+
+# Property tests: a short run that draws the same cases every time (CI), and many more cases,
+# freshly drawn, with `pytest --hypothesis-profile=long`.
+_QUIET = [HealthCheck.too_slow, HealthCheck.function_scoped_fixture]
+settings.register_profile("short", max_examples=150, deadline=None, derandomize=True, suppress_health_check=_QUIET)
+settings.register_profile("long", max_examples=20_000, deadline=None, suppress_health_check=_QUIET)
+settings.load_profile("short")
 
 INERTIAL = ('<inertial><mass value="{mass}"/>'
             '<inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial>')
