@@ -113,3 +113,16 @@ def test_close_under_load(chain_path):
         assert first >= 50
         assert got[:first] == [expected] * first
         assert all(type(e) is RuntimeError and str(e) == "robot is closed" for e in got[first:])
+
+
+def test_mixed_calls_with_close_racing_match_serial(tmp_path):
+    """A short run of the stress run (stress.py, `make stress`): every computation, shared and
+    private robots, one robot closed under the threads."""
+    from stress import LINKS, Plan, run
+    from trees import random_tree_text
+
+    fixed, floating = tmp_path / "fixed.urdf", tmp_path / "floating.urdf"
+    fixed.write_text(random_tree_text(11, links=LINKS))
+    floating.write_text(random_tree_text(12, links=LINKS))
+    _, failures = run(Plan(4, 1500, fixed, floating), 4)
+    assert failures == []
