@@ -131,3 +131,12 @@ def test_dropped_robots_free_their_models(write_urdf):
     load_and_drop(150)
     gc.collect()
     assert resident_bytes() - before < 8 * 2**20
+
+
+def test_every_entry_point(tmp_path):
+    """A short run of the leak run (leaks.py, `make leaks`) over every public entry point."""
+    import leaks
+
+    for name, function, watched in leaks.entry_points(tmp_path):
+        traced, _, refs, result_refs = leaks.growth(function, watched, 300)
+        assert traced < 64 * 1024 and not any(refs) and result_refs == 2, (name, traced, refs, result_refs)
