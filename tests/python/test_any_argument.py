@@ -222,13 +222,13 @@ def same(a, b):
     return a == b
 
 
-def expected_messages(spec, method, robot):
+def expected_messages(expected, method, robot):
     """Every message a broken argument may raise, the one it raises alone first."""
-    if isinstance(spec, tuple) and spec[0] == "length":
-        return length_messages(method, spec[1], spec[2], robot)
-    if isinstance(spec, tuple) and spec[0] == "nonfinite":
-        return [nonfinite_message(method, spec[1])]
-    return [spec]
+    if isinstance(expected, tuple) and expected[0] == "length":
+        return length_messages(method, expected[1], expected[2], robot)
+    if isinstance(expected, tuple) and expected[0] == "nonfinite":
+        return [nonfinite_message(method, expected[1])]
+    return [expected]
 
 
 @st.composite
