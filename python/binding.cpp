@@ -2,21 +2,6 @@
 
 namespace vormek::py {
 
-PyObject* exception_class(ExceptionClass which) {
-    static PyObject* classes[4] = {};
-    static constexpr const char* names[4] = {"_vormek.VormekError", "_vormek.ModelError", "_vormek.SolverError",
-                                             "_vormek.PanicError"};
-    const int i = static_cast<int>(which);
-    if (!classes[i]) {
-        PyObject* base = which == ExceptionClass::VormekError ? PyExc_RuntimeError
-                                                              : exception_class(ExceptionClass::VormekError);
-        if (!base) return nullptr;
-        classes[i] = PyErr_NewException(names[i], base, nullptr);
-        if (!classes[i]) PyErr_SetString(PyExc_SystemError, "Failed to initialize new exception type.");
-    }
-    return classes[i];
-}
-
 namespace {
 
 // Raises `type` with the message as its only argument (core texts are UTF-8, names included).
@@ -29,27 +14,25 @@ PyObject* raise(PyObject* type, std::string_view message) {
 
 }  // namespace
 
-PyObject* core_error(Error error) {
-    PyObject* type = PyExc_ValueError;
-    switch (error.kind()) {
+PyObject* error_class(ErrorKind kind) {
+    switch (kind) {
         case ErrorKind::Urdf:
         case ErrorKind::InvalidModel:
         case ErrorKind::UnsupportedJointType:
         case ErrorKind::InvalidJointAxis:
-            type = exception_class(ExceptionClass::ModelError);
-            break;
+            return exception_class(ExceptionClass::ModelError);
         case ErrorKind::IkNumericalFailure:
         case ErrorKind::IkJointLimitViolation:
         case ErrorKind::IkNotConverged:
         case ErrorKind::ForwardDynamicsSingularJointInertia:
         case ErrorKind::ForwardDynamicsSingularBaseInertia:
-            type = exception_class(ExceptionClass::SolverError);
-            break;
+            return exception_class(ExceptionClass::SolverError);
         default:
-            break;
+            return PyExc_ValueError;
     }
-    return raise(type, error.message());
 }
+
+PyObject* core_error(Error error) { return raise(error_class(error.kind()), error.message()); }
 
 PyObject* raise_panic(const char* text) {
     return raise(exception_class(ExceptionClass::PanicError), text && *text ? text : "native vormek panic");

@@ -50,8 +50,13 @@ private:
 // ---- exceptions ------------------------------------------------------------------------------
 
 enum class ExceptionClass { VormekError, ModelError, SolverError, PanicError };
-// Created once per process; VormekError first. Borrowed reference.
+// Created once per process; VormekError first. Borrowed reference. Each extension module
+// defines it: _vormek creates the classes, _batch takes _vormek's.
 PyObject* exception_class(ExceptionClass which);
+
+// The class a core error is raised as. Borrowed reference; nullptr with an exception set when
+// the class cannot be had.
+PyObject* error_class(ErrorKind kind);
 
 // Sets the Python exception for a core error and returns nullptr.
 PyObject* core_error(Error error);

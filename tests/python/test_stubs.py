@@ -9,15 +9,18 @@ import pytest
 
 import _vormek
 import vormek
+import vormek.batch
+from vormek import _batch
 
 STUB = pathlib.Path(vormek.__file__).with_name("_vormek.pyi")
+BATCH_STUB = STUB.with_name("_batch.pyi")
 # dunders the stubs spell out for type checkers (equality, hashing), not members to compare
 TYPING_ONLY = {"__init__", "__eq__", "__ne__", "__hash__"}
 CLASS_METHOD = type(vars(dict)["fromkeys"])  # how a C class method sits in its type's dict
 
 
-def _stub_classes():
-    tree = ast.parse(STUB.read_text())
+def _stub_classes(stub=STUB):
+    tree = ast.parse(stub.read_text())
     return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
 
 
@@ -65,11 +68,14 @@ def test_the_stubs_name_every_exported_class():
     assert vormek.__all__ == _vormek.__all__
     for name in _vormek.__all__:
         assert getattr(vormek, name) is getattr(_vormek, name)
+    assert set(_stub_classes(BATCH_STUB)) == set(_batch.__all__) == set(vormek.batch.__all__)
 
 
-@pytest.mark.parametrize("name", [n for n in _vormek.__all__ if not n.endswith("Error")])
-def test_members_and_signatures_match_the_runtime(name):
-    cls, node = getattr(_vormek, name), _stub_classes()[name]
+@pytest.mark.parametrize("module, stub, name",
+                         [(_vormek, STUB, n) for n in _vormek.__all__ if not n.endswith("Error")] +
+                         [(_batch, BATCH_STUB, n) for n in _batch.__all__])
+def test_members_and_signatures_match_the_runtime(module, stub, name):
+    cls, node = getattr(module, name), _stub_classes(stub)[name]
     stub = _stub_members(node)
     assert {member: kind for member, (kind, _) in stub.items()} == _runtime_members(cls)
 

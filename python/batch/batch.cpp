@@ -1,0 +1,371 @@
+// The two batch classes: loading, the worker pool, closing, the properties, and the row-level
+// pieces every method shares.
+
+#include "batch.hpp"
+
+#include <sched.h>
+
+#include <new>
+
+#include "methods.hpp"
+#include "values.hpp"
+
+namespace vormek::py::batch {
+
+RowResult base_state(const double* frame, const double* velocity, const double* acceleration,
+                     std::optional<BaseState>& out) {
+    PoseValue value;
+    value.rotation_xyzw = {frame[0], frame[1], frame[2], frame[3]};
+    value.translation = {frame[4], frame[5], frame[6]};
+    Pose pose;
+    if (auto failed = pose_intake(value, pose)) return std::unexpected(RowError(*failed));
+    const auto twist = [](const double* v) {
+        return v ? Twist{Vector3d(v[0], v[1], v[2]), Vector3d(v[3], v[4], v[5])} : Twist{};
+    };
+    auto state = BaseState::make(pose, twist(velocity), twist(acceleration));
+    if (!state) return std::unexpected(RowError(std::move(state.error())));
+    out.emplace(*state);
+    return {};
+}
+
+PyObject* raise_row(std::size_t row, RowError&& error) {
+    const auto raise = [row](PyObject* type, PyObject* message) -> PyObject* {
+        if (!type || !message) return nullptr;
+        Ref text(PyUnicode_FromFormat("row %zu: %U", row, message));
+        if (text) PyErr_SetObject(type, text.get());
+        return nullptr;
+    };
+    const auto utf8 = [](const std::string& s) {
+        return Ref(PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), "replace"));
+    };
+    if (auto* e = std::get_if<Error>(&error)) return raise(error_class(e->kind()), utf8(e->message()).get());
+    if (auto* f = std::get_if<Failure>(&error)) {
+        Ref message(f->label ? PyUnicode_FromFormat(f->format, f->label) : PyUnicode_FromFormat(f->format, f->number));
+        return raise(f->type, message.get());
+    }
+    if (auto* text = std::get_if<std::string>(&error))
+        return raise(exception_class(ExceptionClass::PanicError),
+                     utf8(text->empty() ? std::string("native vormek panic") : *text).get());
+    return PyErr_NoMemory();
+}
+
+namespace {
+
+template <class Handle>
+struct Traits;
+
+template <>
+struct Traits<Robot> {
+    static constexpr const char* class_name = "RobotBatch";
+    static constexpr std::uint64_t base_coordinates = 0;
+    static constexpr std::size_t base_inputs = 0;
+    static PyTypeObject* type() { return robot_batch_type(); }
+    static Result<Robot> make(std::shared_ptr<const Model> model) { return Robot(std::move(model)); }
+};
+
+template <>
+struct Traits<FloatingRobot> {
+    static constexpr const char* class_name = "FloatingRobotBatch";
+    static constexpr std::uint64_t base_coordinates = 6;
+    static constexpr std::size_t base_inputs = 7 + 6 + 6;  // frames, velocities, accelerations
+    static PyTypeObject* type() { return floating_robot_batch_type(); }
+    static Result<FloatingRobot> make(std::shared_ptr<const Model> model) {
+        return FloatingRobot::make(std::move(model));
+    }
+};
+
+// The cores this process may run on, as os.sched_getaffinity counts them.
+std::size_t usable_cores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<std::size_t>(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+inline constexpr std::size_t max_threads = 1024;
+
+// None for every usable core, or a count from 1 to 1024.
+bool convert_threads(PyObject* obj, std::size_t& out) {
+    if (!obj || obj == Py_None) {
+        out = usable_cores();
+        return true;
+    }
+    std::uint64_t n = 0;
+    if (!convert_index(obj, "threads", n)) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) return false;
+        PyErr_Clear();
+        n = 0;
+    }
+    if (n < 1 || n > max_threads) {
+        PyErr_Format(PyExc_ValueError, "threads must be between 1 and %zu", max_threads);
+        return false;
+    }
+    out = static_cast<std::size_t>(n);
+    return true;
+}
+
+template <class Handle>
+PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t threads) {
+    if (!model) return core_error(std::move(model.error()));
+    std::vector<Handle> handles;
+    handles.reserve(threads);
+    for (std::size_t w = 0; w < threads; ++w) {
+        auto handle = Traits<Handle>::make(*model);
+        if (!handle) return core_error(std::move(handle.error()));
+        handles.push_back(std::move(*handle));
+    }
+
+    PyTypeObject* type = Traits<Handle>::type();
+    PyObject* self = type->tp_alloc(type, 0);
+    if (!self) return nullptr;
+    auto& st = *new (&batch_of<Handle>(self)) BatchState<Handle>();
+    const Model& m = **model;
+    st.name = m.name;
+    st.link_ids.reserve(m.link_count());
+    for (std::size_t i = 0; i < m.link_count(); ++i) {
+        auto id = m.link(i);
+        if (!id) panic("enumerated link is valid");
+        st.link_ids.push_back(*id);
+    }
+    st.joint_count = m.dof_count();
+    st.generalized_count = m.dof_count() + Traits<Handle>::base_coordinates;
+    st.link_count = m.link_count();
+    st.threads = threads;
+    st.handles = std::move(handles);
+    // the widest method reads three joint vectors besides the base, and one row of a Jacobian
+    // waits in the row scratch before it is turned into the output
+    st.scratch_per_worker = chunk_rows * (Traits<Handle>::base_inputs + 3 * st.generalized_count) +
+                            6 * st.generalized_count;
+    st.scratch.assign(threads * st.scratch_per_worker, 0.0);
+    st.faults.resize(threads);
+    st.pool.emplace(threads - 1);
+    st.open.store(true, std::memory_order_release);
+    return self;
+}
+
+// A str or os.PathLike, as file-system bytes.
+bool convert_path(PyObject* obj, std::string& out) {
+    PyObject* converted = nullptr;
+    if (!PyUnicode_FSConverter(obj, &converted)) {
+        if (PyErr_ExceptionMatches(PyExc_TypeError)) {
+            PyErr_Clear();
+            PyErr_Format(PyExc_TypeError, "argument 'path': expected str or os.PathLike object, not %s",
+                         Py_TYPE(obj)->tp_name);
+        }
+        return false;
+    }
+    Ref bytes(converted);
+    out.assign(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+    return true;
+}
+
+template <class Handle>
+PyObject* batch_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
+    static Signature<2> sig(Traits<Handle>::class_name, {"path", "threads"}, 1);
+    PyObject* argv[2];
+    std::string path;
+    std::size_t threads = 0;
+    if (!sig.bind(args, kwargs, argv) || !convert_path(argv[0], path) || !convert_threads(argv[1], threads))
+        return nullptr;
+    return construct<Handle>(load_model(std::filesystem::path(path)), threads);
+}
+
+template <class Handle>
+PyObject* batch_from_urdf_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<2> sig("from_urdf_text", {"text", "threads"}, 1);
+    PyObject* argv[2];
+    std::size_t threads = 0;
+    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
+    if (!PyUnicode_Check(argv[0])) {
+        PyErr_Format(PyExc_TypeError, "argument 'text': expected str, got %s", Py_TYPE(argv[0])->tp_name);
+        return nullptr;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(argv[0], &size);
+    if (!utf8 || !convert_threads(argv[1], threads)) return nullptr;
+    return construct<Handle>(load_model_from_string(std::string_view(utf8, static_cast<std::size_t>(size))), threads);
+}
+
+template <class Handle>
+void batch_dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    // joins the helpers, idle here: a batch keeps its object alive while it runs
+    batch_of<Handle>(self).~BatchState<Handle>();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+template <class Handle>
+PyObject* batch_close(PyObject* self, PyObject*) {
+    auto& st = batch_of<Handle>(self);
+    if (st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+        PyErr_SetString(PyExc_RuntimeError, "a batch of this robot is already running on this thread");
+        return nullptr;
+    }
+    Py_BEGIN_ALLOW_THREADS
+    st.mutex.lock();
+    st.open.store(false, std::memory_order_release);
+    st.pool.reset();
+    st.handles.clear();
+    st.handles.shrink_to_fit();
+    st.scratch = {};
+    st.mutex.unlock();
+    Py_END_ALLOW_THREADS
+    Py_RETURN_NONE;
+}
+
+template <class Handle>
+PyObject* batch_enter(PyObject* self, PyObject*) {
+    if (!require_open(batch_of<Handle>(self).open)) return nullptr;
+    return Py_NewRef(self);
+}
+
+template <class Handle>
+PyObject* batch_exit(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<3> sig("__exit__", {"_exc_type", "_exc_value", "_traceback"}, 3);
+    PyObject* argv[3];
+    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
+    return batch_close<Handle>(self, nullptr);
+}
+
+template <class Handle>
+PyObject* batch_link_id(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("link_id", {"name"}, 1);
+    PyObject* argv[1];
+    auto& st = batch_of<Handle>(self);
+    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
+    if (!PyUnicode_Check(argv[0])) {
+        PyErr_Format(PyExc_TypeError, "argument 'name': expected str, got %s", Py_TYPE(argv[0])->tp_name);
+        return nullptr;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(argv[0], &size);
+    if (!utf8 || !lock_batch(st)) return nullptr;
+    // the model is shared by every handle and never changes
+    auto id = st.handles[0].model().link_by_name(std::string_view(utf8, static_cast<std::size_t>(size)));
+    unlock_batch(st);
+    if (!id) return core_error(std::move(id.error()));
+    return PyLong_FromSize_t(id->index);
+}
+
+template <class Handle, std::uint64_t BatchState<Handle>::*Count>
+PyObject* batch_count(PyObject* self, void*) {
+    const auto& st = batch_of<Handle>(self);
+    if (!require_open(st.open)) return nullptr;
+    return PyLong_FromUnsignedLongLong(st.*Count);
+}
+
+template <class Handle>
+PyObject* batch_threads(PyObject* self, void*) {
+    const auto& st = batch_of<Handle>(self);
+    if (!require_open(st.open)) return nullptr;
+    return PyLong_FromSize_t(st.threads);
+}
+
+template <class Handle>
+PyObject* batch_name(PyObject* self, void*) {
+    const auto& st = batch_of<Handle>(self);
+    if (!require_open(st.open)) return nullptr;
+    return PyUnicode_DecodeUTF8(st.name.data(), static_cast<Py_ssize_t>(st.name.size()), "replace");
+}
+
+// ---- type specifications ---------------------------------------------------------------------
+
+#define VORMEK_FASTCALL(f) \
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
+
+// What every computation's docstring says after its own line.
+#define VORMEK_ROWS                                                                                      \
+    "\n\nEvery argument is checked before any row is computed. When row i fails, the exception is the " \
+    "single-state call's, its message led by 'row i: ', with i the lowest failing row whatever the "    \
+    "thread count; the output rows before i hold their results, row i and the rows after it are "       \
+    "unspecified. After KeyboardInterrupt every output row is unspecified."
+
+template <class Handle>
+PyGetSetDef batch_getset[] = {
+    {"name", batch_name<Handle>, nullptr, nullptr, nullptr},
+    {"joint_count", batch_count<Handle, &BatchState<Handle>::joint_count>, nullptr, nullptr, nullptr},
+    {"generalized_count", batch_count<Handle, &BatchState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
+    {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, nullptr, nullptr},
+    {"threads", batch_threads<Handle>, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyMethodDef robot_batch_methods[] = {
+    {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<Robot>) | METH_CLASS,
+     "from_urdf_text($cls, text, threads=None)\n--\n\n"},
+    {"close", batch_close<Robot>, METH_NOARGS, "close($self)\n--\n\n"},
+    {"__enter__", batch_enter<Robot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), "link_id($self, name)\n--\n\n"},
+    {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
+     "forward_kinematics($self, Q, target, out=None)\n--\n\nPositions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both." VORMEK_ROWS},
+    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, Q, target, out=None)\n--\n\nJacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes." VORMEK_ROWS},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, Q, out=None)\n--\n\nMass matrices (B, m, m)." VORMEK_ROWS},
+    {"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, Q, out=None)\n--\n\nGeneralized gravity forces (B, m)." VORMEK_ROWS},
+    {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
+     "velocity_product_forces($self, Q, QD, out=None)\n--\n\nVelocity-product (Coriolis and centrifugal) forces (B, m)." VORMEK_ROWS},
+    {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
+     "inverse_dynamics($self, Q, QD, QDD, out=None)\n--\n\nGeneralized forces (B, m) that produce the accelerations." VORMEK_ROWS},
+    {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
+     "forward_dynamics($self, Q, QD, TAU, out=None)\n--\n\nGeneralized accelerations (B, m) under the generalized forces TAU (B, m)." VORMEK_ROWS},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyMethodDef floating_batch_methods[] = {
+    {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<FloatingRobot>) | METH_CLASS,
+     "from_urdf_text($cls, text, threads=None)\n--\n\n"},
+    {"close", batch_close<FloatingRobot>, METH_NOARGS, "close($self)\n--\n\n"},
+    {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", VORMEK_FASTCALL(batch_exit<FloatingRobot>),
+     "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), "link_id($self, name)\n--\n\n"},
+    {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
+     "forward_kinematics($self, frames, Q, target, out=None)\n--\n\nPositions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both." VORMEK_ROWS},
+    {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>), "jacobian($self, frames, Q, target, out=None)\n--\n\nJacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes." VORMEK_ROWS},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>), "mass_matrix($self, frames, Q, out=None)\n--\n\nMass matrices (B, m, m)." VORMEK_ROWS},
+    {"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>), "gravity($self, frames, Q, out=None)\n--\n\nGeneralized gravity forces (B, m)." VORMEK_ROWS},
+    {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
+     "velocity_product_forces($self, frames, velocities, Q, QD, out=None)\n--\n\nVelocity-product (Coriolis and centrifugal) forces (B, m)." VORMEK_ROWS},
+    {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
+     "inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)\n--\n\nGeneralized forces (B, m) that produce the accelerations." VORMEK_ROWS},
+    {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
+     "forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)\n--\n\nGeneralized accelerations (B, m) under the generalized forces TAU (B, m)." VORMEK_ROWS},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#undef VORMEK_ROWS
+#undef VORMEK_FASTCALL
+
+template <class Handle>
+PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* methods) {
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(doc)},
+        {Py_tp_new, reinterpret_cast<void*>(&entry_new<batch_new<Handle>>)},
+        {Py_tp_dealloc, reinterpret_cast<void*>(&batch_dealloc<Handle>)},
+        {Py_tp_methods, methods},
+        {Py_tp_getset, batch_getset<Handle>},
+        {0, nullptr},
+    };
+    return create_heap_type(name, sizeof(BatchObject<Handle>), slots);
+}
+
+PyTypeObject* robot_batch_type_object = nullptr;
+PyTypeObject* floating_batch_type_object = nullptr;
+
+}  // namespace
+
+PyTypeObject* robot_batch_type() { return robot_batch_type_object; }
+PyTypeObject* floating_robot_batch_type() { return floating_batch_type_object; }
+
+bool create_batch_types() {
+    if (!robot_batch_type_object)
+        robot_batch_type_object = create_type<Robot>("vormek.batch.RobotBatch", "RobotBatch(path, threads=None)\n--\n\n",
+                                                     robot_batch_methods);
+    if (!floating_batch_type_object)
+        floating_batch_type_object = create_type<FloatingRobot>(
+            "vormek.batch.FloatingRobotBatch", "FloatingRobotBatch(path, threads=None)\n--\n\n", floating_batch_methods);
+    return robot_batch_type_object && floating_batch_type_object;
+}
+
+}  // namespace vormek::py::batch
