@@ -12,8 +12,9 @@ BUILD_CPP := build/cpp
 APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
 PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
 # Test-only: an independent library to cross-check numbers against, real robot models, the
-# plotting extra for `vormek draw` and the type checker for the stubs.
-TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27
+# plotting extra for `vormek draw`, the type checker for the stubs, and Dask for vormek.dask.
+TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27 \
+                     "dask[array]==2026.8.0" distributed==2026.8.0
 # libFuzzer and clang's sanitizer runtimes; clang 19 is the first Debian clang whose concepts
 # level lets libstdc++ 12 declare std::expected.
 FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
