@@ -90,7 +90,10 @@ bench-dynamics: deps venv
 
 # Sanitizer builds: gcc's ASan and UBSan, optimised a little and with assertions on. The C++
 # suite runs with leak detection; the interpreter frees little at exit, so the Python suite
-# runs without it, with the ASan runtime preloaded ahead of the interpreter.
+# runs without it, with the ASan runtime preloaded ahead of the interpreter. libstdc++ is
+# preloaded right behind it: the interpreter itself does not link it, and ASan resolves its
+# __cxa_throw interceptor at start-up, so the first C++ exception of a later-loaded extension
+# (matplotlib's, in the drawing test) would otherwise abort the run.
 BUILD_SAN := build/sanitize
 SAN_FLAGS := -O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined
 SAN_ENV   := UBSAN_OPTIONS=print_stacktrace=1 PATH=$(abspath $(VENV))/bin:$$PATH
@@ -102,7 +105,7 @@ sanitize: deps venv
 	rm -rf $(BUILD_SAN)/site
 	$(SAN_ENV) $(PY) -m pip install -q --no-build-isolation --no-deps --target $(BUILD_SAN)/site \
 	  -C build-dir=$(BUILD_SAN)/python -C cmake.build-type=Sanitize -C "cmake.define.CMAKE_CXX_FLAGS=$(SAN_FLAGS)" .
-	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD=$$(g++ -print-file-name=libasan.so) \
+	$(SAN_ENV) ASAN_OPTIONS=detect_leaks=0 LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libstdc++.so)" \
 	  PYTHONPATH=$(abspath $(BUILD_SAN))/site $(PY) -m pytest -q -p no:cacheprovider tests/python
 
 # Long runs of what the suite checks briefly, at the lowest priority: 8 threads x 10^5 mixed
