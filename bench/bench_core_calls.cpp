@@ -1,0 +1,75 @@
+// The core's own cost of one inverse_dynamics, mass_matrix and forward_dynamics call on a URDF,
+// with no Python around it: the figure a batch's per-state cost is held against. The states
+// are drawn like bench_batch.py's (q uniform in [-1, 1], the rest standard normal) and cycled
+// through 1,024 of them, as a batch walks through its rows.
+//
+//   bench_core_calls ROBOT.urdf   -> one line per method: name, CPU ns per call (median)
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <random>
+#include <vector>
+
+#include "robot.hpp"
+
+namespace {
+
+using namespace vormek;
+
+// This thread's CPU time: the machine is shared, and time spent descheduled is not ours.
+double cpu_ns() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return 1e9 * static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec);
+}
+
+// Median over `repeats` runs of the mean CPU time per call of `calls` calls, in nanoseconds.
+template <class F>
+double median_ns(F&& f, int calls, int repeats = 15) {
+    std::vector<double> samples;
+    for (int r = 0; r < repeats; ++r) {
+        const double t0 = cpu_ns();
+        for (int i = 0; i < calls; ++i) f(static_cast<std::size_t>(i) % 1024);
+        samples.push_back((cpu_ns() - t0) / calls);
+    }
+    std::ranges::sort(samples);
+    return samples[samples.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: bench_core_calls ROBOT.urdf\n");
+        return 2;
+    }
+    auto model = load_model(argv[1]);
+    if (!model) {
+        std::fprintf(stderr, "%s\n", model.error().message().c_str());
+        return 1;
+    }
+    Robot robot(*model);
+    const std::size_t n = robot.model().dof_count();
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::normal_distribution<double> normal;
+    std::vector<double> q(1024 * n), qd(1024 * n), qdd(1024 * n), out(n * n);
+    for (std::size_t i = 0; i < q.size(); ++i) q[i] = uniform(rng), qd[i] = normal(rng), qdd[i] = normal(rng);
+    const auto row = [n](const std::vector<double>& v, std::size_t i) { return std::span(v).subspan(i * n, n); };
+    const std::span<double> vector_out = std::span(out).first(n);
+    volatile double sink = 0;
+    const int calls = std::max(2000, static_cast<int>(400000 / (n * n)));
+
+    const double id = median_ns([&](std::size_t i) {
+        sink = sink + (robot.inverse_dynamics(row(q, i), row(qd, i), row(qdd, i), {}, vector_out) ? out[0] : 0);
+    }, calls);
+    const double mm = median_ns([&](std::size_t i) {
+        sink = sink + (robot.mass_matrix(row(q, i), out) ? out[0] : 0);
+    }, calls);
+    const double fd = median_ns([&](std::size_t i) {
+        sink = sink + (robot.forward_dynamics(row(q, i), row(qd, i), row(qdd, i), {}, vector_out) ? out[0] : 0);
+    }, calls);
+    std::printf("inverse_dynamics %.1f\nmass_matrix %.1f\nforward_dynamics %.1f\n", id, mm, fd);
+    return 0;
+}
