@@ -280,6 +280,14 @@ PyObject* batch_name(PyObject* self, void*) {
     "single-state call's, its message led by 'row i: ', with i the lowest failing row whatever the "    \
     "thread count; the output rows before i hold their results, row i and the rows after it are "       \
     "unspecified. After KeyboardInterrupt every output row is unspecified."
+#define VORMEK_DOC(signature, text) signature "\n--\n\n" text VORMEK_ROWS
+#define FK_DOC "Positions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both."
+#define JACOBIAN_DOC "Jacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes."
+#define MASS_DOC "Mass matrices (B, m, m)."
+#define GRAVITY_DOC "Generalized gravity forces (B, m)."
+#define VELOCITY_PRODUCT_DOC "Velocity-product (Coriolis and centrifugal) forces (B, m)."
+#define INVERSE_DOC "Generalized forces (B, m) that produce the accelerations."
+#define FORWARD_DOC "Generalized accelerations (B, m) under the generalized forces TAU (B, m)."
 
 template <class Handle>
 PyGetSetDef batch_getset[] = {
@@ -299,16 +307,16 @@ PyMethodDef robot_batch_methods[] = {
     {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
     {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), "link_id($self, name)\n--\n\n"},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-     "forward_kinematics($self, Q, target, out=None)\n--\n\nPositions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both." VORMEK_ROWS},
-    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, Q, target, out=None)\n--\n\nJacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes." VORMEK_ROWS},
-    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, Q, out=None)\n--\n\nMass matrices (B, m, m)." VORMEK_ROWS},
-    {"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, Q, out=None)\n--\n\nGeneralized gravity forces (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("forward_kinematics($self, Q, target, out=None)", FK_DOC)},
+    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), VORMEK_DOC("jacobian($self, Q, target, out=None)", JACOBIAN_DOC)},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), VORMEK_DOC("mass_matrix($self, Q, out=None)", MASS_DOC)},
+    {"gravity", VORMEK_FASTCALL(gravity<Robot>), VORMEK_DOC("gravity($self, Q, out=None)", GRAVITY_DOC)},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-     "velocity_product_forces($self, Q, QD, out=None)\n--\n\nVelocity-product (Coriolis and centrifugal) forces (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("velocity_product_forces($self, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-     "inverse_dynamics($self, Q, QD, QDD, out=None)\n--\n\nGeneralized forces (B, m) that produce the accelerations." VORMEK_ROWS},
+     VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-     "forward_dynamics($self, Q, QD, TAU, out=None)\n--\n\nGeneralized accelerations (B, m) under the generalized forces TAU (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -321,20 +329,31 @@ PyMethodDef floating_batch_methods[] = {
      "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
     {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), "link_id($self, name)\n--\n\n"},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-     "forward_kinematics($self, frames, Q, target, out=None)\n--\n\nPositions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both." VORMEK_ROWS},
-    {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>), "jacobian($self, frames, Q, target, out=None)\n--\n\nJacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes." VORMEK_ROWS},
-    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>), "mass_matrix($self, frames, Q, out=None)\n--\n\nMass matrices (B, m, m)." VORMEK_ROWS},
-    {"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>), "gravity($self, frames, Q, out=None)\n--\n\nGeneralized gravity forces (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("forward_kinematics($self, frames, Q, target, out=None)", FK_DOC)},
+    {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
+     VORMEK_DOC("jacobian($self, frames, Q, target, out=None)", JACOBIAN_DOC)},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
+     VORMEK_DOC("mass_matrix($self, frames, Q, out=None)", MASS_DOC)},
+    {"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
+     VORMEK_DOC("gravity($self, frames, Q, out=None)", GRAVITY_DOC)},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-     "velocity_product_forces($self, frames, velocities, Q, QD, out=None)\n--\n\nVelocity-product (Coriolis and centrifugal) forces (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("velocity_product_forces($self, frames, velocities, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-     "inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)\n--\n\nGeneralized forces (B, m) that produce the accelerations." VORMEK_ROWS},
+     VORMEK_DOC("inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-     "forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)\n--\n\nGeneralized accelerations (B, m) under the generalized forces TAU (B, m)." VORMEK_ROWS},
+     VORMEK_DOC("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)", FORWARD_DOC)},
     {nullptr, nullptr, 0, nullptr},
 };
 
 #undef VORMEK_ROWS
+#undef VORMEK_DOC
+#undef FK_DOC
+#undef JACOBIAN_DOC
+#undef MASS_DOC
+#undef GRAVITY_DOC
+#undef VELOCITY_PRODUCT_DOC
+#undef INVERSE_DOC
+#undef FORWARD_DOC
 #undef VORMEK_FASTCALL
 
 template <class Handle>
@@ -360,11 +379,12 @@ PyTypeObject* floating_robot_batch_type() { return floating_batch_type_object; }
 
 bool create_batch_types() {
     if (!robot_batch_type_object)
-        robot_batch_type_object = create_type<Robot>("vormek.batch.RobotBatch", "RobotBatch(path, threads=None)\n--\n\n",
-                                                     robot_batch_methods);
+        robot_batch_type_object = create_type<Robot>("vormek.batch.RobotBatch",
+                                                     "RobotBatch(path, threads=None)\n--\n\n", robot_batch_methods);
     if (!floating_batch_type_object)
         floating_batch_type_object = create_type<FloatingRobot>(
-            "vormek.batch.FloatingRobotBatch", "FloatingRobotBatch(path, threads=None)\n--\n\n", floating_batch_methods);
+            "vormek.batch.FloatingRobotBatch", "FloatingRobotBatch(path, threads=None)\n--\n\n",
+            floating_batch_methods);
     return robot_batch_type_object && floating_batch_type_object;
 }
 

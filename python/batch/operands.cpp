@@ -76,7 +76,8 @@ const double* BatchInput::copy(std::size_t first, std::size_t last, double* scra
     const std::size_t count = last - first;
     for (std::size_t j = 0; j < width_; ++j) {
         const char* p = data_ + static_cast<npy_intp>(first) * row_stride_ + static_cast<npy_intp>(j) * column_stride_;
-        for (std::size_t r = 0; r < count; ++r, p += row_stride_) std::memcpy(&scratch[r * width_ + j], p, sizeof(double));
+        for (std::size_t r = 0; r < count; ++r, p += row_stride_)
+            std::memcpy(&scratch[r * width_ + j], p, sizeof(double));
     }
     return scratch;
 }
