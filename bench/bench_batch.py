@@ -59,7 +59,7 @@ def median(fn, repeats, clock):
 
 def core_ns(path):
     lines = subprocess.run([str(CORE), path], check=True, capture_output=True, text=True).stdout.split("\n")
-    return {name: float(value) for name, value in (line.split() for line in lines if line)}
+    return {name: (float(median_), float(best)) for name, median_, best in (line.split() for line in lines if line)}
 
 
 def python_loops(path, method, pin_name, s):
@@ -81,19 +81,24 @@ def python_loops(path, method, pin_name, s):
     return ours, theirs
 
 
-def dask_overhead(path, t_state, s, chunks):
-    """Wall time of inverse_dynamics over inputs already held by the workers, by chunk size, and
-    the per-chunk overhead fitted over the chunk counts: wall = fixed + per_chunk · chunks / 2 +
-    the work itself (t_state · B / 2). Beside it, the pickle round trip of one chunk's arrays,
-    what moving its inputs and result between processes costs at the least."""
+def _same_shape(q, qd, qdd):
+    """Dask's own cost for a chunk: the inputs and a result of the same size, no computation."""
+    return q + 0.0
+
+
+def dask_overhead(path, s, chunks):
+    """Wall times, by chunk size, of inverse_dynamics over inputs already held by the workers and
+    of the same graph with a task that computes nothing; the latter, fitted over the chunk counts
+    (wall = fixed + per_chunk · chunks / 2 workers), is what Dask adds per compute and per chunk.
+    Beside them, the pickle round trip of one chunk's arrays, the least that moving its inputs and
+    result between processes costs."""
     import dask.array as da
     import distributed
 
     import vormek.dask as vd
 
     B = s["Q"].shape[0]
-    work = t_state * B / 2
-    walls, rows = [], []
+    rows = []
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
                                   silence_logs=40) as cluster, distributed.Client(cluster) as client:
         for c in chunks:
@@ -101,14 +106,17 @@ def dask_overhead(path, t_state, s, chunks):
                                      for a in arguments("inverse_dynamics", s)])
             distributed.wait(inputs)
             tau = vd.inverse_dynamics(path, *inputs)
+            empty = da.map_blocks(_same_shape, *inputs, dtype=np.float64, meta=np.empty((0, 0)))
             tau.compute()  # each worker builds its batch once
-            wall = median(tau.compute, 5, time.perf_counter_ns)
+            walls = {"tau": [], "empty": []}
+            for _ in range(5):  # in turns, so that a change of load hits both
+                walls["tau"].append(median(tau.compute, 1, time.perf_counter_ns))
+                walls["empty"].append(median(empty.compute, 1, time.perf_counter_ns))
             block = [a[:c] for a in arguments("inverse_dynamics", s)] + [np.empty_like(s["Q"][:c])]
             serial = median(lambda: pickle.loads(pickle.dumps(block, protocol=5)), 9, time.perf_counter_ns)
-            walls.append(wall)
-            rows.append((c, -(-B // c), wall / 1e6, work / 1e6, serial / 1e3))
-    counts = np.array([r[1] / 2 for r in rows])
-    per_chunk, fixed = np.polyfit(counts, np.array(walls) - work, 1)
+            rows.append((c, -(-B // c), statistics.median(walls["tau"]) / 1e6, statistics.median(walls["empty"]) / 1e6,
+                         serial / 1e3))
+    per_chunk, fixed = np.polyfit([r[1] / 2 for r in rows], [r[3] * 1e6 for r in rows], 1)
     return rows, per_chunk, fixed
 
 
@@ -116,23 +124,24 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true", help="B = 20,000 and fewer repeats")
     parser.add_argument("--no-dask", action="store_true")
+    parser.add_argument("--dask-only", action="store_true")
     args = parser.parse_args()
     B = 20_000 if args.quick else 100_000
     repeats = 1 if args.quick else 3
     load = os.getloadavg()[0]
     lines = [f"B = {B:,}; load average {load:.2f} at the start; {os.cpu_count()} cores", "",
-             "| robot | method | core ns | batch 1T ns | ratio | 2T / 1T | 2T CPU ns | loop Robot ns | × "
-             "| loop pin ns | × |", "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+             "| robot | method | core ns | batch 1T ns | ratio | best ratio | 2T / 1T | 2T CPU ns | loop Robot ns "
+             "| × | loop pin ns | × |", "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     scans = {}
     rng = np.random.default_rng(1)
-    for robot_name, relative in CASES:
+    for robot_name, relative in [] if args.dask_only else CASES:
         path = str(ROBOTS / relative)
         batches = {t: RobotBatch(path, threads=t) for t in THREADS}
         s = states(B, batches[1].joint_count, rng)
         # the core binary and the one-thread batch in turns, so that both see the same machine;
         # with one thread every row runs on this thread, so its CPU time is the whole cost
         core_runs, batch_runs = [], []
-        for _ in range(3):
+        for _ in range(5):
             core_runs.append(core_ns(path))
             batch_runs.append({})
             for method, _ in METHODS:
@@ -143,8 +152,10 @@ def main():
         for method, pin_name in METHODS:
             a = arguments(method, s)
             out = getattr(batches[1], method)(*a)
-            core = {method: statistics.median(r[method] for r in core_runs)}
+            core = statistics.median(r[method][0] for r in core_runs)
             t1 = statistics.median(r[method] for r in batch_runs)
+            # the least disturbed run of each: the ratio a quiet machine would show
+            best_ratio = min(r[method] for r in batch_runs) / min(r[method][1] for r in core_runs)
             # thread counts interleaved, so that a change of load hits them alike
             walls = {t: [] for t in THREADS}
             for _ in range(repeats):
@@ -160,13 +171,14 @@ def main():
             loop_ours, loop_pin = python_loops(path, method, pin_name, s)
             best = max(throughput.values())
             lines.append(
-                f"| {robot_name} | {method} | {core[method]:.0f} | {t1:.0f} | {t1 / core[method]:.2f} | "
+                f"| {robot_name} | {method} | {core:.0f} | {t1:.0f} | {t1 / core:.2f} | {best_ratio:.2f} | "
                 f"{throughput[2] / throughput[1]:.2f} | {cpu2:.0f} | {loop_ours:.0f} | {loop_ours * best / 1e9:.0f} | "
                 f"{loop_pin:.0f} | {loop_pin * best / 1e9:.0f} |")
             print(lines[-1], flush=True)
         for b in batches.values():
             b.close()
-    lines += ["", "core ns: bench_core_calls, CPU time per call; batch 1T ns: CPU time per state with one thread;",
+    lines += ["", "core ns: bench_core_calls, CPU time per call; batch 1T ns: CPU time per state with one thread",
+              "(medians of five runs each, in turns); best ratio: the fastest batch run over the fastest core run;",
               "2T / 1T: wall-time throughput of 2 threads over 1; 2T CPU ns: process CPU time per state with 2",
               "threads, both together (batch 1T ns when the threads do not slow each other); loop columns: CPU",
               "time per state of a Python loop, × = the batch's best throughput (any thread count) over the loop's.",
@@ -184,20 +196,23 @@ def main():
             s = states(B, b.joint_count, np.random.default_rng(2))
             a = arguments("inverse_dynamics", s)
             t_state = median(lambda: b.inverse_dynamics(*a), repeats, time.thread_time_ns) / B
-        rows, per_chunk, fixed = dask_overhead(path, t_state, s, (500, 1_000, 2_500, 10_000, 50_000))
+        rows, per_chunk, fixed = dask_overhead(path, s, (500, 1_000, 2_500, 10_000, 50_000))
         lines += ["", f"Dask, LocalCluster(2 processes × 1 thread), Panda inverse_dynamics, B = {B:,}, inputs held "
-                      f"by the workers, results gathered; {t_state:.0f} ns per state on one thread:", "",
-                  "| chunk | chunks | wall ms | work ms | pickle round trip of a chunk µs |",
+                      f"by the workers, results gathered; {t_state:.0f} ns per state on one thread, so "
+                      f"{t_state * B / 2e6:.0f} ms of work per worker:", "",
+                  "| chunk | chunks | wall ms | wall ms, no computation | pickle round trip of a chunk µs |",
                   "|---:|---:|---:|---:|---:|"]
-        lines += [f"| {c:,} | {k} | {w:.1f} | {i:.1f} | {p:.0f} |" for c, k, w, i, p in rows]
-        lines.append(f"\nfit: {fixed / 1e6:.1f} ms per compute plus {per_chunk / 1e3:.0f} µs per chunk and worker; "
-                     f"chunks of at least {per_chunk / (0.05 * t_state):,.0f} states keep the per-chunk "
-                     f"overhead under 5% of the work")
+        lines += [f"| {c:,} | {k} | {w:.0f} | {e:.0f} | {p:.0f} |" for c, k, w, e, p in rows]
+        lines.append(f"\nDask's own cost, fitted: {fixed / 1e6:.0f} ms per compute plus {per_chunk / 1e3:.0f} µs per "
+                     f"chunk and worker; chunks of at least {per_chunk / (0.05 * t_state):,.0f} states keep the "
+                     f"per-chunk cost under 5% of the work")
     text = "\n".join(lines) + "\n"
     print(text)
     REPORT.mkdir(parents=True, exist_ok=True)
     (REPORT / "batch.md").write_text(text)
 
+    if not scans:
+        return
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt

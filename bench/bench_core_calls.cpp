@@ -3,7 +3,7 @@
 // are drawn like bench_batch.py's (q uniform in [-1, 1], the rest standard normal) and cycled
 // through 1,024 of them, as a batch walks through its rows.
 //
-//   bench_core_calls ROBOT.urdf   -> one line per method: name, CPU ns per call (median)
+//   bench_core_calls ROBOT.urdf   -> one line per method: name, CPU ns per call (median, best)
 
 #include <algorithm>
 #include <cstdio>
@@ -24,9 +24,14 @@ double cpu_ns() {
     return 1e9 * static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec);
 }
 
-// Median over `repeats` runs of the mean CPU time per call of `calls` calls, in nanoseconds.
+struct Timing {
+    double median, best;
+};
+
+// Median and minimum over `repeats` runs of the mean CPU time per call of `calls` calls, in
+// nanoseconds; on a shared machine the minimum is the run least disturbed by others.
 template <class F>
-double median_ns(F&& f, int calls, int repeats = 15) {
+Timing time_ns(F&& f, int calls, int repeats = 15) {
     std::vector<double> samples;
     for (int r = 0; r < repeats; ++r) {
         const double t0 = cpu_ns();
@@ -34,7 +39,7 @@ double median_ns(F&& f, int calls, int repeats = 15) {
         samples.push_back((cpu_ns() - t0) / calls);
     }
     std::ranges::sort(samples);
-    return samples[samples.size() / 2];
+    return {samples[samples.size() / 2], samples.front()};
 }
 
 }  // namespace
@@ -61,15 +66,16 @@ int main(int argc, char** argv) {
     volatile double sink = 0;
     const int calls = std::max(2000, static_cast<int>(400000 / (n * n)));
 
-    const double id = median_ns([&](std::size_t i) {
+    const Timing id = time_ns([&](std::size_t i) {
         sink = sink + (robot.inverse_dynamics(row(q, i), row(qd, i), row(qdd, i), {}, vector_out) ? out[0] : 0);
     }, calls);
-    const double mm = median_ns([&](std::size_t i) {
+    const Timing mm = time_ns([&](std::size_t i) {
         sink = sink + (robot.mass_matrix(row(q, i), out) ? out[0] : 0);
     }, calls);
-    const double fd = median_ns([&](std::size_t i) {
+    const Timing fd = time_ns([&](std::size_t i) {
         sink = sink + (robot.forward_dynamics(row(q, i), row(qd, i), row(qdd, i), {}, vector_out) ? out[0] : 0);
     }, calls);
-    std::printf("inverse_dynamics %.1f\nmass_matrix %.1f\nforward_dynamics %.1f\n", id, mm, fd);
+    std::printf("inverse_dynamics %.1f %.1f\nmass_matrix %.1f %.1f\nforward_dynamics %.1f %.1f\n", id.median, id.best,
+                mm.median, mm.best, fd.median, fd.best);
     return 0;
 }

@@ -44,6 +44,10 @@ namespace vormek::py::batch {
 // of a millisecond on the largest robots, large enough that taking a chunk costs nothing.
 inline constexpr std::size_t chunk_rows = 64;
 
+// The interpreter's main thread, the only one that runs signal handlers; set at module
+// execution.
+extern unsigned long main_thread_ident;
+
 // What went wrong in one row, kept as a value until the interpreter lock is back.
 struct NoMemory {};
 using RowError = std::variant<std::monostate, Error, Failure, std::string /* panic text */, NoMemory>;
@@ -285,7 +289,11 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
     PyObject *interrupt_type = nullptr, *interrupt_value = nullptr, *interrupt_traceback = nullptr;
     auto next_poll = std::chrono::steady_clock::now();
     constexpr auto poll_period = std::chrono::milliseconds(5);
+    // elsewhere no handler would run, and taking the interpreter lock back can wait for
+    // another thread's whole switch interval (a Dask worker's event loop, say)
+    const bool signals_here = PyThread_get_thread_ident() == main_thread_ident;
     auto poll = [&] {
+        if (!signals_here) return;
         const auto now = std::chrono::steady_clock::now();
         if (now < next_poll || interrupt_type) return;
         next_poll = now + poll_period;

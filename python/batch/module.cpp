@@ -20,10 +20,18 @@ PyObject* exception_class(ExceptionClass which) {
 
 namespace batch {
 
+unsigned long main_thread_ident = 0;
+
 namespace {
 
 int exec(PyObject* module) {
     if (_import_array() < 0) return -1;
+    Ref threading(PyImport_ImportModule("threading"));
+    Ref main_thread(threading ? PyObject_CallMethod(threading.get(), "main_thread", nullptr) : nullptr);
+    Ref ident(main_thread ? PyObject_GetAttrString(main_thread.get(), "ident") : nullptr);
+    if (!ident) return -1;
+    main_thread_ident = PyLong_AsUnsignedLong(ident.get());
+    if (PyErr_Occurred()) return -1;
     Ref vormek(PyImport_ImportModule("_vormek"));
     if (!vormek) return -1;
     const char* const names[4] = {"VormekError", "ModelError", "SolverError", "PanicError"};
