@@ -42,6 +42,47 @@ struct JointKinematics {
     }
 };
 
+// A pose as a rotation matrix and a translation: what the dynamics kernels hold per body, since
+// they turn several vectors with each one.
+struct Transform {
+    Matrix3d R = Matrix3d::Identity();
+    Vector3d p = Vector3d::Zero();
+};
+
+// A movable joint of the dynamics tree, its origin placed in the frame of its parent body (the
+// fixed joints between the two folded in).
+struct BodyJoint {
+    Matrix3d origin_rotation = Matrix3d::Identity();
+    Vector3d origin_translation = Vector3d::Zero();
+    Vector3d axis = Vector3d::UnitX();
+    JointKind kind = JointKind::Revolute;  // Revolute or Prismatic
+    int coordinate = -1;                   // k when the axis is ±e_k, else −1
+
+    // Pose of the child body in the parent body at joint coordinate q.
+    Transform frame(double q) const {
+        const Matrix3d& E = origin_rotation;
+        if (kind == JointKind::Prismatic) return {E, origin_translation + E * (q * axis)};
+        const double s = std::sin(q), c = std::cos(q);
+        Transform X{E, origin_translation};
+        if (coordinate >= 0) {
+            // a turn about ±e_k mixes the other two columns of the origin and keeps column k
+            const int i = (coordinate + 1) % 3, j = (coordinate + 2) % 3;
+            const double sk = axis[coordinate] * s;
+            X.R.col(i) = c * E.col(i) + sk * E.col(j);
+            X.R.col(j) = c * E.col(j) - sk * E.col(i);
+        } else {
+            // Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ
+            Matrix3d A = (1 - c) * axis * axis.transpose();
+            A.diagonal().array() += c;
+            A(0, 1) -= s * axis.z(), A(1, 0) += s * axis.z();
+            A(0, 2) += s * axis.y(), A(2, 0) -= s * axis.y();
+            A(1, 2) -= s * axis.x(), A(2, 1) += s * axis.x();
+            X.R = E * A;
+        }
+        return X;
+    }
+};
+
 struct Joint {
     std::string name;
     JointKinematics kinematics;

@@ -50,6 +50,14 @@ public:
     std::vector<std::size_t> dof_joints;             // n: joint owning each DOF
     std::vector<std::size_t> joint_dofs;             // J: DOF of each joint, or no_dof when fixed
     std::vector<std::size_t> joint_parents;          // J: parent link index p(i)
+    // The dynamics tree: every link hanging from its parent by a fixed joint is folded into the
+    // body of that parent, so the dynamics kernels walk the n movable joints only. Body 0 is the
+    // root link with what is fixed to it; body k + 1 is moved by DOF k.
+    std::vector<BodyJoint> body_joints;              // n: DOF k's joint in its parent body's frame
+    std::vector<std::size_t> body_parents;           // n: parent body of body k + 1, ≤ k
+    std::vector<LinkInertial> body_inertials;        // n + 1: merged inertia, body frame
+    std::vector<std::size_t> link_bodies;            // L: body each link belongs to
+    std::vector<Pose> link_placements;               // L: link frame in its body's frame
     std::uint64_t id = 0;
 
     std::size_t link_count() const { return links.size(); }
@@ -114,8 +122,11 @@ public:
     // With `floating` set the root link is free: its own inertia and every wrench reaching it
     // are collected; unset, the fixed base absorbs them. Base quantities are in world axes.
 
-    // Clears `load_workspace`, adds each load to the slot of its link's parent joint and returns
-    // the summed load on the root link.
+    // Builds the dynamics-tree tables from the joint and link tables (at load).
+    void fold_fixed_joints();
+
+    // Clears `load_workspace`, adds each load, moved to its link's body, to the slot of that body
+    // (body k + 1 in slot k) and returns the summed load on the root body.
     Result<Vector6d> prepare_indexed_loads(std::span<const Load> loads, std::span<Vector6d> load_workspace) const;
 
     // Recursive Newton-Euler: joint forces for (q, qd, qdd) added into `out` (zeroed by the
@@ -124,7 +135,7 @@ public:
     Result<Vector6d> inverse_dynamics_kernel_validated(
         bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
         const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
-        const Vector3d& gravity, const Vector6d& root_load, std::span<Pose> transforms,
+        const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> transforms,
         std::span<Vector3d> angular_velocity, std::span<Vector3d> angular_acceleration,
         std::span<Vector3d> origin_acceleration, std::span<Vector3d> link_acceleration,
         std::span<Vector6d> loads, std::span<double> out) const;
@@ -132,7 +143,7 @@ public:
     // The static pass: joint forces that hold the robot at rest against gravity and the loads;
     // always returns the root link's wrench.
     Result<Vector6d> gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
-                                    const Vector6d& root_load, std::span<Pose> transforms,
+                                    const Vector6d& root_load, std::span<Transform> transforms,
                                     std::span<Vector3d> gravity, std::span<Vector6d> loads,
                                     std::span<double> out) const;
 

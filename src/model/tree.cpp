@@ -157,6 +157,7 @@ Result<std::shared_ptr<const Model>> assemble(const urdf::Robot& robot) {
     }
     model->link_inertials.reserve(L);
     for (const Link& link : model->links) model->link_inertials.push_back(link.inertial);
+    model->fold_fixed_joints();
     return std::shared_ptr<const Model>(std::move(model));
 }
 

@@ -25,6 +25,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       jacobian_derivative(6 * n, 0.0),
       ik_q(n, 0.0),
       ik_step(n, 0.0),
-      ancestor_path(J, 0) {}
+      ancestor_path(J, 0),
+      transforms(J) {}
 
 }  // namespace vormek

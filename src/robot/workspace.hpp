@@ -1,12 +1,14 @@
 #pragma once
 // Scratch memory of one robot handle, sized once from the joint count J and DOF count n so
-// that no computation allocates. Per-joint slot j holds a quantity of joint j's child link.
+// that no computation allocates. Per-joint slot j holds a quantity of joint j's child link; the
+// dynamics kernels use the first n slots for the bodies of the dynamics tree (slot k: body k + 1).
 // Nothing is cleared between calls: every kernel writes each slot before it reads it.
 
 #include <cstddef>
 #include <vector>
 
 #include "../base.hpp"
+#include "../model/joint.hpp"
 
 namespace vormek {
 
@@ -36,6 +38,8 @@ struct Workspace {
     std::vector<double> ik_q;                      // 20, n: inverse-kinematics iterate
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
+    std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body, or
+                                                   //     (mass matrix) in the reference frame
 };
 
 }  // namespace vormek

@@ -154,7 +154,7 @@ TEST(Handles, WorkspaceIsSizedFromJointsAndDofs) {
         w.frames.size(), w.angular_velocity.size(), w.angular_acceleration.size(), w.origin_acceleration.size(),
         w.link_acceleration.size(), w.loads.size(), w.composite_mass.size(), w.composite_first_moment.size(),
         w.composite_inertia.size(), w.v.size(), w.c.size(), w.a.size(), w.IA.size(), w.pA.size(), w.U.size(),
-        w.D.size(), w.u.size(), w.jdot_linear_velocity.size(), w.ancestor_path.size()};
+        w.D.size(), w.u.size(), w.jdot_linear_velocity.size(), w.ancestor_path.size(), w.transforms.size()};
     for (const std::size_t size : per_joint) EXPECT_EQ(size, 4u);
     EXPECT_EQ(w.jacobian.size(), 18u);
     EXPECT_EQ(w.jacobian_derivative.size(), 18u);

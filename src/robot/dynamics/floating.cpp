@@ -39,7 +39,7 @@ Result<void> FloatingRobot::inverse_dynamics(const BaseState& base, std::span<co
     const Quaterniond& R = base.frame().rotation;
     VORMEK_TRY(root, m.inverse_dynamics_kernel_validated(
                          true, q, qd, qdd, R, base.velocity(), base.acceleration(), Vector3d(0, 0, standard_gravity),
-                         root_load, ws.frames, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration,
+                         root_load, ws.transforms, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration,
                          ws.link_acceleration, ws.loads, out.subspan(6)));
     write_base_wrench(R, root, out);
     return {};
@@ -54,7 +54,7 @@ Result<void> FloatingRobot::gravity(const BaseState& base, std::span<const doubl
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
-    VORMEK_TRY(root, m.gravity_kernel(q, R, root_load, ws.frames, ws.angular_acceleration, ws.loads, out.subspan(6)));
+    VORMEK_TRY(root, m.gravity_kernel(q, R, root_load, ws.transforms, ws.angular_acceleration, ws.loads, out.subspan(6)));
     write_base_wrench(R, root, out);
     return {};
 }
@@ -73,7 +73,7 @@ Result<void> FloatingRobot::velocity_product_forces(const BaseState& base, std::
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
     VORMEK_TRY(root, m.inverse_dynamics_kernel_validated(true, q, qd, ws.ik_step, R, base.velocity(), Twist{},
-                                                         Vector3d::Zero(), Vector6d::Zero(), ws.frames,
+                                                         Vector3d::Zero(), Vector6d::Zero(), ws.transforms,
                                                          ws.angular_velocity, ws.angular_acceleration,
                                                          ws.origin_acceleration, ws.link_acceleration, ws.loads,
                                                          out.subspan(6)));

@@ -16,14 +16,6 @@ namespace vormek {
 
 namespace {
 
-// Index of the motion-column entry when the axis is a signed coordinate axis (one component ±1,
-// the others 0), else −1; the joint's U is then a column of IA, no product needed.
-int coordinate_axis(const Vector3d& s) {
-    for (int k = 0; k < 3; ++k)
-        if (std::abs(s[k]) == 1.0 && s[(k + 1) % 3] == 0.0 && s[(k + 2) % 3] == 0.0) return k;
-    return -1;
-}
-
 // S·x for the motion column S = (s, 0) of a revolute or (0, s) of a prismatic joint.
 Vector6d along(bool revolute, const Vector3d& s, double x) {
     return revolute ? stack(s * x, Vector3d::Zero()) : stack(Vector3d::Zero(), s * x);
@@ -68,10 +60,10 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     VORMEK_CHECK(check_length(forces, n + off, "forward dynamics generalized forces"));
     VORMEK_CHECK(check_length(out, forces.size(), "forward dynamics output"));
     VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.loads));
-    if (ws.frames.size() != J || ws.v.size() != J || ws.c.size() != J || ws.a.size() != J || ws.IA.size() != J ||
-        ws.pA.size() != J || ws.U.size() != J || ws.D.size() != J || ws.u.size() != J)
+    if (ws.transforms.size() != J || ws.v.size() != J || ws.c.size() != J || ws.a.size() != J ||
+        ws.IA.size() != J || ws.pA.size() != J || ws.U.size() != J || ws.D.size() != J || ws.u.size() != J)
         panic("forward dynamics workspace does not fit the model");
-    std::span<Pose> X = ws.frames;
+    std::span<Transform> X = ws.transforms;
     std::span<Vector6d> v = ws.v, c = ws.c, a = ws.a, pA = ws.pA, U = ws.U;
     std::span<Matrix6d> IA = ws.IA;
     std::span<double> D = ws.D, u = ws.u;
@@ -83,51 +75,46 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     Matrix6d IA0;
     Vector6d pA0;
     if (floating) {
-        IA0 = spatial_inertia(link_inertials[0]);
-        pA0 = force_cross(v0, apply_inertia(link_inertials[0], v0)) + root_load;
+        IA0 = spatial_inertia(body_inertials[0]);
+        pA0 = force_cross(v0, apply_inertia(body_inertials[0], v0)) + root_load;
     }
 
     // pass 1, root to leaf: velocities, velocity-product accelerations, rigid-body bias forces
-    for (std::size_t j = 0; j < J; ++j) {
-        const JointKinematics& joint = joint_kinematics[j];
-        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
-        X[j] = joint.frame(i == no_dof ? 0.0 : q[i]);
-        const Vector6d vJ = i == no_dof ? Vector6d::Zero() : along(joint.kind == JointKind::Revolute, joint.axis, qd[i]);
-        v[j] = motion_to_child(rotation_matrix(X[j].rotation), X[j].translation, parent == 0 ? v0 : v[parent - 1]) + vJ;
-        c[j] = motion_cross(v[j], vJ);
-        const LinkInertial& in = link_inertials[j + 1];
-        IA[j] = spatial_inertia(in);
-        pA[j] = force_cross(v[j], apply_inertia(in, v[j])) + ws.loads[j];
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
+        X[k] = joint.frame(q[k]);
+        const Vector6d vJ = along(joint.kind == JointKind::Revolute, joint.axis, qd[k]);
+        v[k] = motion_to_child(X[k].R, X[k].p, parent == 0 ? v0 : v[parent - 1]) + vJ;
+        c[k] = motion_cross(v[k], vJ);
+        const LinkInertial& in = body_inertials[k + 1];
+        IA[k] = spatial_inertia(in);
+        pA[k] = force_cross(v[k], apply_inertia(in, v[k])) + ws.loads[k];
     }
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
-    for (std::size_t j = J; j-- > 0;) {
-        const JointKinematics& joint = joint_kinematics[j];
-        const std::size_t i = joint_dofs[j];
+    for (std::size_t k = n; k-- > 0;) {
+        const BodyJoint& joint = body_joints[k];
+        const bool revolute = joint.kind == JointKind::Revolute;
+        const Vector3d& s = joint.axis;
         // articulated in place: pass 3 reads only c, U, D and u of this joint
-        Matrix6d& Ia = IA[j];
-        Vector6d& pa = pA[j];
-        if (i != no_dof) {
-            const bool revolute = joint.kind == JointKind::Revolute;
-            const Vector3d& s = joint.axis;
-            if (const int k = coordinate_axis(s); k >= 0)
-                U[j] = s[k] * Ia.col(revolute ? k : 3 + k);
-            else
-                U[j] = revolute ? Vector6d(Ia.leftCols<3>() * s) : Vector6d(Ia.rightCols<3>() * s);
-            D[j] = project(revolute, s, U[j]);
-            // no relative tolerance: anything finite and above zero articulates
-            if (!(std::isfinite(D[j]) && D[j] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{i});
-            u[j] = forces[off + i] - project(revolute, s, pa);
-            Ia.noalias() -= U[j] * U[j].transpose() / D[j];
-            // a joint without a DOF has no velocity-product term: c = v × 0
-            pa.noalias() += Ia * c[j] + U[j] * (u[j] / D[j]);
-        }
-        const std::size_t parent = joint_parents[j];
+        Matrix6d& Ia = IA[k];
+        Vector6d& pa = pA[k];
+        // along a signed coordinate axis U is a column of IA, no product needed
+        if (const int e = joint.coordinate; e >= 0)
+            U[k] = s[e] * Ia.col(revolute ? e : 3 + e);
+        else
+            U[k] = revolute ? Vector6d(Ia.leftCols<3>() * s) : Vector6d(Ia.rightCols<3>() * s);
+        D[k] = project(revolute, s, U[k]);
+        // no relative tolerance: anything finite and above zero articulates
+        if (!(std::isfinite(D[k]) && D[k] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
+        u[k] = forces[off + k] - project(revolute, s, pa);
+        Ia.noalias() -= U[k] * U[k].transpose() / D[k];
+        pa.noalias() += Ia * c[k] + U[k] * (u[k] / D[k]);
+        const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        const Matrix3d R = rotation_matrix(X[j].rotation);
-        const Vector3d& p = X[j].translation;
-        add_inertia_to_parent(R, p, Ia, parent == 0 ? IA0 : IA[parent - 1]);
-        (parent == 0 ? pA0 : pA[parent - 1]) += force_to_parent(R, p, pa);
+        add_inertia_to_parent(X[k].R, X[k].p, Ia, parent == 0 ? IA0 : IA[parent - 1]);
+        (parent == 0 ? pA0 : pA[parent - 1]) += force_to_parent(X[k].R, X[k].p, pa);
     }
 
     std::ranges::fill(out, 0.0);
@@ -151,18 +138,14 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     }
 
     // pass 3, root to leaf: accelerations
-    for (std::size_t j = 0; j < J; ++j) {
-        const JointKinematics& joint = joint_kinematics[j];
-        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
-        Vector6d aj = motion_to_child(rotation_matrix(X[j].rotation), X[j].translation, parent == 0 ? a0 : a[parent - 1]) + c[j];
-        if (i != no_dof) {
-            const bool revolute = joint.kind == JointKind::Revolute;
-            const double qdd = (u[j] - U[j].dot(aj)) / D[j];
-            if (!std::isfinite(qdd)) return fail(errors::ForwardDynamicsSingularJointInertia{i});
-            out[off + i] = qdd;
-            aj += along(revolute, joint.axis, qdd);
-        }
-        a[j] = aj;
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
+        Vector6d ak = motion_to_child(X[k].R, X[k].p, parent == 0 ? a0 : a[parent - 1]) + c[k];
+        const double qdd = (u[k] - U[k].dot(ak)) / D[k];
+        if (!std::isfinite(qdd)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
+        out[off + k] = qdd;
+        a[k] = ak + along(joint.kind == JointKind::Revolute, joint.axis, qdd);
     }
     return {};
 }

@@ -12,10 +12,13 @@ Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::
     Vector6d root = Vector6d::Zero();
     for (const Load& load : loads) {
         VORMEK_TRY(link, check_link(load.link));
-        // a link's load travels with the slot of its parent joint, whose child the link is
-        Vector6d& slot = link == 0 ? root : load_workspace[link - 1];
-        slot.head<3>() += load.torque;
-        slot.tail<3>() += load.force;
+        // the wrench moves rigidly to its body's origin and axes: (R·n + p × R·f, R·f)
+        const Pose& P = link_placements[link];
+        const Vector3d f = rotate(P.rotation, load.force);
+        const std::size_t body = link_bodies[link];
+        Vector6d& slot = body == 0 ? root : load_workspace[body - 1];
+        slot.head<3>() += rotate_add(P.rotation, load.torque, P.translation.cross(f));
+        slot.tail<3>() += f;
     }
     return root;
 }
@@ -23,11 +26,11 @@ Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::
 Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
     const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
-    const Vector3d& gravity, const Vector6d& root_load, std::span<Pose> X, std::span<Vector3d> omega,
+    const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> omega,
     std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c, std::span<Vector6d> f,
     std::span<double> out) const {
-    const std::size_t J = joint_count();
-    VORMEK_CHECK(check_length(q, dof_count(), "q"));
+    const std::size_t J = joint_count(), n = dof_count();
+    VORMEK_CHECK(check_length(q, n, "q"));
     VORMEK_CHECK(check_length(qd, q.size(), "qd"));
     VORMEK_CHECK(check_length(qdd, q.size(), "qdd"));
     VORMEK_CHECK(check_length(X, J, "transform workspace"));
@@ -43,64 +46,54 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     const Vector3d alpha0 = rotate_inverse(base_rotation, base_acceleration.angular);
     const Vector3d a0 = rotate_inverse(base_rotation, base_acceleration.linear + gravity);
 
-    // forward pass: each link's motion from its parent's, in the link's own frame
-    for (std::size_t j = 0; j < J; ++j) {
-        const JointKinematics& joint = joint_kinematics[j];
-        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
+    // forward pass: each body's motion from its parent's, in the body's own frame
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
         const bool root = parent == 0;
-        const Vector3d wp = root ? omega0 : omega[parent - 1];
-        const Vector3d alphap = root ? alpha0 : alpha[parent - 1];
-        const Vector3d ap = root ? a0 : a[parent - 1];
-        X[j] = joint.frame(i == no_dof ? 0.0 : q[i]);
-        // three vectors to turn: the matrix is cheaper than three quaternion rotations
-        const Matrix3d Rt = rotation_matrix(X[j].rotation).transpose();
-        const Vector3d& p = X[j].translation;
+        const Vector3d& wp = root ? omega0 : omega[parent - 1];
+        const Vector3d& alphap = root ? alpha0 : alpha[parent - 1];
+        const Vector3d& ap = root ? a0 : a[parent - 1];
+        X[k] = joint.frame(q[k]);
+        const auto Rt = X[k].R.transpose();
+        const Vector3d& p = X[k].p;
         Vector3d w = Rt * wp;
         Vector3d wd = Rt * alphap;
         Vector3d ao = Rt * (ap + alphap.cross(p) + wp.cross(wp.cross(p)));
-        if (i != no_dof) {
-            const Vector3d& s = joint.axis;
-            if (joint.kind == JointKind::Revolute) {
-                // the joint's own rate, and the Coriolis term of the parent spin acting on it
-                wd += s * qdd[i] + w.cross(s * qd[i]);
-                w += s * qd[i];
-            } else {
-                // sliding in a spinning frame: relative acceleration plus the Coriolis term
-                ao += s * qdd[i] + 2.0 * w.cross(s * qd[i]);
-            }
+        const Vector3d& s = joint.axis;
+        if (joint.kind == JointKind::Revolute) {
+            // the joint's own rate, and the Coriolis term of the parent spin acting on it
+            wd += s * qdd[k] + w.cross(s * qd[k]);
+            w += s * qd[k];
+        } else {
+            // sliding in a spinning frame: relative acceleration plus the Coriolis term
+            ao += s * qdd[k] + 2.0 * w.cross(s * qd[k]);
         }
-        const Vector3d& c = link_inertials[j + 1].com;
-        omega[j] = w;
-        alpha[j] = wd;
-        a[j] = ao;
-        a_c[j] = ao + wd.cross(c) + w.cross(w.cross(c));
+        const Vector3d& c = body_inertials[k + 1].com;
+        omega[k] = w;
+        alpha[k] = wd;
+        a[k] = ao;
+        a_c[k] = ao + wd.cross(c) + w.cross(w.cross(c));
     }
 
     // a floating root supplies its own inertial wrench and carries the load put on it
     Vector6d root_wrench = Vector6d::Zero();
-    if (floating) root_wrench = body_wrench(link_inertials[0], omega0, alpha0, a0) + root_load;
+    if (floating) root_wrench = body_wrench(body_inertials[0], omega0, alpha0, a0) + root_load;
 
-    // backward pass: each link's Newton-Euler wrench plus its loads and children's wrenches,
+    // backward pass: each body's Newton-Euler wrench plus its loads and children's wrenches,
     // projected on the joint axis and handed to the parent
-    for (std::size_t j = J; j-- > 0;) {
-        const LinkInertial& in = link_inertials[j + 1];
-        const Vector3d ma = in.mass * a_c[j];
-        const Vector3d fl = ma + f[j].tail<3>();
-        const Vector3d n = in.inertia_com * alpha[j] + omega[j].cross(in.inertia_com * omega[j]) + in.com.cross(ma) +
-                           f[j].head<3>();
-        f[j] << n, fl;
-        const std::size_t i = joint_dofs[j];
-        if (i != no_dof) {
-            const JointKinematics& joint = joint_kinematics[j];
-            if (joint.kind == JointKind::Fixed)
-                panic("internal error: entered unreachable code: fixed joints have no DOF index");
-            out[i] = joint.kind == JointKind::Revolute ? joint.axis.dot(n) : joint.axis.dot(fl);
-        }
-        const std::size_t parent = joint_parents[j];
+    for (std::size_t k = n; k-- > 0;) {
+        const LinkInertial& in = body_inertials[k + 1];
+        const Vector3d ma = in.mass * a_c[k];
+        const Vector3d fl = ma + f[k].tail<3>();
+        const Vector3d nk = in.inertia_com * alpha[k] + omega[k].cross(in.inertia_com * omega[k]) +
+                            in.com.cross(ma) + f[k].head<3>();
+        const BodyJoint& joint = body_joints[k];
+        out[k] = joint.kind == JointKind::Revolute ? joint.axis.dot(nk) : joint.axis.dot(fl);
+        const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        const Matrix3d R = rotation_matrix(X[j].rotation);
-        const Vector3d fp = R * fl;
-        const Vector3d np = R * n + X[j].translation.cross(fp);
+        const Vector3d fp = X[k].R * fl;
+        const Vector3d np = X[k].R * nk + X[k].p.cross(fp);
         Vector6d& target = parent == 0 ? root_wrench : f[parent - 1];
         target.head<3>() += np;
         target.tail<3>() += fp;
@@ -109,10 +102,10 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
 }
 
 Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
-                                       const Vector6d& root_load, std::span<Pose> X, std::span<Vector3d> g,
+                                       const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> g,
                                        std::span<Vector6d> f, std::span<double> out) const {
-    const std::size_t J = joint_count();
-    VORMEK_CHECK(check_joint_vector(q, dof_count(), "q"));
+    const std::size_t J = joint_count(), n = dof_count();
+    VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_length(X, J, "transform workspace"));
     VORMEK_CHECK(check_length(g, J, "gravity workspace"));
     VORMEK_CHECK(check_length(f, J, "load workspace"));
@@ -122,32 +115,27 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
     const Vector3d g0 = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
 
     // forward pass: only the gravity vector travels down the tree
-    for (std::size_t j = 0; j < J; ++j) {
-        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
-        X[j] = joint_kinematics[j].frame(i == no_dof ? 0.0 : q[i]);
-        g[j] = rotate_inverse(X[j].rotation, parent == 0 ? g0 : g[parent - 1]);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = body_parents[k];
+        X[k] = body_joints[k].frame(q[k]);
+        g[k] = X[k].R.transpose() * (parent == 0 ? g0 : g[parent - 1]);
     }
 
-    const LinkInertial& in0 = link_inertials[0];
+    const LinkInertial& in0 = body_inertials[0];
     const Vector3d f0 = in0.mass * g0;
     Vector6d root_wrench = stack(in0.com.cross(f0), f0) + root_load;
 
     // backward pass: weight of each subtree about each joint, plus the loads
-    for (std::size_t j = J; j-- > 0;) {
-        const LinkInertial& in = link_inertials[j + 1];
-        const Vector3d weight = in.mass * g[j];
-        const Vector3d fl = weight + f[j].tail<3>();
-        const Vector3d n = in.com.cross(weight) + f[j].head<3>();
-        const std::size_t i = joint_dofs[j];
-        if (i != no_dof) {
-            const JointKinematics& joint = joint_kinematics[j];
-            if (joint.kind == JointKind::Fixed)
-                panic("internal error: entered unreachable code: fixed joints have no DOF index");
-            out[i] = joint.kind == JointKind::Revolute ? joint.axis.dot(n) : joint.axis.dot(fl);
-        }
-        const std::size_t parent = joint_parents[j];
-        const Vector3d fp = rotate(X[j].rotation, fl);
-        const Vector3d np = rotate_add(X[j].rotation, n, X[j].translation.cross(fp));
+    for (std::size_t k = n; k-- > 0;) {
+        const LinkInertial& in = body_inertials[k + 1];
+        const Vector3d weight = in.mass * g[k];
+        const Vector3d fl = weight + f[k].tail<3>();
+        const Vector3d nk = in.com.cross(weight) + f[k].head<3>();
+        const BodyJoint& joint = body_joints[k];
+        out[k] = joint.kind == JointKind::Revolute ? joint.axis.dot(nk) : joint.axis.dot(fl);
+        const std::size_t parent = body_parents[k];
+        const Vector3d fp = X[k].R * fl;
+        const Vector3d np = X[k].R * nk + X[k].p.cross(fp);
         Vector6d& target = parent == 0 ? root_wrench : f[parent - 1];
         target.head<3>() += np;
         target.tail<3>() += fp;
@@ -169,7 +157,7 @@ Result<void> Robot::inverse_dynamics(std::span<const double> q, std::span<const 
     std::ranges::fill(out, 0.0);
     VORMEK_CHECK(m.inverse_dynamics_kernel_validated(
         false, q, qd, qdd, base_frame_.rotation, Twist{}, Twist{}, Vector3d(0, 0, standard_gravity), root_load,
-        ws.frames, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration, ws.link_acceleration,
+        ws.transforms, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration, ws.link_acceleration,
         ws.loads, out));
     return {};
 }
@@ -181,7 +169,7 @@ Result<void> Robot::gravity(std::span<const double> q, std::span<const Load> loa
     Workspace& ws = workspace_;
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
-    VORMEK_CHECK(m.gravity_kernel(q, base_frame_.rotation, root_load, ws.frames, ws.angular_acceleration, ws.loads,
+    VORMEK_CHECK(m.gravity_kernel(q, base_frame_.rotation, root_load, ws.transforms, ws.angular_acceleration, ws.loads,
                                   out));
     return {};
 }
@@ -199,7 +187,7 @@ Result<void> Robot::velocity_product_forces(std::span<const double> q, std::span
     for (Vector6d& slot : ws.loads) slot.setZero();
     std::ranges::fill(out, 0.0);
     VORMEK_CHECK(m.inverse_dynamics_kernel_validated(false, q, qd, ws.ik_step, base_frame_.rotation, Twist{},
-                                                     Twist{}, Vector3d::Zero(), Vector6d::Zero(), ws.frames,
+                                                     Twist{}, Vector3d::Zero(), Vector6d::Zero(), ws.transforms,
                                                      ws.angular_velocity, ws.angular_acceleration,
                                                      ws.origin_acceleration, ws.link_acceleration, ws.loads, out));
     return {};

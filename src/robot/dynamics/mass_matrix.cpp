@@ -40,9 +40,9 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_length(out, N * N, "mass matrix output"));
-    // T: link poses in the reference frame; S: motion columns there (the spatial-velocity
+    // T: body poses in the reference frame; S: motion columns there (the spatial-velocity
     // buffer, which only forward dynamics otherwise uses)
-    std::span<Pose> T = ws.frames;
+    std::span<Transform> T = ws.transforms;
     std::span<Vector6d> S = ws.v;
     std::span<double> Mc = ws.composite_mass;
     std::span<Vector3d> Hc = ws.composite_first_moment;
@@ -51,53 +51,47 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
         panic("mass matrix workspace does not fit the model");
     std::ranges::fill(out, 0.0);
 
-    const Pose root{floating ? base_rotation : Quaterniond::Identity(), Vector3d::Zero()};
+    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
     double M0;
     Vector3d H0;
     Matrix3d I0;
-    place_inertia(link_inertials[0], rotation_matrix(root.rotation), Vector3d::Zero(), M0, H0, I0);
+    place_inertia(body_inertials[0], root.R, root.p, M0, H0, I0);
 
-    // root to leaf: each link's pose, inertia and motion column in the reference frame
-    for (std::size_t j = 0; j < J; ++j) {
-        const JointKinematics& joint = joint_kinematics[j];
-        const std::size_t parent = joint_parents[j], i = joint_dofs[j];
-        T[j] = compose(parent == 0 ? root : T[parent - 1], joint.frame(i == no_dof ? 0.0 : q[i]));
-        const Matrix3d R = rotation_matrix(T[j].rotation);
-        const Vector3d& p = T[j].translation;
-        place_inertia(link_inertials[j + 1], R, p, Mc[j], Hc[j], Ic[j]);
-        if (i == no_dof) continue;
-        if (joint.kind == JointKind::Fixed)
-            panic(floating ? "internal error: entered unreachable code: fixed joints were skipped"
-                           : "internal error: entered unreachable code: fixed joints were skipped above");
+    // root to leaf: each body's pose, inertia and motion column in the reference frame
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
+        const Transform& Tp = parent == 0 ? root : T[parent - 1];
+        const Transform X = joint.frame(q[k]);
+        T[k] = Transform{Tp.R * X.R, Tp.p + Tp.R * X.p};
+        const Matrix3d& R = T[k].R;
+        const Vector3d& p = T[k].p;
+        place_inertia(body_inertials[k + 1], R, p, Mc[k], Hc[k], Ic[k]);
         // turning about the axis through p, or sliding along it
         const Vector3d s = R * joint.axis;
-        S[j] = joint.kind == JointKind::Revolute ? stack(s, p.cross(s)) : stack(Vector3d::Zero(), s);
+        S[k] = joint.kind == JointKind::Revolute ? stack(s, p.cross(s)) : stack(Vector3d::Zero(), s);
     }
 
-    // leaf to root: a subtree's inertia is its link's plus its children's subtrees
-    for (std::size_t j = J; j-- > 0;) {
-        const std::size_t parent = joint_parents[j];
+    // leaf to root: a subtree's inertia is its body's plus its children's subtrees
+    for (std::size_t k = n; k-- > 0;) {
+        const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        (parent == 0 ? M0 : Mc[parent - 1]) += Mc[j];
-        (parent == 0 ? H0 : Hc[parent - 1]) += Hc[j];
-        (parent == 0 ? I0 : Ic[parent - 1]) += Ic[j];
+        (parent == 0 ? M0 : Mc[parent - 1]) += Mc[k];
+        (parent == 0 ? H0 : Hc[parent - 1]) += Hc[k];
+        (parent == 0 ? I0 : Ic[parent - 1]) += Ic[k];
     }
 
-    // one column per DOF: the force F = I_k·S_k that the subtree of joint k needs for a unit
-    // rate of k, projected on the motion column of k and of every ancestor
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t k = dof_joints[i];
-        if (joint_dofs[k] == no_dof) panic("active joint has a DOF index");
+    // one column per DOF: the force F = I_k·S_k that the subtree of body k needs for a unit
+    // rate of its joint, projected on the motion column of k and of every ancestor
+    for (std::size_t k = 0; k < n; ++k) {
         const Vector3d w = angular(S[k]), v = linear(S[k]);
         const Vector6d F = stack(Ic[k] * w + Hc[k].cross(v), Mc[k] * v + w.cross(Hc[k]));
-        const std::size_t col = off + i;
+        const std::size_t col = off + k;
         for (std::size_t a = k;;) {
-            if (const std::size_t d = joint_dofs[a]; d != no_dof) {
-                const double value = S[a].dot(F);
-                out[(off + d) * N + col] = value;
-                out[col * N + off + d] = value;
-            }
-            const std::size_t parent = joint_parents[a];
+            const double value = S[a].dot(F);
+            out[(off + a) * N + col] = value;
+            out[col * N + off + a] = value;
+            const std::size_t parent = body_parents[a];
             if (parent == 0) break;
             a = parent - 1;
         }

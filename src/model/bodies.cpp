@@ -1,0 +1,64 @@
+// The dynamics tree: links joined by fixed joints move as one rigid body, so their inertias are
+// merged at load and the dynamics kernels never walk a fixed joint.
+
+#include "model.hpp"
+
+namespace vormek {
+
+namespace {
+
+// `body` with `link` added, the link placed at (R, p) in the body's frame: masses and first
+// moments add, rotational inertias add about the body origin.
+LinkInertial merged(const LinkInertial& body, const LinkInertial& link, const Matrix3d& R, const Vector3d& p) {
+    const double m = body.mass + link.mass;
+    const Vector3d x = p + R * link.com;
+    const Vector3d h = body.first_moment + link.mass * x;
+    const Matrix3d I_o = body.inertia_origin + R * link.inertia_com * R.transpose() +
+                         link.mass * (x.squaredNorm() * Matrix3d::Identity() - x * x.transpose());
+    // a massless body keeps its rotational inertia about its origin, where its centre is put
+    const Vector3d c = m > 0 ? Vector3d(h / m) : Vector3d::Zero();
+    return LinkInertial::from_com(m, c, I_o - m * (c.squaredNorm() * Matrix3d::Identity() - c * c.transpose()));
+}
+
+int coordinate_axis(const Vector3d& s) {
+    for (int k = 0; k < 3; ++k)
+        if (std::abs(s[k]) == 1.0 && s[(k + 1) % 3] == 0.0 && s[(k + 2) % 3] == 0.0) return k;
+    return -1;
+}
+
+}  // namespace
+
+void Model::fold_fixed_joints() {
+    const std::size_t L = link_count(), n = dof_count();
+    link_bodies.assign(L, 0);
+    link_placements.assign(L, Pose::identity());
+    body_joints.clear();
+    body_joints.reserve(n);
+    body_parents.clear();
+    body_parents.reserve(n);
+    body_inertials.assign(n + 1, LinkInertial{});
+    body_inertials[0] = link_inertials[0];
+
+    // parents first: a movable joint starts a body, a fixed one extends its parent's
+    for (std::size_t j = 0; j < joint_count(); ++j) {
+        const JointKinematics& joint = joint_kinematics[j];
+        const std::size_t parent = joint_parents[j], child = j + 1;
+        const Pose origin = compose(link_placements[parent], joint.origin());
+        const std::size_t body = link_bodies[parent];
+        if (const std::size_t k = joint_dofs[j]; k != no_dof) {
+            const int axis = coordinate_axis(joint.axis);
+            body_joints.push_back(BodyJoint{origin.rotation.toRotationMatrix(), origin.translation, joint.axis,
+                                            joint.kind, axis});
+            body_parents.push_back(body);
+            link_bodies[child] = k + 1;
+            body_inertials[k + 1] = link_inertials[child];
+        } else {
+            link_bodies[child] = body;
+            link_placements[child] = origin;
+            body_inertials[body] = merged(body_inertials[body], link_inertials[child],
+                                          origin.rotation.toRotationMatrix(), origin.translation);
+        }
+    }
+}
+
+}  // namespace vormek
