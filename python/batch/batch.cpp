@@ -138,7 +138,8 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
                             6 * st.generalized_count;
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
-    st.pool.emplace(threads - 1);
+    st.pool = std::make_unique<Pool>(threads - 1);
+    st.pid = getpid();
     st.open.store(true, std::memory_order_release);
     return self;
 }
@@ -189,8 +190,11 @@ PyObject* batch_from_urdf_text(PyObject*, PyObject* const* args, Py_ssize_t narg
 template <class Handle>
 void batch_dealloc(PyObject* self) {
     PyTypeObject* type = Py_TYPE(self);
-    // joins the helpers, idle here: a batch keeps its object alive while it runs
-    batch_of<Handle>(self).~BatchState<Handle>();
+    // joins the helpers, idle here: a batch keeps its object alive while it runs; a forked
+    // child never joins its parent's
+    auto& st = batch_of<Handle>(self);
+    if (st.pid != getpid()) (void)st.pool.release();
+    st.~BatchState<Handle>();
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -205,6 +209,7 @@ PyObject* batch_close(PyObject* self, PyObject*) {
     Py_BEGIN_ALLOW_THREADS
     st.mutex.lock();
     st.open.store(false, std::memory_order_release);
+    if (st.pid != getpid()) (void)st.pool.release();
     st.pool.reset();
     st.handles.clear();
     st.handles.shrink_to_fit();

@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstddef>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +33,8 @@
 #include <type_traits>
 #include <variant>
 #include <vector>
+
+#include <unistd.h>
 
 #include "binding.hpp"
 #include "operands.hpp"
@@ -78,8 +81,19 @@ struct BatchState {
     std::vector<double> scratch;          // per worker: chunk copies of the inputs, then one row
     std::size_t scratch_per_worker = 0;
     std::vector<std::pair<std::size_t, RowError>> faults;  // per worker: its first failed row
-    std::optional<Pool> pool;             // threads - 1 helpers
+    std::unique_ptr<Pool> pool;           // threads - 1 helpers, started by process `pid`
+    pid_t pid = 0;
 };
+
+// A child made by fork() has the parent's pool but none of its threads: it starts helpers of
+// its own and leaves the parent's pool unjoined (those threads are not its to join).
+template <class Handle>
+void adopt_after_fork(BatchState<Handle>& st) {
+    if (st.pid == getpid()) return;
+    (void)st.pool.release();
+    st.pool = std::make_unique<Pool>(st.threads - 1);
+    st.pid = getpid();
+}
 
 template <class Handle>
 struct BatchObject {
@@ -151,6 +165,7 @@ bool lock_batch(BatchState<Handle>& st) {
         PyErr_SetString(PyExc_RuntimeError, "robot is closed");
         return false;
     }
+    adopt_after_fork(st);
     st.owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     return true;
 }

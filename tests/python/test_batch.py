@@ -193,3 +193,15 @@ def test_ctrl_c_stops_a_long_batch_within_a_chunk(write_urdf):
             timer.cancel()
         assert time.monotonic() - start < 1.5
         assert b.gravity(Q[:3]).shape == (3, 150)  # still usable
+
+
+def test_a_forked_child_starts_threads_of_its_own(write_urdf):
+    Q = np.random.default_rng(4).standard_normal((3 * CHUNK, 5))
+    with RobotBatch(write_urdf(TREE), threads=2) as b:
+        expected = b.gravity(Q)
+        pid = os.fork()
+        if pid == 0:  # the child: killed by the alarm if it waits for the parent's helpers
+            signal.alarm(20)
+            os._exit(0 if np.array_equal(b.gravity(Q), expected) else 1)
+        _, status = os.waitpid(pid, 0)
+        assert os.waitstatus_to_exitcode(status) == 0
