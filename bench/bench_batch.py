@@ -125,6 +125,7 @@ def main():
     parser.add_argument("--quick", action="store_true", help="B = 20,000 and fewer repeats")
     parser.add_argument("--no-dask", action="store_true")
     parser.add_argument("--dask-only", action="store_true")
+    parser.add_argument("--scan-only", action="store_true", help="only the throughput against the thread count")
     args = parser.parse_args()
     B = 20_000 if args.quick else 100_000
     repeats = 1 if args.quick else 3
@@ -141,7 +142,7 @@ def main():
         # the core binary and the one-thread batch in turns, so that both see the same machine;
         # with one thread every row runs on this thread, so its CPU time is the whole cost
         core_runs, batch_runs = [], []
-        for _ in range(5):
+        for _ in range(0 if args.scan_only else 5):
             core_runs.append(core_ns(path))
             batch_runs.append({})
             for method, _ in METHODS:
@@ -152,10 +153,6 @@ def main():
         for method, pin_name in METHODS:
             a = arguments(method, s)
             out = getattr(batches[1], method)(*a)
-            core = statistics.median(r[method][0] for r in core_runs)
-            t1 = statistics.median(r[method] for r in batch_runs)
-            # the least disturbed run of each: the ratio a quiet machine would show
-            best_ratio = min(r[method] for r in batch_runs) / min(r[method][1] for r in core_runs)
             # thread counts interleaved, so that a change of load hits them alike
             walls = {t: [] for t in THREADS}
             for _ in range(repeats):
@@ -168,12 +165,19 @@ def main():
             two = getattr(batches[2], method)
             cpu2 = median(lambda: two(*a, out=out), repeats, time.process_time_ns) / B
             scans[(robot_name, method)] = throughput
+            if args.scan_only:
+                print(robot_name, method, f"2 threads / 1: {throughput[2] / throughput[1]:.2f}", flush=True)
+                continue
+            core = statistics.median(r[method][0] for r in core_runs)
+            t1 = statistics.median(r[method] for r in batch_runs)
+            # the least disturbed run of each: the ratio a quiet machine would show
+            best_ratio = min(r[method] for r in batch_runs) / min(r[method][1] for r in core_runs)
             loop_ours, loop_pin = python_loops(path, method, pin_name, s)
             best = max(throughput.values())
             lines.append(
                 f"| {robot_name} | {method} | {core:.0f} | {t1:.0f} | {t1 / core:.2f} | {best_ratio:.2f} | "
-                f"{throughput[2] / throughput[1]:.2f} | {cpu2:.0f} | {loop_ours:.0f} | {loop_ours * best / 1e9:.0f} | "
-                f"{loop_pin:.0f} | {loop_pin * best / 1e9:.0f} |")
+                f"{throughput[2] / throughput[1]:.2f} | {cpu2:.0f} | {loop_ours:.0f} | {loop_ours * best / 1e9:.1f} | "
+                f"{loop_pin:.0f} | {loop_pin * best / 1e9:.1f} |")
             print(lines[-1], flush=True)
         for b in batches.values():
             b.close()
@@ -190,7 +194,7 @@ def main():
         lines.append(f"| {robot_name} | {method} | " + " | ".join(f"{tp[t]:,.0f}" for t in THREADS) + " |")
     lines.append(f"\nload average {os.getloadavg()[0]:.2f} at the end")
 
-    if not args.no_dask:
+    if not (args.no_dask or args.scan_only):
         path = str(ROBOTS / CASES[0][1])
         with RobotBatch(path, threads=1) as b:
             s = states(B, b.joint_count, np.random.default_rng(2))
