@@ -98,13 +98,14 @@ def length_messages(method, name, k, robot):
     """The messages a vector of the wrong length may meet: first the one it meets alone, the
     binding's equal-length rule for qd and qdd (and for q when a qd follows), otherwise the
     core's count check; then the core's count check, which the vector meets when another
-    broken vector has the same wrong length."""
+    broken vector has the same wrong length. A q broken alike with qd passes that pair's rule
+    and meets the next one, against a sound qdd."""
     label = "initial_q" if method == "inverse_kinematics" else CORE_LABEL[name]
     core = f"expected {vector_length(name, robot)} elements in {label}, found {k}"
     if name in ("qd", "qdd"):
         return [f"q and {name} must have the same length", core]
-    if name == "q" and "qd" in METHODS[method]:
-        return ["q and qd must have the same length", core]
+    if name == "q":
+        return [f"q and {other} must have the same length" for other in ("qd", "qdd") if other in METHODS[method]] + [core]
     return [core]
 
 
