@@ -46,9 +46,9 @@ void Model::fold_fixed_joints() {
         const Pose origin = compose(link_placements[parent], joint.origin());
         const std::size_t body = link_bodies[parent];
         if (const std::size_t k = joint_dofs[j]; k != no_dof) {
-            const int axis = coordinate_axis(joint.axis);
-            body_joints.push_back(BodyJoint{origin.rotation.toRotationMatrix(), origin.translation, joint.axis,
-                                            joint.kind, axis});
+            const Matrix3d E = origin.rotation.toRotationMatrix();
+            body_joints.push_back(BodyJoint{E, origin.translation, joint.axis, joint.kind,
+                                            coordinate_axis(joint.axis), E != Matrix3d::Identity()});
             body_parents.push_back(body);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];

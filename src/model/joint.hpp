@@ -58,28 +58,41 @@ struct BodyJoint {
     JointKind kind = JointKind::Revolute;  // Revolute or Prismatic
     int coordinate = -1;                   // k when the axis is ±e_k, else −1
 
+    bool origin_turned = true;             // false when the origin rotation is the identity
+
     // Pose of the child body in the parent body at joint coordinate q.
     Transform frame(double q) const {
-        const Matrix3d& E = origin_rotation;
-        if (kind == JointKind::Prismatic) return {E, origin_translation + E * (q * axis)};
+        if (kind == JointKind::Prismatic) return {origin_rotation, origin_translation + origin_rotation * (q * axis)};
+        return {turn(origin_rotation, q), origin_translation};
+    }
+
+    // parent ∘ frame(q), with the origin product skipped when the origin is not turned.
+    Transform placed(const Transform& parent, double q) const {
+        const Matrix3d E = origin_turned ? Matrix3d(parent.R * origin_rotation) : parent.R;
+        if (kind == JointKind::Prismatic) return {E, parent.p + parent.R * origin_translation + E * (q * axis)};
+        return {turn(E, q), parent.p + parent.R * origin_translation};
+    }
+
+private:
+    // E·(rotation by q about the axis)
+    Matrix3d turn(const Matrix3d& E, double q) const {
         const double s = std::sin(q), c = std::cos(q);
-        Transform X{E, origin_translation};
         if (coordinate >= 0) {
-            // a turn about ±e_k mixes the other two columns of the origin and keeps column k
+            // a turn about ±e_k mixes the other two columns and keeps column k
             const int i = (coordinate + 1) % 3, j = (coordinate + 2) % 3;
             const double sk = axis[coordinate] * s;
-            X.R.col(i) = c * E.col(i) + sk * E.col(j);
-            X.R.col(j) = c * E.col(j) - sk * E.col(i);
-        } else {
-            // Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ
-            Matrix3d A = (1 - c) * axis * axis.transpose();
-            A.diagonal().array() += c;
-            A(0, 1) -= s * axis.z(), A(1, 0) += s * axis.z();
-            A(0, 2) += s * axis.y(), A(2, 0) -= s * axis.y();
-            A(1, 2) -= s * axis.x(), A(2, 1) += s * axis.x();
-            X.R = E * A;
+            Matrix3d R = E;
+            R.col(i) = c * E.col(i) + sk * E.col(j);
+            R.col(j) = c * E.col(j) - sk * E.col(i);
+            return R;
         }
-        return X;
+        // Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ
+        Matrix3d A = (1 - c) * axis * axis.transpose();
+        A.diagonal().array() += c;
+        A(0, 1) -= s * axis.z(), A(1, 0) += s * axis.z();
+        A(0, 2) += s * axis.y(), A(2, 0) -= s * axis.y();
+        A(1, 2) -= s * axis.x(), A(2, 1) += s * axis.x();
+        return E * A;
     }
 };
 

@@ -109,8 +109,9 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         // no relative tolerance: anything finite and above zero articulates
         if (!(std::isfinite(D[k]) && D[k] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
         u[k] = forces[off + k] - project(revolute, s, pa);
-        Ia.noalias() -= U[k] * U[k].transpose() / D[k];
-        pa.noalias() += Ia * c[k] + U[k] * (u[k] / D[k]);
+        const Vector6d U_D = U[k] / D[k];
+        Ia.noalias() -= U_D * U[k].transpose();
+        pa.noalias() += Ia * c[k] + U_D * u[k];
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
         add_inertia_to_parent(X[k].R, X[k].p, Ia, parent == 0 ? IA0 : IA[parent - 1]);

@@ -61,14 +61,13 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
-        const Transform& Tp = parent == 0 ? root : T[parent - 1];
-        const Transform X = joint.frame(q[k]);
-        T[k] = Transform{Tp.R * X.R, Tp.p + Tp.R * X.p};
+        T[k] = joint.placed(parent == 0 ? root : T[parent - 1], q[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
         place_inertia(body_inertials[k + 1], R, p, Mc[k], Hc[k], Ic[k]);
-        // turning about the axis through p, or sliding along it
-        const Vector3d s = R * joint.axis;
+        // turning about the axis through p, or sliding along it; a coordinate axis is a column
+        const int e = joint.coordinate;
+        const Vector3d s = e >= 0 ? Vector3d(joint.axis[e] * R.col(e)) : Vector3d(R * joint.axis);
         S[k] = joint.kind == JointKind::Revolute ? stack(s, p.cross(s)) : stack(Vector3d::Zero(), s);
     }
 
