@@ -14,26 +14,6 @@
 
 namespace vormek {
 
-namespace {
-
-// A link's mass, first moment and rotational inertia about the reference origin, from its pose
-// (R, p) there: R·I_c·Rᵀ about its centre of mass x = p + R·c, shifted by m·(|x|²·1 − x·xᵀ).
-// Both terms are symmetric, so only the upper triangle is computed and mirrored.
-void place_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, double& M, Vector3d& H,
-                   Matrix3d& I) {
-    const double m = in.mass;
-    const Vector3d x = p + R * in.com;
-    const Matrix3d B = R * in.inertia_com;
-    M = m;
-    H = m * x;
-    const double xx = x.squaredNorm();
-    for (int r = 0; r < 3; ++r)
-        for (int k = r; k < 3; ++k)
-            I(r, k) = I(k, r) = B.row(r).dot(R.row(k)) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
-}
-
-}  // namespace
-
 Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
                                 Workspace& ws, std::span<double> out) const {
     const std::size_t J = joint_count(), n = dof_count();

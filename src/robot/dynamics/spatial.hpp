@@ -1,9 +1,10 @@
 #pragma once
 // Spatial algebra the dynamics files share (Featherstone's notation). A motion is (ω, v) and a
-// force (n, f), both in one link frame and referred to its origin. X = (R, p) is a joint's
-// child pose in its parent frame: motions go parent → child, forces and inertias child → parent.
+// force (n, f), both in one frame and referred to its origin. X = (R, p) is a frame's pose in
+// another: forces go from the first to the second.
 
 #include "../../base.hpp"
+#include "../../model/joint.hpp"
 #include "../../model/link.hpp"
 
 namespace vormek {
@@ -46,47 +47,38 @@ inline Vector6d force_cross(const Vector6d& m, const Vector6d& f) {
     return stack(w.cross(n) + v.cross(fl), w.cross(fl));
 }
 
-// The 6×6 spatial inertia of a link about its frame origin: [I_o, [h]; [h]ᵀ, m·1].
-inline Matrix6d spatial_inertia(const LinkInertial& in) {
-    Matrix6d I;
-    const Matrix3d H = skew(in.first_moment);
-    I << in.inertia_origin, H, H.transpose(), in.mass * Matrix3d::Identity();
-    return I;
-}
-
-// The same inertia applied to a motion without forming the matrix: (I_o·ω + h × v, m·v + ω × h).
-inline Vector6d apply_inertia(const LinkInertial& in, const Vector6d& m) {
-    const Vector3d w = angular(m), v = linear(m);
-    return stack(in.inertia_origin * w + in.first_moment.cross(v), in.mass * v + w.cross(in.first_moment));
-}
-
-// Parent → child: (Rᵀω, Rᵀ(v + ω × p)).
-inline Vector6d motion_to_child(const Matrix3d& R, const Vector3d& p, const Vector6d& m) {
-    const Vector3d w = angular(m);
-    return stack(R.transpose() * w, R.transpose() * (linear(m) + w.cross(p)));
-}
-
-// Child → parent: (R·n + p × R·f, R·f).
+// A force in the frame X places, moved to the frame X is given in: (R·n + p × R·f, R·f).
 inline Vector6d force_to_parent(const Matrix3d& R, const Vector3d& p, const Vector6d& f) {
     const Vector3d fp = R * linear(f);
     return stack(R * angular(f) + p.cross(fp), fp);
 }
 
-// parent += Xᵀ·I·X, X the parent → child motion transform [Rᵀ, 0; −Rᵀ[p], Rᵀ]. With the blocks
-// [A, B; Bᵀ, C] of I first turned into parent axes, the shift by p gives
-// A″ = A′ + [p]B′ᵀ + ([p]B′ᵀ)ᵀ − [p]C′[p], B″ = B′ + [p]C′, C″ = C′.
-inline void add_inertia_to_parent(const Matrix3d& R, const Vector3d& p, const Matrix6d& I, Matrix6d& parent) {
-    const Matrix3d A = R * I.topLeftCorner<3, 3>() * R.transpose();
-    const Matrix3d B = R * I.topRightCorner<3, 3>() * R.transpose();
-    const Matrix3d C = R * I.bottomRightCorner<3, 3>() * R.transpose();
-    const Matrix3d P = skew(p);
-    const Matrix3d PC = P * C;
-    const Matrix3d PBt = P * B.transpose();
-    const Matrix3d B2 = B + PC;
-    parent.topLeftCorner<3, 3>() += A + PBt + PBt.transpose() - PC * P;
-    parent.topRightCorner<3, 3>() += B2;
-    parent.bottomLeftCorner<3, 3>() += B2.transpose();
-    parent.bottomRightCorner<3, 3>() += C;
+// A link's mass, first moment and rotational inertia about the reference origin, from its pose
+// (R, p) there: R·I_c·Rᵀ about its centre of mass x = p + R·c, shifted by m·(|x|²·1 − x·xᵀ).
+// Both terms are symmetric, so only the upper triangle is computed and mirrored.
+inline void place_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, double& M, Vector3d& H,
+                   Matrix3d& I) {
+    const double m = in.mass;
+    const Vector3d x = p + R * in.com;
+    const Matrix3d B = R * in.inertia_com;
+    M = m;
+    H = m * x;
+    const double xx = x.squaredNorm();
+    for (int r = 0; r < 3; ++r)
+        for (int k = r; k < 3; ++k)
+            I(r, k) = I(k, r) = B.row(r).dot(R.row(k)) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
+}
+
+// The same as one 6×6 spatial inertia about the reference origin: [I, [h]; [h]ᵀ, m·1].
+inline Matrix6d placed_spatial_inertia(const LinkInertial& in, const Transform& X) {
+    double m;
+    Vector3d h;
+    Matrix3d I;
+    place_inertia(in, X.R, X.p, m, h, I);
+    const Matrix3d H = skew(h);
+    Matrix6d S;
+    S << I, H, H.transpose(), m * Matrix3d::Identity();
+    return S;
 }
 
 // The wrench (n, f) a link must be supplied with to move with angular velocity ω, angular
