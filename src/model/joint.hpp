@@ -63,30 +63,42 @@ struct BodyJoint {
     // Pose of the child body in the parent body at joint coordinate q.
     Transform frame(double q) const {
         if (kind == JointKind::Prismatic) return {origin_rotation, origin_translation + origin_rotation * (q * axis)};
-        return {turn(origin_rotation, q), origin_translation};
+        Transform X{origin_rotation, origin_translation};
+        turn(X.R, std::sin(q), std::cos(q));
+        return X;
     }
 
     // parent ∘ frame(q), with the origin product skipped when the origin is not turned.
     Transform placed(const Transform& parent, double q) const {
-        const Matrix3d E = origin_turned ? Matrix3d(parent.R * origin_rotation) : parent.R;
-        if (kind == JointKind::Prismatic) return {E, parent.p + parent.R * origin_translation + E * (q * axis)};
-        return {turn(E, q), parent.p + parent.R * origin_translation};
+        return kind == JointKind::Prismatic ? placed(parent, q, 0.0, 1.0) : placed(parent, q, std::sin(q), std::cos(q));
+    }
+
+    // The same with sin q and cos q supplied (read by revolute joints only), so that a chain
+    // walk can evaluate its sines together, off the chain's dependency path.
+    Transform placed(const Transform& parent, double q, double sin_q, double cos_q) const {
+        Transform X{origin_turned ? Matrix3d(parent.R * origin_rotation) : parent.R, parent.p + parent.R * origin_translation};
+        if (kind == JointKind::Prismatic) X.p += X.R * (q * axis);
+        else turn(X.R, sin_q, cos_q);
+        return X;
     }
 
 private:
-    // E·(rotation by q about the axis)
-    Matrix3d turn(const Matrix3d& E, double q) const {
-        const double s = std::sin(q), c = std::cos(q);
+    // E ← E·(rotation about the axis by the angle whose sine and cosine are s and c)
+    void turn(Matrix3d& E, double s, double c) const {
         if (coordinate >= 0) {
             // a turn about ±e_k mixes the other two columns and keeps column k
-            const int i = (coordinate + 1) % 3, j = (coordinate + 2) % 3;
+            const int i = coordinate == 2 ? 0 : coordinate + 1, j = coordinate == 0 ? 2 : coordinate - 1;
             const double sk = axis[coordinate] * s;
-            Matrix3d R = E;
-            R.col(i) = c * E.col(i) + sk * E.col(j);
-            R.col(j) = c * E.col(j) - sk * E.col(i);
-            return R;
+            const Vector3d Ei = E.col(i), Ej = E.col(j);
+            E.col(i) = c * Ei + sk * Ej;
+            E.col(j) = c * Ej - sk * Ei;
+        } else {
+            E = turned_about_axis(E, s, c);
         }
-        // Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ
+    }
+
+    // E·(Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ) for an axis off the coordinate axes
+    [[gnu::noinline]] Matrix3d turned_about_axis(const Matrix3d& E, double s, double c) const {
         Matrix3d A = (1 - c) * axis * axis.transpose();
         A.diagonal().array() += c;
         A(0, 1) -= s * axis.z(), A(1, 0) += s * axis.z();

@@ -6,8 +6,8 @@
 #include <cmath>
 
 #include "../../robot.hpp"
-#include "chain.hpp"
-#include "columns.hpp"
+#include "../../sin_cos.hpp"
+#include "checks.hpp"
 
 namespace vormek {
 
@@ -57,6 +57,62 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
     return true;
 }
 
+// The DOFs that move the bodies from `body` up to the root, leaf first: the walk goes over the
+// dynamics tree, where the fixed joints on the way are already folded into their bodies.
+std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
+    std::size_t count = 0;
+    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
+    return buffer.first(count);
+}
+
+// The target body's pose relative to the root, in rotation matrices: a turn about a coordinate
+// axis touches two columns where a quaternion composition costs a full product, and the joint
+// axis in root axes is then a column of the rotation. Each column of `J` is started as
+// [a; p_j] (revolute, p_j on the axis) or [0; a] (prismatic) for finish_columns. The sines of a
+// block of joints are evaluated before the block is composed: they do not depend on the chain.
+Transform walk(const Model& m, std::span<const double> q, std::span<const std::size_t> path, std::span<double> J) {
+    constexpr std::size_t block = 8;
+    double s[block], c[block];
+    Transform X;
+    for (std::size_t end = path.size(); end > 0;) {
+        const std::size_t begin = end > block ? end - block : 0;
+        for (std::size_t k = begin; k < end; ++k) {
+            const auto [sin_q, cos_q] = sin_cos(q[path[k]]);
+            s[k - begin] = sin_q;
+            c[k - begin] = cos_q;
+        }
+        for (std::size_t k = end; k-- > begin;) {
+            const std::size_t i = path[k];
+            const BodyJoint& joint = m.body_joints[i];
+            X = joint.placed(X, q[i], s[k - begin], c[k - begin]);
+            const Vector3d a = joint.coordinate >= 0 ? Vector3d(joint.axis[joint.coordinate] * X.R.col(joint.coordinate))
+                                                     : Vector3d(X.R * joint.axis);
+            double* column = &J[6 * i];
+            if (joint.kind == JointKind::Revolute) {
+                column[0] = a.x(), column[1] = a.y(), column[2] = a.z();
+                column[3] = X.p.x(), column[4] = X.p.y(), column[5] = X.p.z();
+            } else {
+                column[0] = column[1] = column[2] = 0.0;
+                column[3] = a.x(), column[4] = a.y(), column[5] = a.z();
+            }
+        }
+        end = begin;
+    }
+    return X;
+}
+
+// Revolute columns become [a; a × (p_t − p_j)]; prismatic ones are already final.
+void finish_columns(const Model& m, std::span<const std::size_t> path, const Vector3d& p_t, std::span<double> J) {
+    for (const std::size_t i : path) {
+        if (m.body_joints[i].kind != JointKind::Revolute) continue;
+        double* column = &J[6 * i];
+        const double rx = p_t.x() - column[3], ry = p_t.y() - column[4], rz = p_t.z() - column[5];
+        column[3] = column[1] * rz - column[2] * ry;
+        column[4] = column[2] * rx - column[0] * rz;
+        column[5] = column[0] * ry - column[1] * rx;
+    }
+}
+
 }  // namespace
 
 Result<void> Model::validate_inverse_kinematics_solution(std::span<const double> q) const {
@@ -90,19 +146,21 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     VORMEK_CHECK(check_length(std::span(ws.jacobian), 6 * n, "jacobian output"));
     const std::span<double> q(ws.ik_q), dq(ws.ik_step), J(ws.jacobian);
     std::ranges::copy(initial_q, q.begin());
-    const auto path = ancestor_path(m, link, ws.ancestor_path);
+    const auto path = body_path(m, m.link_bodies[link], ws.ancestor_path);
     // columns off the path stay zero for the whole solve
     std::ranges::fill(J, 0.0);
     const double lambda2 = options.damping * options.damping;
+    // the link sits at P in its body B, so link = B ∘ P and the rotation error
+    // q_t ⊗ (q_B ⊗ q_P)* = (q_t ⊗ q_P*) ⊗ q_B*: the body's rotation is compared with a fixed goal
+    const Pose& P = m.link_placements[link];
+    const Quaterniond body_goal = multiply(target.rotation, P.rotation.conjugate());
 
     for (std::uint64_t k = 0;; ++k) {
-        // evaluate: one walk gives the link's pose relative to the root and its Jacobian at q
-        const Pose current = compose_path(m, q, path, Pose::identity(), [&](std::size_t j, const Pose& X) {
-            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) start_joint_column(m.joint_kinematics[j], X, &J[6 * i]);
-        });
-        finish_joint_columns(m, path, current.translation, J, 0);
-        const Vector3d e_t = target.translation - current.translation;
-        const Vector3d e_r = rotation_error(target.rotation, current.rotation);
+        // evaluate: one walk gives the link's pose relative to the root and starts its Jacobian at q
+        const Transform B = walk(m, q, path, J);
+        const Vector3d p_link = B.p + B.R * P.translation;
+        const Vector3d e_t = target.translation - p_link;
+        const Vector3d e_r = rotation_error(body_goal, Quaterniond(B.R));
         const double translation_error = e_t.norm(), rotation_error_norm = e_r.norm();
 
         if (translation_error <= options.translation_tolerance && rotation_error_norm <= options.rotation_tolerance) {
@@ -113,33 +171,33 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         if (k == options.max_iterations)
             return fail(errors::IkNotConverged{k, translation_error, rotation_error_norm});
 
-        // A = λ²·I + Σ J_k·J_kᵀ over the path columns (lower triangle), then A·y = e
+        // the moment arms need the link origin, and only an iterate that takes a step needs them
+        finish_columns(m, path, p_link, J);
+
+        // A = λ²·I + Σ J_i·J_iᵀ over the path columns (lower triangle), then A·y = e
         Vector6d y = stack(e_r, e_t);
         Matrix6d A = lambda2 * Matrix6d::Identity();
-        for (const std::size_t j : path)
-            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
-                const double* Ji = &J[6 * i];
-                for (int c = 0; c < 6; ++c)
-                    for (int r = c; r < 6; ++r) A(r, c) += Ji[r] * Ji[c];
-            }
+        for (const std::size_t i : path) {
+            const double* Ji = &J[6 * i];
+            for (int c = 0; c < 6; ++c)
+                for (int r = c; r < 6; ++r) A(r, c) += Ji[r] * Ji[c];
+        }
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
         // Δq_i = J_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
         double norm2 = 0;
-        for (const std::size_t j : path)
-            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
-                dq[i] = Eigen::Map<const Vector6d>(&J[6 * i]).dot(y);
-                norm2 += dq[i] * dq[i];
-            }
+        for (const std::size_t i : path) {
+            dq[i] = Eigen::Map<const Vector6d>(&J[6 * i]).dot(y);
+            norm2 += dq[i] * dq[i];
+        }
         const double norm = std::sqrt(norm2);
         if (!std::isfinite(norm)) return fail(errors::IkNumericalFailure{k + 1});
         const double s = norm > options.max_step_norm ? options.max_step_norm / norm : 1.0;
         bool finite = true;
-        for (const std::size_t j : path)
-            if (const std::size_t i = m.joint_dofs[j]; i != Model::no_dof) {
-                q[i] += s * dq[i];
-                finite &= std::isfinite(q[i]);
-            }
+        for (const std::size_t i : path) {
+            q[i] += s * dq[i];
+            finite &= std::isfinite(q[i]);
+        }
         // the next evaluation would refuse q as its input
         if (!finite) return fail(errors::NonFiniteInput{"q"});
     }
