@@ -82,6 +82,29 @@ struct BodyJoint {
         return X;
     }
 
+    // out = parent ∘ frame(q), written entry by entry into `out`: the mass matrix reads the pose
+    // back at once, and a pose built in a temporary and copied over in 16-byte moves stalls
+    // those reads on store forwarding.
+    void place(const Transform& parent, double q, Transform& out) const {
+        const Matrix3d& P = parent.R;
+        Matrix3d& R = out.R;
+        if (origin_turned) {
+            const Matrix3d& O = origin_rotation;
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r) R(r, c) = P(r, 0) * O(0, c) + P(r, 1) * O(1, c) + P(r, 2) * O(2, c);
+        } else {
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r) R(r, c) = P(r, c);
+        }
+        const Vector3d& t = origin_translation;
+        for (int r = 0; r < 3; ++r) out.p[r] = parent.p[r] + P(r, 0) * t[0] + P(r, 1) * t[1] + P(r, 2) * t[2];
+        if (kind == JointKind::Prismatic) {
+            for (int r = 0; r < 3; ++r) out.p[r] += q * (R(r, 0) * axis[0] + R(r, 1) * axis[1] + R(r, 2) * axis[2]);
+            return;
+        }
+        turn(R, std::sin(q), std::cos(q));
+    }
+
 private:
     // E ← E·(rotation about the axis by the angle whose sine and cosine are s and c)
     void turn(Matrix3d& E, double s, double c) const {

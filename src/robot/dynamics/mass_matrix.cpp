@@ -14,6 +14,43 @@
 
 namespace vormek {
 
+namespace {
+
+// A link's mass, first moment and rotational inertia about the reference origin, from its pose
+// (R, p) there: R·I_c·Rᵀ about its centre of mass x = p + R·c, shifted by m·(|x|²·1 − x·xᵀ).
+// Both terms are symmetric: only the upper triangle is computed and kept. Scalar code
+// throughout this file: the pose was just written entry by entry, and Eigen's 16-byte loads of
+// it would wait on store forwarding.
+inline void place_inertia_upper(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, double& M, Vector3d& H,
+                          Matrix3d& I) {
+    const double m = in.mass;
+    const Matrix3d& C = in.inertia_com;
+    double x[3], B[3][3];
+    for (int r = 0; r < 3; ++r) {
+        x[r] = p[r] + R(r, 0) * in.com[0] + R(r, 1) * in.com[1] + R(r, 2) * in.com[2];
+        // B = R·I_c; entry (r, k) of R·I_c·Rᵀ is then B.row(r)·R.row(k)
+        for (int k = 0; k < 3; ++k) B[r][k] = R(r, 0) * C(0, k) + R(r, 1) * C(1, k) + R(r, 2) * C(2, k);
+    }
+    const double xx = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
+    M = m;
+    for (int r = 0; r < 3; ++r) {
+        H[r] = m * x[r];
+        for (int k = r; k < 3; ++k)
+            I(r, k) = B[r][0] * R(k, 0) + B[r][1] * R(k, 1) + B[r][2] * R(k, 2) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
+    }
+}
+
+// Subtree sums, upper triangle of the rotational inertia only.
+inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& M, Vector3d& H, Matrix3d& J) {
+    M += m;
+    for (int r = 0; r < 3; ++r) {
+        H[r] += h[r];
+        for (int k = r; k < 3; ++k) J(r, k) += I(r, k);
+    }
+}
+
+}  // namespace
+
 Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
                                 Workspace& ws, std::span<double> out) const {
     const std::size_t J = joint_count(), n = dof_count();
@@ -29,45 +66,62 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     std::span<Matrix3d> Ic = ws.composite_inertia;
     if (T.size() != J || S.size() != J || Mc.size() != J || Hc.size() != J || Ic.size() != J)
         panic("mass matrix workspace does not fit the model");
-    std::ranges::fill(out, 0.0);
+    // the base rows are written whole below; a joint row holds zeros beside the entries of its
+    // ancestors and descendants
+    std::ranges::fill(out.subspan(off * N), 0.0);
 
     const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
-    double M0;
-    Vector3d H0;
-    Matrix3d I0;
-    place_inertia(body_inertials[0], root.R, root.p, M0, H0, I0);
+    // the root body's inertia counts only when the base moves
+    double M0 = 0;
+    Vector3d H0 = Vector3d::Zero();
+    Matrix3d I0 = Matrix3d::Zero();
+    if (floating) place_inertia_upper(body_inertials[0], root.R, root.p, M0, H0, I0);
 
     // root to leaf: each body's pose, inertia and motion column in the reference frame
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
-        T[k] = joint.placed(parent == 0 ? root : T[parent - 1], q[k]);
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
-        place_inertia(body_inertials[k + 1], R, p, Mc[k], Hc[k], Ic[k]);
+        place_inertia_upper(body_inertials[k + 1], R, p, Mc[k], Hc[k], Ic[k]);
         // turning about the axis through p, or sliding along it; a coordinate axis is a column
         const int e = joint.coordinate;
-        const Vector3d s = e >= 0 ? Vector3d(joint.axis[e] * R.col(e)) : Vector3d(R * joint.axis);
-        S[k] = joint.kind == JointKind::Revolute ? stack(s, p.cross(s)) : stack(Vector3d::Zero(), s);
+        double s[3];
+        for (int r = 0; r < 3; ++r)
+            s[r] = e >= 0 ? joint.axis[e] * R(r, e) : R(r, 0) * joint.axis[0] + R(r, 1) * joint.axis[1] + R(r, 2) * joint.axis[2];
+        Vector6d& Sk = S[k];
+        if (joint.kind == JointKind::Revolute) {
+            Sk[0] = s[0], Sk[1] = s[1], Sk[2] = s[2];
+            Sk[3] = p[1] * s[2] - p[2] * s[1], Sk[4] = p[2] * s[0] - p[0] * s[2], Sk[5] = p[0] * s[1] - p[1] * s[0];
+        } else {
+            Sk[0] = Sk[1] = Sk[2] = 0.0;
+            Sk[3] = s[0], Sk[4] = s[1], Sk[5] = s[2];
+        }
     }
 
-    // leaf to root: a subtree's inertia is its body's plus its children's subtrees
+    // leaf to root: when body k comes, its children have added their subtrees to its inertia,
+    // so the force F = I_k·S_k that the subtree needs for a unit rate of joint k is complete;
+    // its projection on the motion column of k and of every ancestor is one entry and its mirror
     for (std::size_t k = n; k-- > 0;) {
-        const std::size_t parent = body_parents[k];
-        if (parent == 0 && !floating) continue;
-        (parent == 0 ? M0 : Mc[parent - 1]) += Mc[k];
-        (parent == 0 ? H0 : Hc[parent - 1]) += Hc[k];
-        (parent == 0 ? I0 : Ic[parent - 1]) += Ic[k];
-    }
-
-    // one column per DOF: the force F = I_k·S_k that the subtree of body k needs for a unit
-    // rate of its joint, projected on the motion column of k and of every ancestor
-    for (std::size_t k = 0; k < n; ++k) {
-        const Vector3d w = angular(S[k]), v = linear(S[k]);
-        const Vector6d F = stack(Ic[k] * w + Hc[k].cross(v), Mc[k] * v + w.cross(Hc[k]));
+        const Vector6d& Sk = S[k];
+        const Matrix3d& I = Ic[k];
+        const Vector3d& h = Hc[k];
+        const double m = Mc[k];
+        const double w0 = Sk[0], w1 = Sk[1], w2 = Sk[2], v0 = Sk[3], v1 = Sk[4], v2 = Sk[5];
+        // F = (I·ω + h × v, m·v + ω × h), I symmetric and kept in its upper triangle
+        double F[6];
+        F[0] = I(0, 0) * w0 + I(0, 1) * w1 + I(0, 2) * w2 + h[1] * v2 - h[2] * v1;
+        F[1] = I(0, 1) * w0 + I(1, 1) * w1 + I(1, 2) * w2 + h[2] * v0 - h[0] * v2;
+        F[2] = I(0, 2) * w0 + I(1, 2) * w1 + I(2, 2) * w2 + h[0] * v1 - h[1] * v0;
+        F[3] = m * v0 + w1 * h[2] - w2 * h[1];
+        F[4] = m * v1 + w2 * h[0] - w0 * h[2];
+        F[5] = m * v2 + w0 * h[1] - w1 * h[0];
         const std::size_t col = off + k;
         for (std::size_t a = k;;) {
-            const double value = S[a].dot(F);
+            const Vector6d& Sa = S[a];
+            const double value =
+                Sa[0] * F[0] + Sa[1] * F[1] + Sa[2] * F[2] + Sa[3] * F[3] + Sa[4] * F[4] + Sa[5] * F[5];
             out[(off + a) * N + col] = value;
             out[col * N + off + a] = value;
             const std::size_t parent = body_parents[a];
@@ -79,14 +133,25 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
             out[r * N + col] = F[r];
             out[col * N + r] = F[r];
         }
+        const std::size_t parent = body_parents[k];
+        if (parent == 0 && !floating) continue;
+        if (parent == 0)
+            add_inertia(m, h, I, M0, H0, I0);
+        else
+            add_inertia(m, h, I, Mc[parent - 1], Hc[parent - 1], Ic[parent - 1]);
     }
 
     if (floating) {
         // base block: the whole robot's spatial inertia about the base origin, world axes
-        Matrix6d I;
-        I << I0, skew(H0), skew(H0).transpose(), M0 * Matrix3d::Identity();
-        for (std::size_t b = 0; b < 6; ++b)
-            for (std::size_t r = 0; r < 6; ++r) out[b * N + r] = I(r, b);
+        // (I0's lower triangle mirrored from its upper one)
+        const double Ib[6][6] = {{I0(0, 0), I0(0, 1), I0(0, 2), 0, -H0[2], H0[1]},
+                                 {I0(0, 1), I0(1, 1), I0(1, 2), H0[2], 0, -H0[0]},
+                                 {I0(0, 2), I0(1, 2), I0(2, 2), -H0[1], H0[0], 0},
+                                 {0, H0[2], -H0[1], M0, 0, 0},
+                                 {-H0[2], 0, H0[0], 0, M0, 0},
+                                 {H0[1], -H0[0], 0, 0, 0, M0}};
+        for (std::size_t r = 0; r < 6; ++r)
+            for (std::size_t b = 0; b < 6; ++b) out[r * N + b] = Ib[r][b];
     }
     return {};
 }
