@@ -5,8 +5,12 @@
 // matrix: a subtree's articulated inertia then joins its parent's by a plain sum, and motions
 // pass from parent to child without a transform, which saves the 6×6 change of frame per joint
 // that body-frame quantities would need.
+//
+// Scalar code throughout, every value written entry by entry into its final slot: most operands
+// were written that way moments before, and Eigen's 16-byte loads of them, or structs returned
+// by value and copied in, would wait on store forwarding. Articulated inertias are symmetric and
+// only their upper triangle is computed and kept.
 
-#include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 #include <algorithm>
 #include <cmath>
@@ -20,25 +24,131 @@ namespace vormek {
 
 namespace {
 
-// The singular-base test: the symmetrised 6×6 articulated inertia A of the root must be well
-// conditioned (λmin > λmax·√ε, both finite, λmax > 0) and admit a Cholesky solve. The
+// Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
+inline double upper(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
+
+// y = A·x for a symmetric A kept in its upper triangle (unrolled, so the choice of entry is
+// made at compile time).
+inline void symmetric_times(const Matrix6d& A, const double* x, double* y) {
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) {
+        double sum = A(0, r) * x[0];
+#pragma GCC unroll 5
+        for (int c = 1; c < 6; ++c) sum += upper(A, r, c) * x[c];
+        y[r] = sum;
+    }
+}
+
+inline double dot6(const double* x, const double* y) {
+    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
+}
+
+// out += a × b
+inline void add_cross(const double* a, const double* b, double* out) {
+    out[0] += a[1] * b[2] - a[2] * b[1];
+    out[1] += a[2] * b[0] - a[0] * b[2];
+    out[2] += a[0] * b[1] - a[1] * b[0];
+}
+
+// A link's spatial inertia about the reference origin from its pose (R, p) there, upper
+// triangle of [I, [h]×; [h]×ᵀ, m·1]: centre of mass x = p + R·c, first moment h = m·x,
+// rotational inertia I = R·I_c·Rᵀ + m·(|x|²·1 − x·xᵀ).
+inline void place_spatial_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, Matrix6d& IA) {
+    const double m = in.mass;
+    const Matrix3d& C = in.inertia_com;
+    double x[3], B[3][3];
+    for (int r = 0; r < 3; ++r) {
+        x[r] = p[r] + R(r, 0) * in.com[0] + R(r, 1) * in.com[1] + R(r, 2) * in.com[2];
+        // B = R·I_c; entry (r, k) of R·I_c·Rᵀ is then B.row(r)·R.row(k)
+        for (int k = 0; k < 3; ++k) B[r][k] = R(r, 0) * C(0, k) + R(r, 1) * C(1, k) + R(r, 2) * C(2, k);
+    }
+    const double xx = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
+    for (int r = 0; r < 3; ++r)
+        for (int k = r; k < 3; ++k)
+            IA(r, k) = B[r][0] * R(k, 0) + B[r][1] * R(k, 1) + B[r][2] * R(k, 2) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
+    const double h0 = m * x[0], h1 = m * x[1], h2 = m * x[2];
+    IA(0, 3) = 0, IA(0, 4) = -h2, IA(0, 5) = h1;
+    IA(1, 3) = h2, IA(1, 4) = 0, IA(1, 5) = -h0;
+    IA(2, 3) = -h1, IA(2, 4) = h0, IA(2, 5) = 0;
+    IA(3, 3) = m, IA(3, 4) = 0, IA(3, 5) = 0;
+    IA(4, 4) = m, IA(4, 5) = 0;
+    IA(5, 5) = m;
+}
+
+// A body's bias force in the reference frame, v ×* (I·v) + f, where f is its load (n, f) given
+// in the body frame and turned into the reference frame as (R·n + p × R·f, R·f).
+inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d& R, const Vector3d& p,
+                             const double* load, double* pA) {
+    for (int r = 0; r < 3; ++r) {
+        pA[r] = R(r, 0) * load[0] + R(r, 1) * load[1] + R(r, 2) * load[2];
+        pA[3 + r] = R(r, 0) * load[3] + R(r, 1) * load[4] + R(r, 2) * load[5];
+    }
+    add_cross(p.data(), pA + 3, pA);
+    // m ×* f = (ω × n + v × f, ω × f)
+    double Iv[6];
+    symmetric_times(I, v, Iv);
+    add_cross(v, Iv, pA);
+    add_cross(v + 3, Iv + 3, pA);
+    add_cross(v, Iv + 3, pA + 3);
+}
+
+// The singular-base test: the 6×6 articulated inertia A of the root (upper triangle) must be
+// well conditioned (λmin > λmax·√ε, both finite, λmax > 0) and admit a Cholesky solve. The
 // eigenvalues are bounded first from the factor, λmin ≥ 1/‖L⁻¹‖²_F and λmax ≤ trace(A); only
 // when the bounds do not settle the test (a base within a few orders of magnitude of the
 // threshold) is the symmetric eigen-decomposition run.
-bool solve_base(const Matrix6d& IA0, const Vector6d& b, Vector6d& a0) {
+bool solve_base(const Matrix6d& A, const double* b, double* a0) {
     constexpr double sqrt_eps = 1.4901161193847656e-8;
-    const Matrix6d A = 0.5 * (IA0 + IA0.transpose());
-    const Eigen::LLT<Matrix6d> llt(A);
-    if (llt.info() != Eigen::Success) return false;
-    const Matrix6d Linv = llt.matrixL().solve(Matrix6d::Identity());
-    const double lmin_bound = 1.0 / Linv.squaredNorm(), lmax_bound = A.trace();
+    // A = L·Lᵀ column by column; a pivot that is not above zero fails, a NaN one passes on to
+    // the finiteness tests
+    double L[6][6];
+    for (int j = 0; j < 6; ++j) {
+        double x = A(j, j);
+        for (int i = 0; i < j; ++i) x -= L[j][i] * L[j][i];
+        if (x <= 0) return false;
+        L[j][j] = std::sqrt(x);
+        for (int r = j + 1; r < 6; ++r) {
+            double y = A(j, r);
+            for (int i = 0; i < j; ++i) y -= L[r][i] * L[j][i];
+            L[r][j] = y / L[j][j];
+        }
+    }
+    // ‖L⁻¹‖²_F column by column, column j of L⁻¹ by forward substitution on e_j
+    double inverse_norm2 = 0, trace = 0;
+    for (int j = 0; j < 6; ++j) {
+        trace += A(j, j);
+        double y[6];
+        for (int r = j; r < 6; ++r) {
+            double t = r == j ? 1.0 : 0.0;
+            for (int i = j; i < r; ++i) t -= L[r][i] * y[i];
+            y[r] = t / L[r][r];
+            inverse_norm2 += y[r] * y[r];
+        }
+    }
+    const double lmin_bound = 1.0 / inverse_norm2, lmax_bound = trace;
     if (!(std::isfinite(lmax_bound) && lmin_bound > lmax_bound * sqrt_eps)) {
-        const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(A, Eigen::EigenvaluesOnly);
+        Matrix6d full;
+        for (int r = 0; r < 6; ++r)
+            for (int c = 0; c < 6; ++c) full(r, c) = upper(A, r, c);
+        const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(full, Eigen::EigenvaluesOnly);
         const double lmin = eigen.eigenvalues().minCoeff(), lmax = eigen.eigenvalues().maxCoeff();
         if (!(lmin > lmax * sqrt_eps && std::isfinite(lmax) && lmax > 0 && std::isfinite(lmin))) return false;
     }
-    a0 = llt.solve(b);
-    return a0.allFinite();
+    // L·y = b, then Lᵀ·a0 = y
+    double y[6];
+    for (int r = 0; r < 6; ++r) {
+        double t = b[r];
+        for (int i = 0; i < r; ++i) t -= L[r][i] * y[i];
+        y[r] = t / L[r][r];
+    }
+    bool finite = true;
+    for (int r = 6; r-- > 0;) {
+        double t = y[r];
+        for (int i = r + 1; i < 6; ++i) t -= L[i][r] * a0[i];
+        a0[r] = t / L[r][r];
+        finite = finite && std::isfinite(a0[r]);
+    }
+    return finite;
 }
 
 }  // namespace
@@ -66,14 +176,16 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
 
     // root values in the reference frame; g is the upward acceleration that stands for gravity
     const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
-    const Vector6d v0 = floating ? stack(base_velocity.angular, base_velocity.linear) : Vector6d::Zero();
+    double v0[6] = {};
+    if (floating)
+        for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];
     const Vector3d g = floating ? Vector3d(0, 0, standard_gravity)
                                 : rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
     Matrix6d IA0;
-    Vector6d pA0;
+    double pA0[6];
     if (floating) {
-        IA0 = placed_spatial_inertia(body_inertials[0], root);
-        pA0 = force_cross(v0, IA0 * v0) + force_to_parent(root.R, root.p, root_load);
+        place_spatial_inertia(body_inertials[0], root.R, root.p, IA0);
+        place_bias_force(IA0, v0, root.R, root.p, root_load.data(), pA0);
     }
 
     // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
@@ -82,50 +194,84 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
-        T[k] = joint.placed(parent == 0 ? root : T[parent - 1], q[k]);
-        const Vector6d load = force_to_parent(T[k].R, T[k].p, S[k]);
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
+        const Matrix3d& R = T[k].R;
+        const Vector3d& p = T[k].p;
+        // the load is read before its slot takes the motion column
+        double load[6];
+        for (int r = 0; r < 6; ++r) load[r] = S[k][r];
         // turning about the axis through p, or sliding along it; a coordinate axis is a column
         const int e = joint.coordinate;
-        const Vector3d s = e >= 0 ? Vector3d(joint.axis[e] * T[k].R.col(e)) : Vector3d(T[k].R * joint.axis);
-        S[k] = joint.kind == JointKind::Revolute ? stack(s, T[k].p.cross(s)) : stack(Vector3d::Zero(), s);
-        const Vector6d vJ = S[k] * qd[k];
-        // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ
-        v[k] = (parent == 0 ? v0 : v[parent - 1]) + vJ;
-        c[k] = motion_cross(v[k], vJ);
-        IA[k] = placed_spatial_inertia(body_inertials[k + 1], T[k]);
-        pA[k] = force_cross(v[k], IA[k] * v[k]) + load;
+        double s[3];
+        for (int r = 0; r < 3; ++r)
+            s[r] = e >= 0 ? joint.axis[e] * R(r, e) : R(r, 0) * joint.axis[0] + R(r, 1) * joint.axis[1] + R(r, 2) * joint.axis[2];
+        double Sk[6];
+        if (joint.kind == JointKind::Revolute) {
+            Sk[0] = s[0], Sk[1] = s[1], Sk[2] = s[2];
+            Sk[3] = p[1] * s[2] - p[2] * s[1], Sk[4] = p[2] * s[0] - p[0] * s[2], Sk[5] = p[0] * s[1] - p[1] * s[0];
+        } else {
+            Sk[0] = Sk[1] = Sk[2] = 0.0;
+            Sk[3] = s[0], Sk[4] = s[1], Sk[5] = s[2];
+        }
+        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+        double vJ[6], vk[6], ck[6] = {};
+        for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp[r] + vJ[r];
+        // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
+        // (ω × ω′, ω × v′ + v × ω′)
+        add_cross(vk, vJ, ck);
+        add_cross(vk, vJ + 3, ck + 3);
+        add_cross(vk + 3, vJ, ck + 3);
+        for (int r = 0; r < 6; ++r) S[k][r] = Sk[r], v[k][r] = vk[r], c[k][r] = ck[r];
+        place_spatial_inertia(body_inertials[k + 1], R, p, IA[k]);
+        double bias[6];
+        place_bias_force(IA[k], vk, R, p, load, bias);
+        for (int r = 0; r < 6; ++r) pA[k][r] = bias[r];
     }
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {
         // articulated in place: pass 3 reads only c, U, D and u of this joint
         Matrix6d& Ia = IA[k];
-        Vector6d& pa = pA[k];
-        U[k] = Ia * S[k];
-        D[k] = S[k].dot(U[k]);
+        const double* Sk = S[k].data();
+        double Uk[6], pa[6];
+        symmetric_times(Ia, Sk, Uk);
+        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r], pa[r] = pA[k][r];
+        const double Dk = dot6(Sk, Uk);
+        D[k] = Dk;
         // no relative tolerance: anything finite and above zero articulates
-        if (!(std::isfinite(D[k]) && D[k] > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
-        u[k] = forces[off + k] - S[k].dot(pa);
-        const Vector6d U_D = U[k] / D[k];
-        Ia.noalias() -= U_D * U[k].transpose();
-        pa.noalias() += Ia * c[k] + U_D * u[k];
+        if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
+        const double uk = forces[off + k] - dot6(Sk, pa);
+        u[k] = uk;
+        // Ia ← Ia − U·Uᵀ/D, then pa ← pa + Ia·c + U·u/D
+        double U_D[6];
+        for (int r = 0; r < 6; ++r) U_D[r] = Uk[r] / Dk;
+        for (int col = 0; col < 6; ++col)
+            for (int r = 0; r <= col; ++r) Ia(r, col) -= U_D[r] * Uk[col];
+        double Iac[6];
+        symmetric_times(Ia, c[k].data(), Iac);
+        for (int r = 0; r < 6; ++r) pa[r] += Iac[r] + U_D[r] * uk;
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        (parent == 0 ? IA0 : IA[parent - 1]) += Ia;
-        (parent == 0 ? pA0 : pA[parent - 1]) += pa;
+        Matrix6d& Ip = parent == 0 ? IA0 : IA[parent - 1];
+        double* pp = parent == 0 ? pA0 : pA[parent - 1].data();
+        for (int col = 0; col < 6; ++col)
+            for (int r = 0; r <= col; ++r) Ip(r, col) += Ia(r, col);
+        for (int r = 0; r < 6; ++r) pp[r] += pa[r];
     }
 
     std::ranges::fill(out, 0.0);
 
     // the root's spatial acceleration, gravity included: fixed, the base itself; floating, the
     // solve of the root's articulated equation against the applied base wrench
-    Vector6d a0 = stack(Vector3d::Zero(), g);
+    double a0[6] = {0, 0, 0, g[0], g[1], g[2]};
     if (floating) {
-        const Vector6d b = Eigen::Map<const Vector6d>(forces.data()) - pA0;
+        double b[6];
+        for (int r = 0; r < 6; ++r) b[r] = forces[r] - pA0[r];
         if (!solve_base(IA0, b, a0)) return fail(errors::ForwardDynamicsSingularBaseInertia{});
         // the classical acceleration of the base origin is the spatial one plus ω × v, less
         // the fictitious gravity
-        const Vector3d lin = linear(a0) - g + angular(v0).cross(linear(v0));
+        double lin[3] = {a0[3] - g[0], a0[4] - g[1], a0[5] - g[2]};
+        add_cross(v0, v0 + 3, lin);
         for (int r = 0; r < 3; ++r) {
             out[r] = a0[r];
             out[3 + r] = lin[r];
@@ -135,11 +281,13 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     // pass 3, root to leaf: accelerations
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = body_parents[k];
-        const Vector6d ak = (parent == 0 ? a0 : a[parent - 1]) + c[k];
-        const double qdd = (u[k] - U[k].dot(ak)) / D[k];
+        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
+        double ak[6];
+        for (int r = 0; r < 6; ++r) ak[r] = ap[r] + c[k][r];
+        const double qdd = (u[k] - dot6(U[k].data(), ak)) / D[k];
         if (!std::isfinite(qdd)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
         out[off + k] = qdd;
-        a[k] = ak + S[k] * qdd;
+        for (int r = 0; r < 6; ++r) a[k][r] = ak[r] + S[k][r] * qdd;
     }
     return {};
 }
