@@ -27,16 +27,19 @@ namespace {
 // Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
 inline double upper(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
-// y = A·x for a symmetric A kept in its upper triangle (unrolled, so the choice of entry is
-// made at compile time).
-inline void symmetric_times(const Matrix6d& A, const double* x, double* y) {
+// y = A·x and z = A·w for a symmetric A kept in its upper triangle, in one sweep over its
+// entries (unrolled, so the choice of entry is made at compile time).
+inline void symmetric_times(const Matrix6d& A, const double* x, const double* w, double* y, double* z) {
 #pragma GCC unroll 6
-    for (int r = 0; r < 6; ++r) {
-        double sum = A(0, r) * x[0];
+    for (int r = 0; r < 6; ++r) y[r] = A(r, r) * x[r], z[r] = A(r, r) * w[r];
+#pragma GCC unroll 6
+    for (int col = 1; col < 6; ++col)
 #pragma GCC unroll 5
-        for (int c = 1; c < 6; ++c) sum += upper(A, r, c) * x[c];
-        y[r] = sum;
-    }
+        for (int r = 0; r < col; ++r) {
+            const double e = A(r, col);
+            y[r] += e * x[col], y[col] += e * x[r];
+            z[r] += e * w[col], z[col] += e * w[r];
+        }
 }
 
 inline double dot6(const double* x, const double* y) {
@@ -75,21 +78,34 @@ inline void place_spatial_inertia(const LinkInertial& in, const Matrix3d& R, con
     IA(5, 5) = m;
 }
 
-// A body's bias force in the reference frame, v ×* (I·v) + f, where f is its load (n, f) given
-// in the body frame and turned into the reference frame as (R·n + p × R·f, R·f).
+// A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as
+// placed above and its load f = (n, f), if any, given in the body frame and turned into the
+// reference frame as (R·n + p × R·f, R·f).
 inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d& R, const Vector3d& p,
                              const double* load, double* pA) {
-    for (int r = 0; r < 3; ++r) {
-        pA[r] = R(r, 0) * load[0] + R(r, 1) * load[1] + R(r, 2) * load[2];
-        pA[3 + r] = R(r, 0) * load[3] + R(r, 1) * load[4] + R(r, 2) * load[5];
+    std::fill_n(pA, 6, 0.0);
+    if (load) {
+        for (int r = 0; r < 3; ++r) {
+            pA[r] = R(r, 0) * load[0] + R(r, 1) * load[1] + R(r, 2) * load[2];
+            pA[3 + r] = R(r, 0) * load[3] + R(r, 1) * load[4] + R(r, 2) * load[5];
+        }
+        add_cross(p.data(), pA + 3, pA);
     }
-    add_cross(p.data(), pA + 3, pA);
-    // m ×* f = (ω × n + v × f, ω × f)
+    // I·v = (I_r·ω + h × v, m·v + ω × h), I_r the rotational block, h and m read back from
+    // their entries
+    const double h[3] = {I(2, 4), I(0, 5), I(1, 3)}, m = I(3, 3);
+    const double *w = v, *vl = v + 3;
     double Iv[6];
-    symmetric_times(I, v, Iv);
-    add_cross(v, Iv, pA);
-    add_cross(v + 3, Iv + 3, pA);
-    add_cross(v, Iv + 3, pA + 3);
+    for (int r = 0; r < 3; ++r) {
+        Iv[r] = upper(I, r, 0) * w[0] + upper(I, r, 1) * w[1] + upper(I, r, 2) * w[2];
+        Iv[3 + r] = m * vl[r];
+    }
+    add_cross(h, vl, Iv);
+    add_cross(w, h, Iv + 3);
+    // v ×* f = (ω × n + v × f, ω × f)
+    add_cross(w, Iv, pA);
+    add_cross(vl, Iv + 3, pA);
+    add_cross(w, Iv + 3, pA + 3);
 }
 
 // The singular-base test: the 6×6 articulated inertia A of the root (upper triangle) must be
@@ -185,7 +201,7 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     double pA0[6];
     if (floating) {
         place_spatial_inertia(body_inertials[0], root.R, root.p, IA0);
-        place_bias_force(IA0, v0, root.R, root.p, root_load.data(), pA0);
+        place_bias_force(IA0, v0, root.R, root.p, loads.empty() ? nullptr : root_load.data(), pA0);
     }
 
     // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
@@ -197,9 +213,10 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
-        // the load is read before its slot takes the motion column
+        // the load, if any, is read before its slot takes the motion column
         double load[6];
-        for (int r = 0; r < 6; ++r) load[r] = S[k][r];
+        if (!loads.empty())
+            for (int r = 0; r < 6; ++r) load[r] = S[k][r];
         // turning about the axis through p, or sliding along it; a coordinate axis is a column
         const int e = joint.coordinate;
         double s[3];
@@ -224,39 +241,40 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         for (int r = 0; r < 6; ++r) S[k][r] = Sk[r], v[k][r] = vk[r], c[k][r] = ck[r];
         place_spatial_inertia(body_inertials[k + 1], R, p, IA[k]);
         double bias[6];
-        place_bias_force(IA[k], vk, R, p, load, bias);
+        place_bias_force(IA[k], vk, R, p, loads.empty() ? nullptr : load, bias);
         for (int r = 0; r < 6; ++r) pA[k][r] = bias[r];
     }
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {
-        // articulated in place: pass 3 reads only c, U, D and u of this joint
-        Matrix6d& Ia = IA[k];
-        const double* Sk = S[k].data();
-        double Uk[6], pa[6];
-        symmetric_times(Ia, Sk, Uk);
-        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r], pa[r] = pA[k][r];
+        // IA[k] and pA[k] are complete, the children having joined: the book's I^A and p^A.
+        // What joint k passes to its parent, I^a = I^A − U·Uᵀ/D and p^a = p^A + I^a·c + U·u/D,
+        // goes straight into the parent's slots; pass 3 reads only c, U, D and u of this joint
+        const Matrix6d& IAk = IA[k];
+        const double *Sk = S[k].data(), *ck = c[k].data();
+        double Uk[6], IAc[6];
+        symmetric_times(IAk, Sk, ck, Uk, IAc);
+        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
         const double Dk = dot6(Sk, Uk);
         D[k] = Dk;
         // no relative tolerance: anything finite and above zero articulates
         if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
-        const double uk = forces[off + k] - dot6(Sk, pa);
+        const double uk = forces[off + k] - dot6(Sk, pA[k].data());
         u[k] = uk;
-        // Ia ← Ia − U·Uᵀ/D, then pa ← pa + Ia·c + U·u/D
-        double U_D[6];
-        for (int r = 0; r < 6; ++r) U_D[r] = Uk[r] / Dk;
-        for (int col = 0; col < 6; ++col)
-            for (int r = 0; r <= col; ++r) Ia(r, col) -= U_D[r] * Uk[col];
-        double Iac[6];
-        symmetric_times(Ia, c[k].data(), Iac);
-        for (int r = 0; r < 6; ++r) pa[r] += Iac[r] + U_D[r] * uk;
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
+        const double inverse_D = 1.0 / Dk;
+        double U_D[6];
+        for (int r = 0; r < 6; ++r) U_D[r] = Uk[r] * inverse_D;
         Matrix6d& Ip = parent == 0 ? IA0 : IA[parent - 1];
         double* pp = parent == 0 ? pA0 : pA[parent - 1].data();
+#pragma GCC unroll 6
         for (int col = 0; col < 6; ++col)
-            for (int r = 0; r <= col; ++r) Ip(r, col) += Ia(r, col);
-        for (int r = 0; r < 6; ++r) pp[r] += pa[r];
+#pragma GCC unroll 6
+            for (int r = 0; r <= col; ++r) Ip(r, col) += IAk(r, col) - U_D[r] * Uk[col];
+        // I^a·c = I^A·c − U·(U·c)/D, hence p^a = p^A + I^A·c + U·(u − U·c)/D
+        const double u_less_Uc = uk - dot6(Uk, ck);
+        for (int r = 0; r < 6; ++r) pp[r] += pA[k][r] + IAc[r] + U_D[r] * u_less_Uc;
     }
 
     std::ranges::fill(out, 0.0);
