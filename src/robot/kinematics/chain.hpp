@@ -8,6 +8,15 @@
 #include "../../sin_cos.hpp"
 #include "checks.hpp"
 
+// For the functions that walk a chain and write its values one by one: GCC's straight-line
+// vectorizer turns the copies of those values, read back at once, into 16-byte loads, and each
+// such load waits for the two scalar stores to retire instead of being forwarded from them.
+#if defined(__GNUC__) && !defined(__clang__)
+#define VORMEK_SCALAR_WALK [[gnu::optimize("no-tree-slp-vectorize")]]
+#else
+#define VORMEK_SCALAR_WALK
+#endif
+
 namespace vormek {
 
 // Composes the joints of `path` (stored leaf first) onto `start` from the root down, calling
@@ -38,6 +47,99 @@ Pose compose_path(const Model& model, std::span<const double> q, std::span<const
         end = begin;
     }
     return M;
+}
+
+// The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):
+// a walk over the dynamics tree, where the fixed joints on the way are already folded into
+// their bodies.
+inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
+    std::size_t count = 0;
+    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
+    return buffer.first(count);
+}
+
+// X = parent ∘ (the joint at q), sin q and cos q given (read by revolute joints only), written
+// entry by entry into its final place: the walk reads it back at once as the next parent, and
+// a pose built in a temporary and copied over in 16-byte moves stalls those reads on store
+// forwarding. Each row of the parent's rotation is carried through the origin rotation and
+// the joint's turn in registers and stored once.
+inline void place_body(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
+                       Transform& X) {
+    const Matrix3d &P = parent.R, &O = joint.origin_rotation;
+    const Vector3d &t = joint.origin_translation, &a = joint.axis;
+    const bool revolute = joint.kind == JointKind::Revolute;
+    const int k = joint.coordinate;
+    const double sk = k >= 0 ? a[k] * sin_q : 0.0;
+    // a turn about ±e_k mixes the other two entries of a row, i and j, and keeps entry k
+    const auto mix = [&](double& ei, double& ej) {
+        const double i0 = ei, j0 = ej;
+        ei = cos_q * i0 + sk * j0;
+        ej = cos_q * j0 - sk * i0;
+    };
+    for (int r = 0; r < 3; ++r) {
+        double e0 = P(r, 0), e1 = P(r, 1), e2 = P(r, 2);
+        if (joint.origin_turned) {
+            e0 = P(r, 0) * O(0, 0) + P(r, 1) * O(1, 0) + P(r, 2) * O(2, 0);
+            e1 = P(r, 0) * O(0, 1) + P(r, 1) * O(1, 1) + P(r, 2) * O(2, 1);
+            e2 = P(r, 0) * O(0, 2) + P(r, 1) * O(1, 2) + P(r, 2) * O(2, 2);
+        }
+        X.p[r] = parent.p[r] + P(r, 0) * t[0] + P(r, 1) * t[1] + P(r, 2) * t[2];
+        // indices known at compile time keep the row in registers
+        if (!revolute) {
+            X.p[r] += q * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
+        } else if (k == 0) {
+            mix(e1, e2);
+        } else if (k == 1) {
+            mix(e2, e0);
+        } else if (k == 2) {
+            mix(e0, e1);
+        } else {
+            // row times Rodrigues' c·1 + s·[a]× + (1 − c)·a·aᵀ, for an axis off the coordinate axes
+            const double ea = (1 - cos_q) * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
+            const double f0 = cos_q * e0 + sin_q * (e1 * a[2] - e2 * a[1]) + ea * a[0];
+            const double f1 = cos_q * e1 + sin_q * (e2 * a[0] - e0 * a[2]) + ea * a[1];
+            const double f2 = cos_q * e2 + sin_q * (e0 * a[1] - e1 * a[0]) + ea * a[2];
+            e0 = f0, e1 = f1, e2 = f2;
+        }
+        X.R(r, 0) = e0, X.R(r, 1) = e1, X.R(r, 2) = e2;
+    }
+}
+
+// The joint axis of `joint` in the axes of X, its child body's pose: a column of X.R when the
+// axis is a coordinate axis.
+inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
+    const int k = joint.coordinate;
+    for (int r = 0; r < 3; ++r)
+        a[r] = k >= 0 ? joint.axis[k] * X.R(r, k)
+                      : X.R(r, 0) * joint.axis[0] + X.R(r, 1) * joint.axis[1] + X.R(r, 2) * joint.axis[2];
+}
+
+// Places the bodies of `path` (leaf first) from the root down, starting from X[0], calling
+// visit(DOF, pose of its body) after each one; the poses alternate between X[0] and X[1], and
+// the last one is returned. The sines of a block of joints are evaluated before the block is
+// placed: each placement depends on the one before, the sines do not.
+template <class Visit>
+const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
+                             Transform (&X)[2], Visit visit) {
+    constexpr std::size_t block = 8;
+    double s[block], c[block];
+    int current = 0;
+    for (std::size_t end = path.size(); end > 0;) {
+        const std::size_t begin = end > block ? end - block : 0;
+        for (std::size_t k = begin; k < end; ++k) {
+            const auto [sin_q, cos_q] = sin_cos(q[path[k]]);
+            s[k - begin] = sin_q;
+            c[k - begin] = cos_q;
+        }
+        for (std::size_t k = end; k-- > begin;) {
+            const std::size_t i = path[k];
+            place_body(model.body_joints[i], X[current], q[i], s[k - begin], c[k - begin], X[1 - current]);
+            current = 1 - current;
+            visit(i, X[current]);
+        }
+        end = begin;
+    }
+    return X[current];
 }
 
 // The ancestor path of `link` written into `buffer`, as the span of the joints it holds.

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "../../model/model.hpp"
+#include "chain.hpp"
 
 namespace vormek {
 
@@ -44,6 +45,30 @@ inline void finish_joint_columns(const Model& model, std::span<const std::size_t
         if (k == Model::no_dof || model.joint_kinematics[j].kind != JointKind::Revolute) continue;
         double* column = &out[6 * (column_offset + k)];
         const double rx = p_t.x() - column[3], ry = p_t.y() - column[4], rz = p_t.z() - column[5];
+        column[3] = column[1] * rz - column[2] * ry;
+        column[4] = column[2] * rx - column[0] * rz;
+        column[5] = column[0] * ry - column[1] * rx;
+    }
+}
+
+// The same over the dynamics tree, from the pose X of the body that DOF k's joint moves.
+inline void start_body_column(const BodyJoint& joint, const Transform& X, double* column) {
+    if (joint.kind == JointKind::Revolute) {
+        body_axis(joint, X, column);
+        column[3] = X.p[0], column[4] = X.p[1], column[5] = X.p[2];
+    } else {
+        column[0] = column[1] = column[2] = 0.0;
+        body_axis(joint, X, column + 3);
+    }
+}
+
+// finish_joint_columns over the DOFs of a body path; `out` starts at the column of DOF 0.
+inline void finish_body_columns(const Model& model, std::span<const std::size_t> path, const double* p_t,
+                                std::span<double> out) {
+    for (const std::size_t k : path) {
+        if (model.body_joints[k].kind != JointKind::Revolute) continue;
+        double* column = &out[6 * k];
+        const double rx = p_t[0] - column[3], ry = p_t[1] - column[4], rz = p_t[2] - column[5];
         column[3] = column[1] * rz - column[2] * ry;
         column[4] = column[2] * rx - column[0] * rz;
         column[5] = column[0] * ry - column[1] * rx;

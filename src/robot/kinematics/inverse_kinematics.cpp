@@ -7,6 +7,7 @@
 
 #include "../../robot.hpp"
 #include "../../sin_cos.hpp"
+#include "chain.hpp"
 #include "checks.hpp"
 
 namespace vormek {
@@ -55,14 +56,6 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
     for (int r = 4; r >= 0; --r)
         for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
     return true;
-}
-
-// The DOFs that move the bodies from `body` up to the root, leaf first: the walk goes over the
-// dynamics tree, where the fixed joints on the way are already folded into their bodies.
-std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
-    std::size_t count = 0;
-    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
-    return buffer.first(count);
 }
 
 // The target body's pose relative to the root, in rotation matrices: a turn about a coordinate
