@@ -60,15 +60,38 @@ struct BodyJoint {
 
     bool origin_turned = true;             // false when the origin rotation is the identity
 
-    // Pose of the child body in the parent body at joint coordinate q.
-    Transform frame(double q) const {
-        if (kind == JointKind::Prismatic) return {origin_rotation, origin_translation + origin_rotation * (q * axis)};
-        Transform X{origin_rotation, origin_translation};
-        turn(X.R, std::sin(q), std::cos(q));
-        return X;
+    // out = pose of the child body in the parent body at joint coordinate q, written entry by
+    // entry and straight from the origin rotation: inverse dynamics reads it back at once, and
+    // a pose built in a temporary and copied in 16-byte moves (or turned in place after an
+    // entry-wise copy) stalls those reads on store forwarding.
+    void place(double q, Transform& out) const {
+        const Matrix3d& O = origin_rotation;
+        const Vector3d& t = origin_translation;
+        Matrix3d& R = out.R;
+        if (kind == JointKind::Prismatic) {
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r) R(r, c) = O(r, c);
+            for (int r = 0; r < 3; ++r)
+                out.p[r] = t[r] + q * (O(r, 0) * axis[0] + O(r, 1) * axis[1] + O(r, 2) * axis[2]);
+            return;
+        }
+        for (int r = 0; r < 3; ++r) out.p[r] = t[r];
+        const double s = std::sin(q), c = std::cos(q);
+        if (coordinate < 0) {
+            R = turned_about_axis(O, s, c);
+            return;
+        }
+        // a turn about ±e_k mixes the other two columns of the origin rotation and keeps column k
+        const int k = coordinate, i = k == 2 ? 0 : k + 1, j = k == 0 ? 2 : k - 1;
+        const double sk = axis[k] * s;
+        for (int r = 0; r < 3; ++r) {
+            R(r, i) = c * O(r, i) + sk * O(r, j);
+            R(r, j) = c * O(r, j) - sk * O(r, i);
+            R(r, k) = O(r, k);
+        }
     }
 
-    // parent ∘ frame(q), with the origin product skipped when the origin is not turned.
+    // parent ∘ (the pose place(q) writes), with the origin product skipped when the origin is not turned.
     Transform placed(const Transform& parent, double q) const {
         return kind == JointKind::Prismatic ? placed(parent, q, 0.0, 1.0) : placed(parent, q, std::sin(q), std::cos(q));
     }
@@ -82,7 +105,7 @@ struct BodyJoint {
         return X;
     }
 
-    // out = parent ∘ frame(q), written entry by entry into `out`: the mass matrix reads the pose
+    // out = parent ∘ (the pose at q), written entry by entry into `out`: the mass matrix reads the pose
     // back at once, and a pose built in a temporary and copied over in 16-byte moves stalls
     // those reads on store forwarding.
     void place(const Transform& parent, double q, Transform& out) const {

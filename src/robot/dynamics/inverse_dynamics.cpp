@@ -7,6 +7,17 @@
 
 namespace vormek {
 
+namespace {
+
+// out = a × b on plain arrays (out must not alias a or b).
+inline void cross(const double* a, const double* b, double* out) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+}  // namespace
+
 Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::span<Vector6d> load_workspace) const {
     for (Vector6d& slot : load_workspace) slot.setZero();
     Vector6d root = Vector6d::Zero();
@@ -46,57 +57,100 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     const Vector3d alpha0 = rotate_inverse(base_rotation, base_acceleration.angular);
     const Vector3d a0 = rotate_inverse(base_rotation, base_acceleration.linear + gravity);
 
-    // forward pass: each body's motion from its parent's, in the body's own frame
+    // forward pass: each body's motion from its parent's, in the body's own frame. Scalar code
+    // throughout: each value is read back soon after it is written, and Eigen's 16-byte loads of
+    // entries stored one by one would wait on store forwarding.
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
         const bool root = parent == 0;
-        const Vector3d& wp = root ? omega0 : omega[parent - 1];
-        const Vector3d& alphap = root ? alpha0 : alpha[parent - 1];
-        const Vector3d& ap = root ? a0 : a[parent - 1];
-        X[k] = joint.frame(q[k]);
-        const auto Rt = X[k].R.transpose();
-        const Vector3d& p = X[k].p;
-        Vector3d w = Rt * wp;
-        Vector3d wd = Rt * alphap;
-        Vector3d ao = Rt * (ap + alphap.cross(p) + wp.cross(wp.cross(p)));
-        const Vector3d& s = joint.axis;
+        const double* wp = (root ? omega0 : omega[parent - 1]).data();
+        const double* alphap = (root ? alpha0 : alpha[parent - 1]).data();
+        const double* ap = (root ? a0 : a[parent - 1]).data();
+        joint.place(q[k], X[k]);
+        const Matrix3d& R = X[k].R;
+        const double* p = X[k].p.data();
+        // the parent's origin acceleration carried to the joint origin: + αp × p + ωp × (ωp × p)
+        double wxp[3], at[3];
+        cross(wp, p, wxp);
+        cross(alphap, p, at);
+        double wwxp[3];
+        cross(wp, wxp, wwxp);
+        for (int r = 0; r < 3; ++r) at[r] += ap[r] + wwxp[r];
+        // into the body's axes: Rᵀ·v takes column r of R for entry r
+        double w[3], wd[3], ao[3];
+        for (int r = 0; r < 3; ++r) {
+            w[r] = R(0, r) * wp[0] + R(1, r) * wp[1] + R(2, r) * wp[2];
+            wd[r] = R(0, r) * alphap[0] + R(1, r) * alphap[1] + R(2, r) * alphap[2];
+            ao[r] = R(0, r) * at[0] + R(1, r) * at[1] + R(2, r) * at[2];
+        }
+        const double* s = joint.axis.data();
+        double wxs[3];
+        cross(w, s, wxs);
         if (joint.kind == JointKind::Revolute) {
             // the joint's own rate, and the Coriolis term of the parent spin acting on it
-            wd += s * qdd[k] + w.cross(s * qd[k]);
-            w += s * qd[k];
+            for (int r = 0; r < 3; ++r) {
+                wd[r] += s[r] * qdd[k] + wxs[r] * qd[k];
+                w[r] += s[r] * qd[k];
+            }
         } else {
             // sliding in a spinning frame: relative acceleration plus the Coriolis term
-            ao += s * qdd[k] + 2.0 * w.cross(s * qd[k]);
+            for (int r = 0; r < 3; ++r) ao[r] += s[r] * qdd[k] + 2.0 * wxs[r] * qd[k];
         }
-        const Vector3d& c = body_inertials[k + 1].com;
-        omega[k] = w;
-        alpha[k] = wd;
-        a[k] = ao;
-        a_c[k] = ao + wd.cross(c) + w.cross(w.cross(c));
+        // the centre of mass's acceleration: + α × c + ω × (ω × c)
+        const double* c = body_inertials[k + 1].com.data();
+        double wxc[3], axc[3], wwxc[3];
+        cross(w, c, wxc);
+        cross(wd, c, axc);
+        cross(w, wxc, wwxc);
+        for (int r = 0; r < 3; ++r) {
+            omega[k][r] = w[r];
+            alpha[k][r] = wd[r];
+            a[k][r] = ao[r];
+            a_c[k][r] = ao[r] + axc[r] + wwxc[r];
+        }
     }
 
     // a floating root supplies its own inertial wrench and carries the load put on it
     Vector6d root_wrench = Vector6d::Zero();
     if (floating) root_wrench = body_wrench(body_inertials[0], omega0, alpha0, a0) + root_load;
 
-    // backward pass: each body's Newton-Euler wrench plus its loads and children's wrenches,
-    // projected on the joint axis and handed to the parent
+    // backward pass: each body's Newton-Euler wrench about its origin plus its loads and
+    // children's wrenches, projected on the joint axis and handed to the parent
     for (std::size_t k = n; k-- > 0;) {
         const LinkInertial& in = body_inertials[k + 1];
-        const Vector3d ma = in.mass * a_c[k];
-        const Vector3d fl = ma + f[k].tail<3>();
-        const Vector3d nk = in.inertia_com * alpha[k] + omega[k].cross(in.inertia_com * omega[k]) +
-                            in.com.cross(ma) + f[k].head<3>();
+        const Matrix3d& Ic = in.inertia_com;
+        const double* w = omega[k].data();
+        const double* wd = alpha[k].data();
+        const double* fk = f[k].data();
+        // f = m·a_c + loads; n = I_c·α + ω × (I_c·ω) + c × m·a_c + loads
+        double fl[3], ma[3], Iw[3], nk[3];
+        for (int r = 0; r < 3; ++r) {
+            ma[r] = in.mass * a_c[k][r];
+            fl[r] = ma[r] + fk[3 + r];
+            Iw[r] = Ic(r, 0) * w[0] + Ic(r, 1) * w[1] + Ic(r, 2) * w[2];
+        }
+        double wxIw[3], cxma[3];
+        cross(w, Iw, wxIw);
+        cross(in.com.data(), ma, cxma);
+        for (int r = 0; r < 3; ++r)
+            nk[r] = Ic(r, 0) * wd[0] + Ic(r, 1) * wd[1] + Ic(r, 2) * wd[2] + wxIw[r] + cxma[r] + fk[r];
         const BodyJoint& joint = body_joints[k];
-        out[k] = joint.kind == JointKind::Revolute ? joint.axis.dot(nk) : joint.axis.dot(fl);
+        const double* s = joint.axis.data();
+        const double* load = joint.kind == JointKind::Revolute ? nk : fl;
+        out[k] = s[0] * load[0] + s[1] * load[1] + s[2] * load[2];
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        const Vector3d fp = X[k].R * fl;
-        const Vector3d np = X[k].R * nk + X[k].p.cross(fp);
-        Vector6d& target = parent == 0 ? root_wrench : f[parent - 1];
-        target.head<3>() += np;
-        target.tail<3>() += fp;
+        // into the parent's frame: (R·n + p × R·f, R·f)
+        const Matrix3d& R = X[k].R;
+        double fp[3], pxfp[3];
+        for (int r = 0; r < 3; ++r) fp[r] = R(r, 0) * fl[0] + R(r, 1) * fl[1] + R(r, 2) * fl[2];
+        cross(X[k].p.data(), fp, pxfp);
+        double* target = (parent == 0 ? root_wrench : f[parent - 1]).data();
+        for (int r = 0; r < 3; ++r) {
+            target[r] += R(r, 0) * nk[0] + R(r, 1) * nk[1] + R(r, 2) * nk[2] + pxfp[r];
+            target[3 + r] += fp[r];
+        }
     }
     return root_wrench;
 }
@@ -114,11 +168,14 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
     // the upward acceleration that stands for gravity, in root axes
     const Vector3d g0 = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
 
-    // forward pass: only the gravity vector travels down the tree
+    // forward pass: only the gravity vector travels down the tree, into each body's axes
+    // (scalar code, as in inverse dynamics above)
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = body_parents[k];
-        X[k] = body_joints[k].frame(q[k]);
-        g[k] = X[k].R.transpose() * (parent == 0 ? g0 : g[parent - 1]);
+        body_joints[k].place(q[k], X[k]);
+        const Matrix3d& R = X[k].R;
+        const double* gp = (parent == 0 ? g0 : g[parent - 1]).data();
+        for (int r = 0; r < 3; ++r) g[k][r] = R(0, r) * gp[0] + R(1, r) * gp[1] + R(2, r) * gp[2];
     }
 
     const LinkInertial& in0 = body_inertials[0];
@@ -128,17 +185,29 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
     // backward pass: weight of each subtree about each joint, plus the loads
     for (std::size_t k = n; k-- > 0;) {
         const LinkInertial& in = body_inertials[k + 1];
-        const Vector3d weight = in.mass * g[k];
-        const Vector3d fl = weight + f[k].tail<3>();
-        const Vector3d nk = in.com.cross(weight) + f[k].head<3>();
+        const double* fk = f[k].data();
+        double weight[3], fl[3], nk[3];
+        for (int r = 0; r < 3; ++r) {
+            weight[r] = in.mass * g[k][r];
+            fl[r] = weight[r] + fk[3 + r];
+        }
+        cross(in.com.data(), weight, nk);
+        for (int r = 0; r < 3; ++r) nk[r] += fk[r];
         const BodyJoint& joint = body_joints[k];
-        out[k] = joint.kind == JointKind::Revolute ? joint.axis.dot(nk) : joint.axis.dot(fl);
+        const double* s = joint.axis.data();
+        const double* load = joint.kind == JointKind::Revolute ? nk : fl;
+        out[k] = s[0] * load[0] + s[1] * load[1] + s[2] * load[2];
         const std::size_t parent = body_parents[k];
-        const Vector3d fp = X[k].R * fl;
-        const Vector3d np = X[k].R * nk + X[k].p.cross(fp);
-        Vector6d& target = parent == 0 ? root_wrench : f[parent - 1];
-        target.head<3>() += np;
-        target.tail<3>() += fp;
+        // into the parent's frame: (R·n + p × R·f, R·f)
+        const Matrix3d& R = X[k].R;
+        double fp[3], pxfp[3];
+        for (int r = 0; r < 3; ++r) fp[r] = R(r, 0) * fl[0] + R(r, 1) * fl[1] + R(r, 2) * fl[2];
+        cross(X[k].p.data(), fp, pxfp);
+        double* target = (parent == 0 ? root_wrench : f[parent - 1]).data();
+        for (int r = 0; r < 3; ++r) {
+            target[r] += R(r, 0) * nk[0] + R(r, 1) * nk[1] + R(r, 2) * nk[2] + pxfp[r];
+            target[3 + r] += fp[r];
+        }
     }
     return root_wrench;
 }
