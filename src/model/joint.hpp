@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../base.hpp"
+#include "../sin_cos.hpp"
 
 namespace vormek {
 
@@ -76,7 +77,7 @@ struct BodyJoint {
             return;
         }
         for (int r = 0; r < 3; ++r) out.p[r] = t[r];
-        const double s = std::sin(q), c = std::cos(q);
+        const auto [s, c] = sin_cos(q);
         if (coordinate < 0) {
             R = turned_about_axis(O, s, c);
             return;
@@ -93,7 +94,9 @@ struct BodyJoint {
 
     // parent ∘ (the pose place(q) writes), with the origin product skipped when the origin is not turned.
     Transform placed(const Transform& parent, double q) const {
-        return kind == JointKind::Prismatic ? placed(parent, q, 0.0, 1.0) : placed(parent, q, std::sin(q), std::cos(q));
+        if (kind == JointKind::Prismatic) return placed(parent, q, 0.0, 1.0);
+        const auto [s, c] = sin_cos(q);
+        return placed(parent, q, s, c);
     }
 
     // The same with sin q and cos q supplied (read by revolute joints only), so that a chain
@@ -125,7 +128,8 @@ struct BodyJoint {
             for (int r = 0; r < 3; ++r) out.p[r] += q * (R(r, 0) * axis[0] + R(r, 1) * axis[1] + R(r, 2) * axis[2]);
             return;
         }
-        turn(R, std::sin(q), std::cos(q));
+        const auto [s, c] = sin_cos(q);
+        turn(R, s, c);
     }
 
 private:
