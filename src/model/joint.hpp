@@ -92,15 +92,9 @@ struct BodyJoint {
         }
     }
 
-    // parent ∘ (the pose place(q) writes), with the origin product skipped when the origin is not turned.
-    Transform placed(const Transform& parent, double q) const {
-        if (kind == JointKind::Prismatic) return placed(parent, q, 0.0, 1.0);
-        const auto [s, c] = sin_cos(q);
-        return placed(parent, q, s, c);
-    }
-
-    // The same with sin q and cos q supplied (read by revolute joints only), so that a chain
-    // walk can evaluate its sines together, off the chain's dependency path.
+    // parent ∘ (the pose place(q) writes), with sin q and cos q supplied (read by revolute
+    // joints only) so that a chain walk can evaluate its sines together, off the chain's
+    // dependency path; the origin product is skipped when the origin is not turned.
     Transform placed(const Transform& parent, double q, double sin_q, double cos_q) const {
         Transform X{origin_turned ? Matrix3d(parent.R * origin_rotation) : parent.R, parent.p + parent.R * origin_translation};
         if (kind == JointKind::Prismatic) X.p += X.R * (q * axis);
