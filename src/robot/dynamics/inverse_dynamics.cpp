@@ -16,6 +16,19 @@ inline void cross(const double* a, const double* b, double* out) {
     out[2] = a[0] * b[1] - a[1] * b[0];
 }
 
+// target += the wrench (n, f) of a body whose pose in its parent is X, moved into the parent's
+// frame: (R·n + p × R·f, R·f).
+inline void add_to_parent(const Transform& X, const double* n, const double* f, double* target) {
+    const Matrix3d& R = X.R;
+    double fp[3], pxfp[3];
+    for (int r = 0; r < 3; ++r) fp[r] = R(r, 0) * f[0] + R(r, 1) * f[1] + R(r, 2) * f[2];
+    cross(X.p.data(), fp, pxfp);
+    for (int r = 0; r < 3; ++r) {
+        target[r] += R(r, 0) * n[0] + R(r, 1) * n[1] + R(r, 2) * n[2] + pxfp[r];
+        target[3 + r] += fp[r];
+    }
+}
+
 }  // namespace
 
 Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::span<Vector6d> load_workspace) const {
@@ -141,16 +154,7 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
         out[k] = s[0] * load[0] + s[1] * load[1] + s[2] * load[2];
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        // into the parent's frame: (R·n + p × R·f, R·f)
-        const Matrix3d& R = X[k].R;
-        double fp[3], pxfp[3];
-        for (int r = 0; r < 3; ++r) fp[r] = R(r, 0) * fl[0] + R(r, 1) * fl[1] + R(r, 2) * fl[2];
-        cross(X[k].p.data(), fp, pxfp);
-        double* target = (parent == 0 ? root_wrench : f[parent - 1]).data();
-        for (int r = 0; r < 3; ++r) {
-            target[r] += R(r, 0) * nk[0] + R(r, 1) * nk[1] + R(r, 2) * nk[2] + pxfp[r];
-            target[3 + r] += fp[r];
-        }
+        add_to_parent(X[k], nk, fl, (parent == 0 ? root_wrench : f[parent - 1]).data());
     }
     return root_wrench;
 }
@@ -198,16 +202,7 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
         const double* load = joint.kind == JointKind::Revolute ? nk : fl;
         out[k] = s[0] * load[0] + s[1] * load[1] + s[2] * load[2];
         const std::size_t parent = body_parents[k];
-        // into the parent's frame: (R·n + p × R·f, R·f)
-        const Matrix3d& R = X[k].R;
-        double fp[3], pxfp[3];
-        for (int r = 0; r < 3; ++r) fp[r] = R(r, 0) * fl[0] + R(r, 1) * fl[1] + R(r, 2) * fl[2];
-        cross(X[k].p.data(), fp, pxfp);
-        double* target = (parent == 0 ? root_wrench : f[parent - 1]).data();
-        for (int r = 0; r < 3; ++r) {
-            target[r] += R(r, 0) * nk[0] + R(r, 1) * nk[1] + R(r, 2) * nk[2] + pxfp[r];
-            target[3 + r] += fp[r];
-        }
+        add_to_parent(X[k], nk, fl, (parent == 0 ? root_wrench : f[parent - 1]).data());
     }
     return root_wrench;
 }
