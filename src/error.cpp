@@ -8,6 +8,12 @@ namespace vormek {
 
 void panic(const std::string& message) { throw Panic(message); }
 
+Result<void> wrong_length(const char* label, std::size_t expected, std::size_t actual) {
+    return fail(errors::WrongSliceLength{label, expected, actual});
+}
+
+Result<void> not_finite(const char* label) { return fail(errors::NonFiniteInput{label}); }
+
 std::string format_sci(double value) {
     if (std::isnan(value)) return "NaN";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";

@@ -2,6 +2,7 @@
 // The core's error vocabulary: every fallible operation returns a value or one Error.
 // Only broken internal invariants are thrown, as Panic.
 
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <stdexcept>
@@ -108,6 +109,11 @@ public:
     auto var = std::move(*var##_result)
 
 [[noreturn]] void panic(const std::string& message);
+
+// The failures of the length and finiteness checks every computation makes, built out of line
+// so that the checks themselves inline.
+[[gnu::cold]] Result<void> wrong_length(const char* label, std::size_t expected, std::size_t actual);
+[[gnu::cold]] Result<void> not_finite(const char* label);
 
 // `{:.6e}`: six decimals, lowercase e, exponent without sign padding or leading zeros
 // (0.0015 -> 1.500000e-3), NaN as "NaN", infinities as "inf" and "-inf".

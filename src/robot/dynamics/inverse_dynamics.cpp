@@ -54,16 +54,25 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c, std::span<Vector6d> f,
     std::span<double> out) const {
     const std::size_t J = joint_count(), n = dof_count();
-    VORMEK_CHECK(check_length(q, n, "q"));
-    VORMEK_CHECK(check_length(qd, q.size(), "qd"));
-    VORMEK_CHECK(check_length(qdd, q.size(), "qdd"));
-    VORMEK_CHECK(check_length(X, J, "transform workspace"));
-    VORMEK_CHECK(check_length(omega, J, "angular velocity workspace"));
-    VORMEK_CHECK(check_length(alpha, J, "angular acceleration workspace"));
-    VORMEK_CHECK(check_length(a, J, "origin acceleration workspace"));
-    VORMEK_CHECK(check_length(a_c, J, "link acceleration workspace"));
-    VORMEK_CHECK(check_length(f, J, "load workspace"));
-    VORMEK_CHECK(check_length(out, q.size(), "inverse dynamics joint output"));
+    const Result<void> checked = [&]() -> Result<void> {
+        VORMEK_CHECK(check_length(q, n, "q"));
+        VORMEK_CHECK(check_length(qd, q.size(), "qd"));
+        VORMEK_CHECK(check_length(qdd, q.size(), "qdd"));
+        VORMEK_CHECK(check_length(X, J, "transform workspace"));
+        VORMEK_CHECK(check_length(omega, J, "angular velocity workspace"));
+        VORMEK_CHECK(check_length(alpha, J, "angular acceleration workspace"));
+        VORMEK_CHECK(check_length(a, J, "origin acceleration workspace"));
+        VORMEK_CHECK(check_length(a_c, J, "link acceleration workspace"));
+        VORMEK_CHECK(check_length(f, J, "load workspace"));
+        return check_length(out, q.size(), "inverse dynamics joint output");
+    }();
+    // the root wrench is built in the result itself; every return names it, so it is returned
+    // without a copy
+    Result<Vector6d> result(std::in_place);
+    if (!checked) {
+        result = fail(checked.error());
+        return result;
+    }
 
     // root motion in root axes; gravity rides on the base as an upward acceleration
     const Vector3d omega0 = rotate_inverse(base_rotation, base_velocity.angular);
@@ -125,8 +134,9 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     }
 
     // a floating root supplies its own inertial wrench and carries the load put on it
-    Vector6d root_wrench = Vector6d::Zero();
+    Vector6d& root_wrench = *result;
     if (floating) root_wrench = body_wrench(body_inertials[0], omega0, alpha0, a0) + root_load;
+    else for (int r = 0; r < 6; ++r) root_wrench[r] = 0.0;
 
     // backward pass: each body's Newton-Euler wrench about its origin plus its loads and
     // children's wrenches, projected on the joint axis and handed to the parent
@@ -156,18 +166,25 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
         if (parent == 0 && !floating) continue;
         add_to_parent(X[k], nk, fl, (parent == 0 ? root_wrench : f[parent - 1]).data());
     }
-    return root_wrench;
+    return result;
 }
 
 Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
                                        const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> g,
                                        std::span<Vector6d> f, std::span<double> out) const {
     const std::size_t J = joint_count(), n = dof_count();
-    VORMEK_CHECK(check_joint_vector(q, n, "q"));
-    VORMEK_CHECK(check_length(X, J, "transform workspace"));
-    VORMEK_CHECK(check_length(g, J, "gravity workspace"));
-    VORMEK_CHECK(check_length(f, J, "load workspace"));
-    VORMEK_CHECK(check_length(out, q.size(), "gravity joint output"));
+    const Result<void> checked = [&]() -> Result<void> {
+        VORMEK_CHECK(check_joint_vector(q, n, "q"));
+        VORMEK_CHECK(check_length(X, J, "transform workspace"));
+        VORMEK_CHECK(check_length(g, J, "gravity workspace"));
+        VORMEK_CHECK(check_length(f, J, "load workspace"));
+        return check_length(out, q.size(), "gravity joint output");
+    }();
+    Result<Vector6d> result(std::in_place);  // returned without a copy, as in the kernel above
+    if (!checked) {
+        result = fail(checked.error());
+        return result;
+    }
 
     // the upward acceleration that stands for gravity, in root axes
     const Vector3d g0 = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
@@ -184,7 +201,8 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
 
     const LinkInertial& in0 = body_inertials[0];
     const Vector3d f0 = in0.mass * g0;
-    Vector6d root_wrench = stack(in0.com.cross(f0), f0) + root_load;
+    Vector6d& root_wrench = *result;
+    root_wrench = stack(in0.com.cross(f0), f0) + root_load;
 
     // backward pass: weight of each subtree about each joint, plus the loads
     for (std::size_t k = n; k-- > 0;) {
@@ -204,7 +222,7 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
         const std::size_t parent = body_parents[k];
         add_to_parent(X[k], nk, fl, (parent == 0 ? root_wrench : f[parent - 1]).data());
     }
-    return root_wrench;
+    return result;
 }
 
 Result<void> Robot::inverse_dynamics(std::span<const double> q, std::span<const double> qd,

@@ -23,8 +23,11 @@ inline Matrix3d rotation_matrix(const Quaterniond& q) {
     return R;
 }
 
-// Rᵀ·v for the rotation of q.
-inline Vector3d rotate_inverse(const Quaterniond& q, const Vector3d& v) { return rotate(q.conjugate(), v); }
+// Rᵀ·v for the rotation of q: R(q̄)·v, the conjugate spelt out in scalars (Eigen's packet
+// negation of it was read back as scalars, and the call was not inlined).
+inline Vector3d rotate_inverse(const Quaterniond& q, const Vector3d& v) {
+    return rotate(Quaterniond(q.w(), -q.x(), -q.y(), -q.z()), v);
+}
 
 inline Vector3d angular(const Vector6d& m) { return m.head<3>(); }
 inline Vector3d linear(const Vector6d& m) { return m.tail<3>(); }

@@ -15,14 +15,14 @@ namespace vormek {
     if (auto check_result_ = (expr); !check_result_) return ::vormek::fail(std::move(check_result_.error()))
 
 template <class T>
-Result<void> check_length(std::span<T> s, std::size_t expected, const char* label) {
-    if (s.size() != expected) return fail(errors::WrongSliceLength{label, expected, s.size()});
+inline Result<void> check_length(std::span<T> s, std::size_t expected, const char* label) {
+    if (s.size() != expected) [[unlikely]] return wrong_length(label, expected, s.size());
     return {};
 }
 
 inline Result<void> check_finite(std::span<const double> s, const char* label) {
     for (const double v : s)
-        if (!std::isfinite(v)) return fail(errors::NonFiniteInput{label});
+        if (!std::isfinite(v)) [[unlikely]] return not_finite(label);
     return {};
 }
 
