@@ -14,8 +14,11 @@ namespace vormek {
 namespace {
 
 // out[0..6] = (R_base·n, R_base·f): the root wrench in world axes, still about the base origin.
-void write_base_wrench(const Quaterniond& base_rotation, const Vector6d& root, std::span<double> out) {
-    const Vector3d n = rotate(base_rotation, angular(root)), f = rotate(base_rotation, linear(root));
+// The kernel's result is read where it lies, entry by entry: it was just written that way.
+void write_base_wrench(const Quaterniond& base_rotation, const Result<Vector6d>& root, std::span<double> out) {
+    const Vector6d& w = *root;
+    const Vector3d n = rotate(base_rotation, Vector3d(w[0], w[1], w[2]));
+    const Vector3d f = rotate(base_rotation, Vector3d(w[3], w[4], w[5]));
     for (int r = 0; r < 3; ++r) {
         out[r] = n[r];
         out[3 + r] = f[r];
@@ -37,10 +40,11 @@ Result<void> FloatingRobot::inverse_dynamics(const BaseState& base, std::span<co
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
-    VORMEK_TRY(root, m.inverse_dynamics_kernel_validated(
+    const Result<Vector6d> root = m.inverse_dynamics_kernel_validated(
                          true, q, qd, qdd, R, base.velocity(), base.acceleration(), Vector3d(0, 0, standard_gravity),
                          root_load, ws.transforms, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration,
-                         ws.link_acceleration, ws.loads, out.subspan(6)));
+                         ws.link_acceleration, ws.loads, out.subspan(6));
+    if (!root) return fail(root.error());
     write_base_wrench(R, root, out);
     return {};
 }
@@ -54,7 +58,8 @@ Result<void> FloatingRobot::gravity(const BaseState& base, std::span<const doubl
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
-    VORMEK_TRY(root, m.gravity_kernel(q, R, root_load, ws.transforms, ws.angular_acceleration, ws.loads, out.subspan(6)));
+    const Result<Vector6d> root = m.gravity_kernel(q, R, root_load, ws.transforms, ws.angular_acceleration, ws.loads, out.subspan(6));
+    if (!root) return fail(root.error());
     write_base_wrench(R, root, out);
     return {};
 }
@@ -72,11 +77,12 @@ Result<void> FloatingRobot::velocity_product_forces(const BaseState& base, std::
     for (Vector6d& slot : ws.loads) slot.setZero();
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
-    VORMEK_TRY(root, m.inverse_dynamics_kernel_validated(true, q, qd, ws.ik_step, R, base.velocity(), Twist{},
+    const Result<Vector6d> root = m.inverse_dynamics_kernel_validated(true, q, qd, ws.ik_step, R, base.velocity(), Twist{},
                                                          Vector3d::Zero(), Vector6d::Zero(), ws.transforms,
                                                          ws.angular_velocity, ws.angular_acceleration,
                                                          ws.origin_acceleration, ws.link_acceleration, ws.loads,
-                                                         out.subspan(6)));
+                                                         out.subspan(6));
+    if (!root) return fail(root.error());
     write_base_wrench(R, root, out);
     return {};
 }

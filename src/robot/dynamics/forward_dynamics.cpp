@@ -54,25 +54,13 @@ inline void add_cross(const double* a, const double* b, double* out) {
 }
 
 // A link's spatial inertia about the reference origin from its pose (R, p) there, upper
-// triangle of [I, [h]×; [h]×ᵀ, m·1]: centre of mass x = p + R·c, first moment h = m·x,
-// rotational inertia I = R·I_c·Rᵀ + m·(|x|²·1 − x·xᵀ).
+// triangle of [I, [h]×; [h]×ᵀ, m·1], I, h and m as place_inertia gives them.
 inline void place_spatial_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, Matrix6d& IA) {
-    const double m = in.mass;
-    const Matrix3d& C = in.inertia_com;
-    double x[3], B[3][3];
-    for (int r = 0; r < 3; ++r) {
-        x[r] = p[r] + R(r, 0) * in.com[0] + R(r, 1) * in.com[1] + R(r, 2) * in.com[2];
-        // B = R·I_c; entry (r, k) of R·I_c·Rᵀ is then B.row(r)·R.row(k)
-        for (int k = 0; k < 3; ++k) B[r][k] = R(r, 0) * C(0, k) + R(r, 1) * C(1, k) + R(r, 2) * C(2, k);
-    }
-    const double xx = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
-    for (int r = 0; r < 3; ++r)
-        for (int k = r; k < 3; ++k)
-            IA(r, k) = B[r][0] * R(k, 0) + B[r][1] * R(k, 1) + B[r][2] * R(k, 2) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
-    const double h0 = m * x[0], h1 = m * x[1], h2 = m * x[2];
-    IA(0, 3) = 0, IA(0, 4) = -h2, IA(0, 5) = h1;
-    IA(1, 3) = h2, IA(1, 4) = 0, IA(1, 5) = -h0;
-    IA(2, 3) = -h1, IA(2, 4) = h0, IA(2, 5) = 0;
+    double m, h[3];
+    place_inertia(in, R, p, m, h, IA);  // the rotational block is IA's top left
+    IA(0, 3) = 0, IA(0, 4) = -h[2], IA(0, 5) = h[1];
+    IA(1, 3) = h[2], IA(1, 4) = 0, IA(1, 5) = -h[0];
+    IA(2, 3) = -h[1], IA(2, 4) = h[0], IA(2, 5) = 0;
     IA(3, 3) = m, IA(3, 4) = 0, IA(3, 5) = 0;
     IA(4, 4) = m, IA(4, 5) = 0;
     IA(5, 5) = m;

@@ -33,9 +33,16 @@ inline void add_to_parent(const Transform& X, const double* n, const double* f, 
 
 Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::span<Vector6d> load_workspace) const {
     for (Vector6d& slot : load_workspace) slot.setZero();
-    Vector6d root = Vector6d::Zero();
+    // built in the result itself and returned without a copy, as in the kernels below
+    Result<Vector6d> result(std::in_place, Vector6d::Zero());
+    Vector6d& root = *result;
     for (const Load& load : loads) {
-        VORMEK_TRY(link, check_link(load.link));
+        const Result<std::size_t> checked = check_link(load.link);
+        if (!checked) {
+            result = fail(checked.error());
+            return result;
+        }
+        const std::size_t link = *checked;
         // the wrench moves rigidly to its body's origin and axes: (R·n + p × R·f, R·f)
         const Pose& P = link_placements[link];
         const Vector3d f = rotate(P.rotation, load.force);
@@ -44,7 +51,7 @@ Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::
         slot.head<3>() += rotate_add(P.rotation, load.torque, P.translation.cross(f));
         slot.tail<3>() += f;
     }
-    return root;
+    return result;
 }
 
 Result<Vector6d> Model::inverse_dynamics_kernel_validated(

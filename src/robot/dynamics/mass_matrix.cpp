@@ -16,30 +16,6 @@ namespace vormek {
 
 namespace {
 
-// A link's mass, first moment and rotational inertia about the reference origin, from its pose
-// (R, p) there: R·I_c·Rᵀ about its centre of mass x = p + R·c, shifted by m·(|x|²·1 − x·xᵀ).
-// Both terms are symmetric: only the upper triangle is computed and kept. Scalar code
-// throughout this file: the pose was just written entry by entry, and Eigen's 16-byte loads of
-// it would wait on store forwarding.
-inline void place_inertia_upper(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, double& M, Vector3d& H,
-                          Matrix3d& I) {
-    const double m = in.mass;
-    const Matrix3d& C = in.inertia_com;
-    double x[3], B[3][3];
-    for (int r = 0; r < 3; ++r) {
-        x[r] = p[r] + R(r, 0) * in.com[0] + R(r, 1) * in.com[1] + R(r, 2) * in.com[2];
-        // B = R·I_c; entry (r, k) of R·I_c·Rᵀ is then B.row(r)·R.row(k)
-        for (int k = 0; k < 3; ++k) B[r][k] = R(r, 0) * C(0, k) + R(r, 1) * C(1, k) + R(r, 2) * C(2, k);
-    }
-    const double xx = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
-    M = m;
-    for (int r = 0; r < 3; ++r) {
-        H[r] = m * x[r];
-        for (int k = r; k < 3; ++k)
-            I(r, k) = B[r][0] * R(k, 0) + B[r][1] * R(k, 1) + B[r][2] * R(k, 2) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
-    }
-}
-
 // Subtree sums, upper triangle of the rotational inertia only.
 inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& M, Vector3d& H, Matrix3d& J) {
     M += m;
@@ -75,7 +51,7 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     double M0 = 0;
     Vector3d H0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero();
-    if (floating) place_inertia_upper(body_inertials[0], root.R, root.p, M0, H0, I0);
+    if (floating) place_inertia(body_inertials[0], root.R, root.p, M0, H0.data(), I0);
 
     // root to leaf: each body's pose, inertia and motion column in the reference frame
     for (std::size_t k = 0; k < n; ++k) {
@@ -84,7 +60,7 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
         joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
-        place_inertia_upper(body_inertials[k + 1], R, p, Mc[k], Hc[k], Ic[k]);
+        place_inertia(body_inertials[k + 1], R, p, Mc[k], Hc[k].data(), Ic[k]);
         // turning about the axis through p, or sliding along it; a coordinate axis is a column
         const int e = joint.coordinate;
         double s[3];
