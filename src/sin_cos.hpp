@@ -6,6 +6,8 @@
 // the reduction's exact range, infinities and NaN go to libm.
 
 #include <cmath>
+#include <cstddef>
+#include <span>
 
 namespace vormek {
 
@@ -48,5 +50,26 @@ inline SinCos sin_cos(double x) {
         default: return {-c, s};
     }
 }
+
+// sin and cos of q[0], q[1], q[2], … for a recursion that takes the joints in order, evaluated
+// a block at a time: the evaluations of a block do not depend on one another and overlap, where
+// one evaluation inside each step of the recursion would hold that step up by its full latency.
+class SinCosBlocks {
+public:
+    explicit SinCosBlocks(std::span<const double> q) : q_(q) {}
+
+    // Entry k; k must count up from 0 by one.
+    SinCos operator[](std::size_t k) {
+        const std::size_t i = k % block;
+        if (i == 0)
+            for (std::size_t j = 0; j < block && k + j < q_.size(); ++j) values_[j] = sin_cos(q_[k + j]);
+        return values_[i];
+    }
+
+private:
+    static constexpr std::size_t block = 8;
+    std::span<const double> q_;
+    SinCos values_[block];
+};
 
 }  // namespace vormek

@@ -104,8 +104,8 @@ struct BodyJoint {
 
     // out = parent ∘ (the pose at q), written entry by entry into `out`: the mass matrix reads the pose
     // back at once, and a pose built in a temporary and copied over in 16-byte moves stalls
-    // those reads on store forwarding.
-    void place(const Transform& parent, double q, Transform& out) const {
+    // those reads on store forwarding. sin q and cos q come with q (read by revolute joints only).
+    void place(const Transform& parent, double q, SinCos sin_cos_q, Transform& out) const {
         const Matrix3d& P = parent.R;
         Matrix3d& R = out.R;
         if (origin_turned) {
@@ -122,8 +122,7 @@ struct BodyJoint {
             for (int r = 0; r < 3; ++r) out.p[r] += q * (R(r, 0) * axis[0] + R(r, 1) * axis[1] + R(r, 2) * axis[2]);
             return;
         }
-        const auto [s, c] = sin_cos(q);
-        turn(R, s, c);
+        turn(R, sin_cos_q.sin, sin_cos_q.cos);
     }
 
 private:

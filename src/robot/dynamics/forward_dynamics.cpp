@@ -195,10 +195,11 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
     // rigid-body inertias and bias forces. The loads arrive in body frames in the load slots,
     // which then take the motion columns.
+    SinCosBlocks sin_cos_q(q);
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
         // the load, if any, is read before its slot takes the motion column

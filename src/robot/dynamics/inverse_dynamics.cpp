@@ -86,6 +86,11 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     const Vector3d alpha0 = rotate_inverse(base_rotation, base_acceleration.angular);
     const Vector3d a0 = rotate_inverse(base_rotation, base_acceleration.linear + gravity);
 
+    // each body's pose in its parent, in a pass of its own: the poses do not depend on one
+    // another, so the sines of several joints are evaluated at once rather than each one
+    // holding up the motion recursion below
+    for (std::size_t k = 0; k < n; ++k) body_joints[k].place(q[k], X[k]);
+
     // forward pass: each body's motion from its parent's, in the body's own frame. Scalar code
     // throughout: each value is read back soon after it is written, and Eigen's 16-byte loads of
     // entries stored one by one would wait on store forwarding.
@@ -96,7 +101,6 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
         const double* wp = (root ? omega0 : omega[parent - 1]).data();
         const double* alphap = (root ? alpha0 : alpha[parent - 1]).data();
         const double* ap = (root ? a0 : a[parent - 1]).data();
-        joint.place(q[k], X[k]);
         const Matrix3d& R = X[k].R;
         const double* p = X[k].p.data();
         // the parent's origin acceleration carried to the joint origin: + αp × p + ωp × (ωp × p)
@@ -197,10 +201,10 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
     const Vector3d g0 = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
 
     // forward pass: only the gravity vector travels down the tree, into each body's axes
-    // (scalar code, as in inverse dynamics above)
+    // (scalar code, and the poses placed first, as in inverse dynamics above)
+    for (std::size_t k = 0; k < n; ++k) body_joints[k].place(q[k], X[k]);
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = body_parents[k];
-        body_joints[k].place(q[k], X[k]);
         const Matrix3d& R = X[k].R;
         const double* gp = (parent == 0 ? g0 : g[parent - 1]).data();
         for (int r = 0; r < 3; ++r) g[k][r] = R(0, r) * gp[0] + R(1, r) * gp[1] + R(2, r) * gp[2];

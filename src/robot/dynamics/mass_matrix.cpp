@@ -54,10 +54,11 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     if (floating) place_inertia(body_inertials[0], root.R, root.p, M0, H0.data(), I0);
 
     // root to leaf: each body's pose, inertia and motion column in the reference frame
+    SinCosBlocks sin_cos_q(q);
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], T[k]);
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
         place_inertia(body_inertials[k + 1], R, p, Mc[k], Hc[k].data(), Ic[k]);
