@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -43,39 +44,46 @@ private:
     std::atomic_flag flag_;
 };
 
+}  // namespace
+
+// A borrowed range. `live` is the only field written outside the registry's lock: its owner
+// clears it to release the borrow, so a release costs one store and no lock.
+struct BorrowEntry {
+    const char* lo = nullptr;
+    const char* hi = nullptr;
+    bool exclusive = false;
+    std::atomic<bool> live{false};
+};
+
+namespace {
+
 // Guarded by its own lock rather than the interpreter lock, which a free-threaded build does
-// not have. Few borrows are alive at once, so a flat vector beats any map.
+// not have. Few borrows are alive at once, so a flat scan beats any map. Entries are never
+// freed: a released one is reused by a later borrow, and a deque keeps every entry where it
+// is as the registry grows, so an owner can clear its entry while others add theirs.
 class Registry {
 public:
-    Registry() { entries_.reserve(64); }
-
-    bool add(const char* lo, const char* hi, bool exclusive) {
+    BorrowEntry* add(const char* lo, const char* hi, bool exclusive) {
         std::lock_guard guard(lock_);
-        for (const Entry& e : entries_)
-            if (e.lo < hi && lo < e.hi && (exclusive || e.exclusive)) return false;
-        entries_.push_back({lo, hi, exclusive});
-        return true;
-    }
-
-    void remove(const char* lo, const char* hi, bool exclusive) {
-        std::lock_guard guard(lock_);
-        const auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
-            return e.lo == lo && e.hi == hi && e.exclusive == exclusive;
-        });
-        if (it != entries_.end()) {
-            *it = entries_.back();
-            entries_.pop_back();
+        BorrowEntry* free = nullptr;
+        for (BorrowEntry& e : entries_) {
+            if (!e.live.load(std::memory_order_acquire)) {
+                if (!free) free = &e;
+                continue;
+            }
+            if (e.lo < hi && lo < e.hi && (exclusive || e.exclusive)) return nullptr;
         }
+        if (!free) free = &entries_.emplace_back();
+        free->lo = lo;
+        free->hi = hi;
+        free->exclusive = exclusive;
+        free->live.store(true, std::memory_order_relaxed);  // published by the lock's release
+        return free;
     }
 
 private:
-    struct Entry {
-        const char* lo;
-        const char* hi;
-        bool exclusive;
-    };
     SpinLock lock_;
-    std::vector<Entry> entries_;
+    std::deque<BorrowEntry> entries_;
 };
 
 Registry& registry() {
@@ -98,31 +106,24 @@ PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(
 
 }  // namespace
 
-Borrow::Borrow(Borrow&& o) noexcept
-    : lo_(o.lo_), hi_(o.hi_), exclusive_(o.exclusive_), held_(std::exchange(o.held_, false)) {}
+Borrow::Borrow(Borrow&& o) noexcept : entry_(std::exchange(o.entry_, nullptr)) {}
 
 Borrow& Borrow::operator=(Borrow&& o) noexcept {
     release();
-    lo_ = o.lo_;
-    hi_ = o.hi_;
-    exclusive_ = o.exclusive_;
-    held_ = std::exchange(o.held_, false);
+    entry_ = std::exchange(o.entry_, nullptr);
     return *this;
 }
 
 bool Borrow::acquire(PyArrayObject* array, bool exclusive) {
     const auto [lo, hi] = memory_range(array);
-    if (!registry().add(lo, hi, exclusive)) return false;
-    lo_ = lo;
-    hi_ = hi;
-    exclusive_ = exclusive;
-    held_ = true;
-    return true;
+    entry_ = registry().add(lo, hi, exclusive);
+    return entry_ != nullptr;
 }
 
 void Borrow::release_held() {
-    registry().remove(lo_, hi_, exclusive_);
-    held_ = false;
+    // the call's reads and writes of the array happen before the range is free again
+    entry_->live.store(false, std::memory_order_release);
+    entry_ = nullptr;
 }
 
 bool InputVector::convert(PyObject* obj, const char* argument, std::size_t limit) {

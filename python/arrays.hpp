@@ -13,6 +13,8 @@
 
 namespace vormek::py {
 
+struct BorrowEntry;
+
 // A memory range recorded in the registry; released when the owner goes.
 class Borrow {
 public:
@@ -27,16 +29,13 @@ public:
     // conflict ("The given array is already borrowed" for the caller to raise).
     bool acquire(PyArrayObject* array, bool exclusive);
     void release() {
-        if (held_) release_held();
+        if (entry_) release_held();
     }
 
 private:
     void release_held();
 
-    const char* lo_ = nullptr;
-    const char* hi_ = nullptr;
-    bool exclusive_ = false;
-    bool held_ = false;
+    BorrowEntry* entry_ = nullptr;  // the registry's record while held
 };
 
 // A joint-space input vector: converted at binding time, re-checked and read (in place or
