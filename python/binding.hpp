@@ -144,9 +144,14 @@ public:
 
 private:
     bool intern() {
-        std::call_once(interned_once_, [this] {
-            for (std::size_t i = 0; i < N; ++i) interned_[i] = PyUnicode_InternFromString(names_[i]);
-        });
+        // std::call_once sets two thread-locals on every call, and a thread-local of a shared
+        // library is a __tls_get_addr call each: the flag keeps that off every call but the first
+        if (!interned_ready_.load(std::memory_order_acquire)) {
+            std::call_once(interned_once_, [this] {
+                for (std::size_t i = 0; i < N; ++i) interned_[i] = PyUnicode_InternFromString(names_[i]);
+            });
+            interned_ready_.store(true, std::memory_order_release);
+        }
         for (PyObject* name : interned_)
             if (!name) {
                 PyErr_SetString(PyExc_MemoryError, "cannot intern argument names");
@@ -204,6 +209,7 @@ private:
     std::array<const char*, N> names_;
     std::size_t required_;
     std::once_flag interned_once_;
+    std::atomic<bool> interned_ready_{false};
     std::array<PyObject*, N> interned_{};
 };
 
