@@ -3,6 +3,10 @@
 
 #include "model.hpp"
 
+#include <array>
+#include <cmath>
+#include <limits>
+
 namespace vormek {
 
 namespace {
@@ -24,6 +28,35 @@ int coordinate_axis(const Vector3d& s) {
     for (int k = 0; k < 3; ++k)
         if (std::abs(s[k]) == 1.0 && s[(k + 1) % 3] == 0.0 && s[(k + 2) % 3] == 0.0) return k;
     return -1;
+}
+
+// Takes a joint's origin rotation E that lies within rounding of a signed permutation of the
+// axes for exactly that permutation, and records it. URDFs write quarter turns as rpy of
+// ±π/2, whose cosine comes out as 6e-17 rather than 0; snapped, the turn costs no arithmetic.
+void snap_quarter_turns(BodyJoint& joint) {
+    constexpr double tolerance = 4 * std::numeric_limits<double>::epsilon();
+    Matrix3d& E = joint.origin_rotation;
+    Matrix3d snapped = Matrix3d::Zero();
+    std::array<int, 3> columns{};
+    std::array<double, 3> signs{};
+    for (int c = 0; c < 3; ++c) {
+        int found = -1;
+        for (int r = 0; r < 3; ++r) {
+            if (std::abs(E(r, c)) <= tolerance) continue;
+            if (found >= 0 || std::abs(std::abs(E(r, c)) - 1.0) > tolerance) return;
+            found = r;
+        }
+        if (found < 0) return;
+        columns[c] = found;
+        signs[c] = E(found, c) > 0 ? 1.0 : -1.0;
+        snapped(found, c) = signs[c];
+    }
+    if (columns[0] == columns[1] || columns[1] == columns[2] || columns[0] == columns[2]) return;
+    E = snapped;
+    joint.origin_turned = E != Matrix3d::Identity();
+    joint.origin_permutes = joint.origin_turned;
+    joint.origin_columns = columns;
+    joint.origin_signs = signs;
 }
 
 }  // namespace
@@ -49,6 +82,7 @@ void Model::fold_fixed_joints() {
             const Matrix3d E = origin.rotation.toRotationMatrix();
             body_joints.push_back(BodyJoint{E, origin.translation, joint.axis, joint.kind,
                                             coordinate_axis(joint.axis), E != Matrix3d::Identity()});
+            snap_quarter_turns(body_joints.back());
             body_parents.push_back(body);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -60,6 +61,12 @@ struct BodyJoint {
     int coordinate = -1;                   // k when the axis is ±e_k, else −1
 
     bool origin_turned = true;             // false when the origin rotation is the identity
+    // true when the origin rotation is a signed permutation of the axes (a turn by multiples of
+    // 90°): its column c is origin_signs[c]·e_{origin_columns[c]}, and composing with it only
+    // reorders columns, bit for bit what the full product would give
+    bool origin_permutes = false;
+    std::array<int, 3> origin_columns{0, 1, 2};
+    std::array<double, 3> origin_signs{1.0, 1.0, 1.0};
 
     // out = pose of the child body in the parent body at joint coordinate q, written entry by
     // entry and straight from the origin rotation: inverse dynamics reads it back at once, and
@@ -108,7 +115,10 @@ struct BodyJoint {
     void place(const Transform& parent, double q, SinCos sin_cos_q, Transform& out) const {
         const Matrix3d& P = parent.R;
         Matrix3d& R = out.R;
-        if (origin_turned) {
+        if (origin_permutes) {
+            for (int c = 0; c < 3; ++c)
+                for (int r = 0; r < 3; ++r) R(r, c) = origin_signs[c] * P(r, origin_columns[c]);
+        } else if (origin_turned) {
             const Matrix3d& O = origin_rotation;
             for (int c = 0; c < 3; ++c)
                 for (int r = 0; r < 3; ++r) R(r, c) = P(r, 0) * O(0, c) + P(r, 1) * O(1, c) + P(r, 2) * O(2, c);
