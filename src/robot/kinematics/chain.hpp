@@ -58,18 +58,15 @@ inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, 
     return buffer.first(count);
 }
 
-// X = parent ∘ (the joint at q), sin q and cos q given (read by revolute joints only), written
-// entry by entry into its final place: the walk reads it back at once as the next parent, and
-// a pose built in a temporary and copied over in 16-byte moves stalls those reads on store
-// forwarding. Each row of the parent's rotation is carried through the origin rotation and
-// the joint's turn in registers and stored once.
-inline void place_body(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
-                       Transform& X) {
+// The rows of place_body for one kind of joint: Turn is k for a revolute joint about ±e_k, 3 for
+// one about another axis and 4 for a prismatic joint; Turned says the origin rotation is not the
+// identity. Known at compile time, they keep every branch out of the row loop and each row's
+// entries in registers.
+template <int Turn, bool Turned>
+void place_rows(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q, Transform& X) {
     const Matrix3d &P = parent.R, &O = joint.origin_rotation;
     const Vector3d &t = joint.origin_translation, &a = joint.axis;
-    const bool revolute = joint.kind == JointKind::Revolute;
-    const int k = joint.coordinate;
-    const double sk = k >= 0 ? a[k] * sin_q : 0.0;
+    const double sk = Turn < 3 ? a[Turn < 3 ? Turn : 0] * sin_q : 0.0;
     // a turn about ±e_k mixes the other two entries of a row, i and j, and keeps entry k
     const auto mix = [&](double& ei, double& ej) {
         const double i0 = ei, j0 = ej;
@@ -78,20 +75,19 @@ inline void place_body(const BodyJoint& joint, const Transform& parent, double q
     };
     for (int r = 0; r < 3; ++r) {
         double e0 = P(r, 0), e1 = P(r, 1), e2 = P(r, 2);
-        if (joint.origin_turned) {
+        if constexpr (Turned) {
             e0 = P(r, 0) * O(0, 0) + P(r, 1) * O(1, 0) + P(r, 2) * O(2, 0);
             e1 = P(r, 0) * O(0, 1) + P(r, 1) * O(1, 1) + P(r, 2) * O(2, 1);
             e2 = P(r, 0) * O(0, 2) + P(r, 1) * O(1, 2) + P(r, 2) * O(2, 2);
         }
         X.p[r] = parent.p[r] + P(r, 0) * t[0] + P(r, 1) * t[1] + P(r, 2) * t[2];
-        // indices known at compile time keep the row in registers
-        if (!revolute) {
+        if constexpr (Turn == 4) {
             X.p[r] += q * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
-        } else if (k == 0) {
+        } else if constexpr (Turn == 0) {
             mix(e1, e2);
-        } else if (k == 1) {
+        } else if constexpr (Turn == 1) {
             mix(e2, e0);
-        } else if (k == 2) {
+        } else if constexpr (Turn == 2) {
             mix(e0, e1);
         } else {
             // row times Rodrigues' c·1 + s·[a]× + (1 − c)·a·aᵀ, for an axis off the coordinate axes
@@ -105,13 +101,38 @@ inline void place_body(const BodyJoint& joint, const Transform& parent, double q
     }
 }
 
+// X = parent ∘ (the joint at q), sin q and cos q given (read by revolute joints only), written
+// entry by entry into its final place: the walk reads it back at once as the next parent, and
+// a pose built in a temporary and copied over in 16-byte moves stalls those reads on store
+// forwarding. Each row of the parent's rotation is carried through the origin rotation and
+// the joint's turn in registers and stored once. The joint's kind is looked at once, here.
+template <bool Turned>
+void place_body_turned(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
+                       Transform& X) {
+    if (joint.kind != JointKind::Revolute) return place_rows<4, Turned>(joint, parent, q, sin_q, cos_q, X);
+    switch (joint.coordinate) {
+        case 0: return place_rows<0, Turned>(joint, parent, q, sin_q, cos_q, X);
+        case 1: return place_rows<1, Turned>(joint, parent, q, sin_q, cos_q, X);
+        case 2: return place_rows<2, Turned>(joint, parent, q, sin_q, cos_q, X);
+        default: return place_rows<3, Turned>(joint, parent, q, sin_q, cos_q, X);
+    }
+}
+
+inline void place_body(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
+                       Transform& X) {
+    if (joint.origin_turned) place_body_turned<true>(joint, parent, q, sin_q, cos_q, X);
+    else place_body_turned<false>(joint, parent, q, sin_q, cos_q, X);
+}
+
 // The joint axis of `joint` in the axes of X, its child body's pose: a column of X.R when the
 // axis is a coordinate axis.
 inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
-    const int k = joint.coordinate;
-    for (int r = 0; r < 3; ++r)
-        a[r] = k >= 0 ? joint.axis[k] * X.R(r, k)
-                      : X.R(r, 0) * joint.axis[0] + X.R(r, 1) * joint.axis[1] + X.R(r, 2) * joint.axis[2];
+    if (const int k = joint.coordinate; k >= 0) {
+        for (int r = 0; r < 3; ++r) a[r] = joint.axis[k] * X.R(r, k);
+    } else {
+        for (int r = 0; r < 3; ++r)
+            a[r] = X.R(r, 0) * joint.axis[0] + X.R(r, 1) * joint.axis[1] + X.R(r, 2) * joint.axis[2];
+    }
 }
 
 // Places the bodies of `path` (leaf first) from the root down, starting from X[0], calling

@@ -9,6 +9,7 @@
 #include "../../sin_cos.hpp"
 #include "chain.hpp"
 #include "checks.hpp"
+#include "columns.hpp"
 
 namespace vormek {
 
@@ -32,6 +33,7 @@ Result<void> check_options(const IkOptions& o) {
 // pivot fails the test too. Each pivot is inverted once, so the rest is multiplications.
 bool ldlt_solve(Matrix6d& A, Vector6d& e) {
     double d[6], inv_d[6];
+    #pragma GCC unroll 6
     for (int c = 0; c < 6; ++c) {
         // w_k = L(c, k)·d_k, shared by the pivot and the column below it
         double w[6];
@@ -50,60 +52,30 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
         }
     }
     // L·x = e, D·z = x, Lᵀ·y = z
+    #pragma GCC unroll 6
     for (int r = 1; r < 6; ++r)
         for (int k = 0; k < r; ++k) e[r] -= A(r, k) * e[k];
+    #pragma GCC unroll 6
     for (int r = 0; r < 6; ++r) e[r] *= inv_d[r];
+    #pragma GCC unroll 6
     for (int r = 4; r >= 0; --r)
         for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
     return true;
 }
 
-// The target body's pose relative to the root, in rotation matrices: a turn about a coordinate
-// axis touches two columns where a quaternion composition costs a full product, and the joint
-// axis in root axes is then a column of the rotation. Each column of `J` is started as
-// [a; p_j] (revolute, p_j on the axis) or [0; a] (prismatic) for finish_columns. The sines of a
-// block of joints are evaluated before the block is composed: they do not depend on the chain.
-Transform walk(const Model& m, std::span<const double> q, std::span<const std::size_t> path, std::span<double> J) {
-    constexpr std::size_t block = 8;
-    double s[block], c[block];
-    Transform X;
-    for (std::size_t end = path.size(); end > 0;) {
-        const std::size_t begin = end > block ? end - block : 0;
-        for (std::size_t k = begin; k < end; ++k) {
-            const auto [sin_q, cos_q] = sin_cos(q[path[k]]);
-            s[k - begin] = sin_q;
-            c[k - begin] = cos_q;
-        }
-        for (std::size_t k = end; k-- > begin;) {
-            const std::size_t i = path[k];
-            const BodyJoint& joint = m.body_joints[i];
-            X = joint.placed(X, q[i], s[k - begin], c[k - begin]);
-            const Vector3d a = joint.coordinate >= 0 ? Vector3d(joint.axis[joint.coordinate] * X.R.col(joint.coordinate))
-                                                     : Vector3d(X.R * joint.axis);
-            double* column = &J[6 * i];
-            if (joint.kind == JointKind::Revolute) {
-                column[0] = a.x(), column[1] = a.y(), column[2] = a.z();
-                column[3] = X.p.x(), column[4] = X.p.y(), column[5] = X.p.z();
-            } else {
-                column[0] = column[1] = column[2] = 0.0;
-                column[3] = a.x(), column[4] = a.y(), column[5] = a.z();
-            }
-        }
-        end = begin;
-    }
-    return X;
-}
-
-// Revolute columns become [a; a × (p_t − p_j)]; prismatic ones are already final.
-void finish_columns(const Model& m, std::span<const std::size_t> path, const Vector3d& p_t, std::span<double> J) {
-    for (const std::size_t i : path) {
-        if (m.body_joints[i].kind != JointKind::Revolute) continue;
-        double* column = &J[6 * i];
-        const double rx = p_t.x() - column[3], ry = p_t.y() - column[4], rz = p_t.z() - column[5];
-        column[3] = column[1] * rz - column[2] * ry;
-        column[4] = column[2] * rx - column[0] * rz;
-        column[5] = column[0] * ry - column[1] * rx;
-    }
+// The rotation error log(G·Rᵀ) of a body at R against the goal G of its rotation (`goal` as a
+// quaternion), from the matrices the walk holds. R_e = G·Rᵀ turns by θ about u, so
+// R_e − R_eᵀ = 2·sin θ·[u]× gives d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, and the error is
+// θ·u = d·atan2(|d|, tr R_e − 1)/|d|: no conversion to a quaternion, one atan2. The axis is lost
+// where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the quaternions take over.
+Vector3d body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const Matrix3d& R) {
+    const auto R_e = [&](int r, int c) { return G(r, 0) * R(c, 0) + G(r, 1) * R(c, 1) + G(r, 2) * R(c, 2); };
+    const double trace = R_e(0, 0) + R_e(1, 1) + R_e(2, 2);
+    if (!(trace > 0)) return rotation_error(goal, Quaterniond(R));
+    const Vector3d d(R_e(2, 1) - R_e(1, 2), R_e(0, 2) - R_e(2, 0), R_e(1, 0) - R_e(0, 1));
+    const double norm = d.norm();
+    if (!(norm > 0)) return Vector3d::Zero();
+    return d * (std::atan2(norm, trace - 1) / norm);
 }
 
 }  // namespace
@@ -147,13 +119,20 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     // q_t ⊗ (q_B ⊗ q_P)* = (q_t ⊗ q_P*) ⊗ q_B*: the body's rotation is compared with a fixed goal
     const Pose& P = m.link_placements[link];
     const Quaterniond body_goal = multiply(target.rotation, P.rotation.conjugate());
+    const Matrix3d G = body_goal.toRotationMatrix();
+    Transform X[2];
 
     for (std::uint64_t k = 0;; ++k) {
-        // evaluate: one walk gives the link's pose relative to the root and starts its Jacobian at q
-        const Transform B = walk(m, q, path, J);
+        // evaluate: one walk over the bodies, in rotation matrices (the joint axis in root axes is
+        // then a column of the rotation), gives the link's pose relative to the root and starts
+        // its Jacobian at q
+        X[0] = Transform{};
+        const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t i, const Transform& T) {
+            start_body_column(m.body_joints[i], T, &J[6 * i]);
+        });
         const Vector3d p_link = B.p + B.R * P.translation;
         const Vector3d e_t = target.translation - p_link;
-        const Vector3d e_r = rotation_error(body_goal, Quaterniond(B.R));
+        const Vector3d e_r = body_rotation_error(G, body_goal, B.R);
         const double translation_error = e_t.norm(), rotation_error_norm = e_r.norm();
 
         if (translation_error <= options.translation_tolerance && rotation_error_norm <= options.rotation_tolerance) {
@@ -165,7 +144,7 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
             return fail(errors::IkNotConverged{k, translation_error, rotation_error_norm});
 
         // the moment arms need the link origin, and only an iterate that takes a step needs them
-        finish_columns(m, path, p_link, J);
+        finish_body_columns(m, path, p_link.data(), J);
 
         // A = λ²·I + Σ J_i·J_iᵀ over the path columns (lower triangle), then A·y = e
         Vector6d y = stack(e_r, e_t);
