@@ -60,29 +60,33 @@ inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, 
 
 // The rows of place_body for one kind of joint: Turn is k for a revolute joint about ±e_k, 3 for
 // one about another axis and 4 for a prismatic joint; Turned says the origin rotation is not the
-// identity. Known at compile time, they keep every branch out of the row loop and each row's
-// entries in registers.
+// identity. Known at compile time, they keep every branch out of the rows. Rows 0 and 1 go as
+// one pair of lanes (each column holds them side by side, so they load and store as one 16-byte
+// value that the next placement reads back whole) and row 2 alone, through the same code: each
+// lane does the scalar operations of its row in the same order.
 template <int Turn, bool Turned>
 void place_rows(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q, Transform& X) {
     const Matrix3d &P = parent.R, &O = joint.origin_rotation;
     const Vector3d &t = joint.origin_translation, &a = joint.axis;
     const double sk = Turn < 3 ? a[Turn < 3 ? Turn : 0] * sin_q : 0.0;
-    // a turn about ±e_k mixes the other two entries of a row, i and j, and keeps entry k
-    const auto mix = [&](double& ei, double& ej) {
-        const double i0 = ei, j0 = ej;
-        ei = cos_q * i0 + sk * j0;
-        ej = cos_q * j0 - sk * i0;
-    };
-    for (int r = 0; r < 3; ++r) {
-        double e0 = P(r, 0), e1 = P(r, 1), e2 = P(r, 2);
+    // the rows of X's columns R0, R1, R2 and origin x from the same rows of the parent's
+    // columns P0, P1, P2 and origin p
+    const auto rows = [&]<class L>(const L& P0, const L& P1, const L& P2, const L& p, L& R0, L& R1, L& R2, L& x) {
+        L e0 = P0, e1 = P1, e2 = P2;
         if constexpr (Turned) {
-            e0 = P(r, 0) * O(0, 0) + P(r, 1) * O(1, 0) + P(r, 2) * O(2, 0);
-            e1 = P(r, 0) * O(0, 1) + P(r, 1) * O(1, 1) + P(r, 2) * O(2, 1);
-            e2 = P(r, 0) * O(0, 2) + P(r, 1) * O(1, 2) + P(r, 2) * O(2, 2);
+            e0 = P0 * O(0, 0) + P1 * O(1, 0) + P2 * O(2, 0);
+            e1 = P0 * O(0, 1) + P1 * O(1, 1) + P2 * O(2, 1);
+            e2 = P0 * O(0, 2) + P1 * O(1, 2) + P2 * O(2, 2);
         }
-        X.p[r] = parent.p[r] + P(r, 0) * t[0] + P(r, 1) * t[1] + P(r, 2) * t[2];
+        x = p + P0 * t[0] + P1 * t[1] + P2 * t[2];
+        // a turn about ±e_k mixes the other two columns, i and j, and keeps column k
+        const auto mix = [&](L& ei, L& ej) {
+            const L i0 = ei, j0 = ej;
+            ei = cos_q * i0 + sk * j0;
+            ej = cos_q * j0 - sk * i0;
+        };
         if constexpr (Turn == 4) {
-            X.p[r] += q * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
+            x += q * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
         } else if constexpr (Turn == 0) {
             mix(e1, e2);
         } else if constexpr (Turn == 1) {
@@ -90,15 +94,24 @@ void place_rows(const BodyJoint& joint, const Transform& parent, double q, doubl
         } else if constexpr (Turn == 2) {
             mix(e0, e1);
         } else {
-            // row times Rodrigues' c·1 + s·[a]× + (1 − c)·a·aᵀ, for an axis off the coordinate axes
-            const double ea = (1 - cos_q) * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
-            const double f0 = cos_q * e0 + sin_q * (e1 * a[2] - e2 * a[1]) + ea * a[0];
-            const double f1 = cos_q * e1 + sin_q * (e2 * a[0] - e0 * a[2]) + ea * a[1];
-            const double f2 = cos_q * e2 + sin_q * (e0 * a[1] - e1 * a[0]) + ea * a[2];
+            // times Rodrigues' c·1 + s·[a]× + (1 − c)·a·aᵀ, for an axis off the coordinate axes
+            const L ea = (1 - cos_q) * (e0 * a[0] + e1 * a[1] + e2 * a[2]);
+            const L f0 = cos_q * e0 + sin_q * (e1 * a[2] - e2 * a[1]) + ea * a[0];
+            const L f1 = cos_q * e1 + sin_q * (e2 * a[0] - e0 * a[2]) + ea * a[1];
+            const L f2 = cos_q * e2 + sin_q * (e0 * a[1] - e1 * a[0]) + ea * a[2];
             e0 = f0, e1 = f1, e2 = f2;
         }
-        X.R(r, 0) = e0, X.R(r, 1) = e1, X.R(r, 2) = e2;
-    }
+        R0 = e0, R1 = e1, R2 = e2;
+    };
+    using Pair = Eigen::Vector2d;
+    const auto pair = [](const double* v) { return Pair(Eigen::Map<const Pair>(v)); };
+    Pair R0, R1, R2, x;
+    rows(pair(&P(0, 0)), pair(&P(0, 1)), pair(&P(0, 2)), pair(&parent.p[0]), R0, R1, R2, x);
+    Eigen::Map<Pair>(&X.R(0, 0)) = R0;
+    Eigen::Map<Pair>(&X.R(0, 1)) = R1;
+    Eigen::Map<Pair>(&X.R(0, 2)) = R2;
+    Eigen::Map<Pair>(&X.p[0]) = x;
+    rows(P(2, 0), P(2, 1), P(2, 2), parent.p[2], X.R(2, 0), X.R(2, 1), X.R(2, 2), X.p[2]);
 }
 
 // X = parent ∘ (the joint at q), sin q and cos q given (read by revolute joints only), written
@@ -135,16 +148,18 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
     }
 }
 
-// Places the bodies of `path` (leaf first) from the root down, starting from X[0], calling
-// visit(DOF, pose of its body) after each one; the poses alternate between X[0] and X[1], and
-// the last one is returned. The sines of a block of joints are evaluated before the block is
-// placed: each placement depends on the one before, the sines do not.
+// Places the bodies of `path` (leaf first) from the root down, starting from `start`, calling
+// visit(DOF, pose of its body) after each one; the poses alternate between X[1] and X[0] (so
+// `start` may be X[0], never X[1]), and the last one is returned. The sines of a block of
+// joints are evaluated before the block is placed: each placement depends on the one before,
+// the sines do not.
 template <class Visit>
 const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
-                             Transform (&X)[2], Visit visit) {
+                             const Transform& start, Transform (&X)[2], Visit visit) {
     constexpr std::size_t block = 8;
     double s[block], c[block];
-    int current = 0;
+    const Transform* parent = &start;
+    int next = 1;
     for (std::size_t end = path.size(); end > 0;) {
         const std::size_t begin = end > block ? end - block : 0;
         for (std::size_t k = begin; k < end; ++k) {
@@ -154,13 +169,21 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
         }
         for (std::size_t k = end; k-- > begin;) {
             const std::size_t i = path[k];
-            place_body(model.body_joints[i], X[current], q[i], s[k - begin], c[k - begin], X[1 - current]);
-            current = 1 - current;
-            visit(i, X[current]);
+            place_body(model.body_joints[i], *parent, q[i], s[k - begin], c[k - begin], X[next]);
+            parent = &X[next];
+            next = 1 - next;
+            visit(i, *parent);
         }
         end = begin;
     }
-    return X[current];
+    return *parent;
+}
+
+// The same from X[0].
+template <class Visit>
+const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
+                             Transform (&X)[2], Visit visit) {
+    return walk_bodies(model, q, path, X[0], X, visit);
 }
 
 // The ancestor path of `link` written into `buffer`, as the span of the joints it holds.

@@ -51,11 +51,14 @@ inline void finish_joint_columns(const Model& model, std::span<const std::size_t
     }
 }
 
-// The same over the dynamics tree, from the pose X of the body that DOF k's joint moves.
+// The same over the dynamics tree, from the pose X of the body that DOF k's joint moves. X's
+// origin is copied the way place_body stored it, entries 0 and 1 as one 16-byte value and entry
+// 2 alone: a 16-byte load of entries 1 and 2 would wait for both stores to retire.
 inline void start_body_column(const BodyJoint& joint, const Transform& X, double* column) {
     if (joint.kind == JointKind::Revolute) {
         body_axis(joint, X, column);
-        column[3] = X.p[0], column[4] = X.p[1], column[5] = X.p[2];
+        Eigen::Map<Eigen::Vector2d>(column + 3) = Eigen::Map<const Eigen::Vector2d>(&X.p[0]);
+        column[5] = X.p[2];
     } else {
         column[0] = column[1] = column[2] = 0.0;
         body_axis(joint, X, column + 3);

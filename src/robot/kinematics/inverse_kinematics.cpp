@@ -63,6 +63,38 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
     return true;
 }
 
+// The lower triangle of A = λ²·I + Σ J_i·J_iᵀ over the path columns i. The 21 sums stay in
+// registers for the whole path, most as pairs of rows of a column of A (0–1, 2–3, 4–5 of
+// column 0; 1–2, 3–4 of column 1; ...), the three left over alone; each is summed in path order
+// as entry-wise code would.
+void lower_gram(std::span<const double> J, std::span<const std::size_t> path, double lambda2, Matrix6d& A) {
+    using Pair = Eigen::Vector2d;
+    Pair a00(lambda2, 0), a20(0, 0), a40(0, 0), a11(lambda2, 0), a31(0, 0), a22(lambda2, 0), a42(0, 0),
+        a33(lambda2, 0), a44(lambda2, 0);
+    double a51 = 0, a53 = 0, a55 = lambda2;
+    for (const std::size_t i : path) {
+        const double* Ji = &J[6 * i];
+        // entries 3 to 5 were just written one by one (finish_body_columns), and a 16-byte load
+        // across two such stores waits for both to retire: those pairs are built in registers
+        const auto rows = [&](int r) { return Pair(Eigen::Map<const Pair>(Ji + r)); };
+        const double J2 = Ji[2], J3 = Ji[3], J4 = Ji[4], J5 = Ji[5];
+        const Pair j01 = rows(0), j12 = rows(1), j23(J2, J3), j34(J3, J4), j45(J4, J5);
+        a00 += j01 * Ji[0], a20 += j23 * Ji[0], a40 += j45 * Ji[0];
+        a11 += j12 * Ji[1], a31 += j34 * Ji[1], a51 += J5 * Ji[1];
+        a22 += j23 * J2, a42 += j45 * J2;
+        a33 += j34 * J3, a53 += J5 * J3;
+        a44 += j45 * J4;
+        a55 += J5 * J5;
+    }
+    const auto put = [&](int r, int c, const Pair& a) { Eigen::Map<Pair>(&A(r, c)) = a; };
+    put(0, 0, a00), put(2, 0, a20), put(4, 0, a40);
+    put(1, 1, a11), put(3, 1, a31), A(5, 1) = a51;
+    put(2, 2, a22), put(4, 2, a42);
+    put(3, 3, a33), A(5, 3) = a53;
+    put(4, 4, a44);
+    A(5, 5) = a55;
+}
+
 // The rotation error log(G·Rᵀ) of a body at R against the goal G of its rotation (`goal` as a
 // quaternion), from the matrices the walk holds. R_e = G·Rᵀ turns by θ about u, so
 // R_e − R_eᵀ = 2·sin θ·[u]× gives d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, and the error is
@@ -120,14 +152,14 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     const Pose& P = m.link_placements[link];
     const Quaterniond body_goal = multiply(target.rotation, P.rotation.conjugate());
     const Matrix3d G = body_goal.toRotationMatrix();
+    const Transform root;
     Transform X[2];
 
     for (std::uint64_t k = 0;; ++k) {
         // evaluate: one walk over the bodies, in rotation matrices (the joint axis in root axes is
         // then a column of the rotation), gives the link's pose relative to the root and starts
         // its Jacobian at q
-        X[0] = Transform{};
-        const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t i, const Transform& T) {
+        const Transform& B = walk_bodies(m, q, path, root, X, [&](std::size_t i, const Transform& T) {
             start_body_column(m.body_joints[i], T, &J[6 * i]);
         });
         const Vector3d p_link = B.p + B.R * P.translation;
@@ -146,20 +178,17 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         // the moment arms need the link origin, and only an iterate that takes a step needs them
         finish_body_columns(m, path, p_link.data(), J);
 
-        // A = λ²·I + Σ J_i·J_iᵀ over the path columns (lower triangle), then A·y = e
         Vector6d y = stack(e_r, e_t);
-        Matrix6d A = lambda2 * Matrix6d::Identity();
-        for (const std::size_t i : path) {
-            const double* Ji = &J[6 * i];
-            for (int c = 0; c < 6; ++c)
-                for (int r = c; r < 6; ++r) A(r, c) += Ji[r] * Ji[c];
-        }
+        Matrix6d A;
+        lower_gram(J, path, lambda2, A);
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
         // Δq_i = J_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
         double norm2 = 0;
         for (const std::size_t i : path) {
-            dq[i] = Eigen::Map<const Vector6d>(&J[6 * i]).dot(y);
+            // entry by entry: the solve wrote y so, and 16-byte loads of it would wait on those stores
+            const double* Ji = &J[6 * i];
+            dq[i] = Ji[0] * y[0] + Ji[1] * y[1] + Ji[2] * y[2] + Ji[3] * y[3] + Ji[4] * y[4] + Ji[5] * y[5];
             norm2 += dq[i] * dq[i];
         }
         const double norm = std::sqrt(norm2);
