@@ -152,7 +152,8 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
 // visit(DOF, pose of its body) after each one; the poses alternate between X[1] and X[0] (so
 // `start` may be X[0], never X[1]), and the last one is returned. The sines of a block of
 // joints are evaluated before the block is placed: each placement depends on the one before,
-// the sines do not.
+// the sines do not. They go in the order of the placements, so that the first placement can
+// start while the sines of the joints below it are still being evaluated.
 template <class Visit>
 const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
                              const Transform& start, Transform (&X)[2], Visit visit) {
@@ -162,7 +163,7 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
     int next = 1;
     for (std::size_t end = path.size(); end > 0;) {
         const std::size_t begin = end > block ? end - block : 0;
-        for (std::size_t k = begin; k < end; ++k) {
+        for (std::size_t k = end; k-- > begin;) {
             const auto [sin_q, cos_q] = sin_cos(q[path[k]]);
             s[k - begin] = sin_q;
             c[k - begin] = cos_q;

@@ -31,42 +31,47 @@ Result<void> check_options(const IkOptions& o) {
 // symmetric 6×6 A (unit L below the diagonal, read and written in the lower triangle only).
 // False when A is not positive definite, which is when a pivot d_c is not positive; a NaN
 // pivot fails the test too. Each pivot is inverted once, so the rest is multiplications.
+// Written for its critical path, from one pivot to the next: each column is also kept
+// unscaled, U(r, c) = L(r, c)·d_c, so only the last term of the next pivot,
+// U(c + 1, c)²/d_c, waits for the division; L⁻¹·e is reduced beside the factorisation; and every
+// sum takes the term that is ready last, last.
 bool ldlt_solve(Matrix6d& A, Vector6d& e) {
-    double d[6], inv_d[6];
-    #pragma GCC unroll 6
+    double U[6][6], inv_d[6], z[6];
+#pragma GCC unroll 6
     for (int c = 0; c < 6; ++c) {
-        // w_k = L(c, k)·d_k, shared by the pivot and the column below it
-        double w[6];
+        // d_c = A(c, c) − Σ_k L(c, k)²·d_k
         double pivot = A(c, c);
-        for (int k = 0; k < c; ++k) {
-            w[k] = A(c, k) * d[k];
-            pivot -= w[k] * A(c, k);
-        }
+        for (int k = 0; k < c; ++k) pivot -= U[c][k] * U[c][k] * inv_d[k];
         if (!(pivot > 0)) return false;
-        d[c] = pivot;
         inv_d[c] = 1.0 / pivot;
+        // L(r, c)·d_c = A(r, c) − Σ_k L(r, k)·d_k·L(c, k)
         for (int r = c + 1; r < 6; ++r) {
             double s = A(r, c);
-            for (int k = 0; k < c; ++k) s -= A(r, k) * w[k];
+            for (int k = 0; k < c; ++k) s -= A(r, k) * U[c][k];
+            U[r][c] = s;
             A(r, c) = s * inv_d[c];
         }
+        // z = D⁻¹·L⁻¹·e, where L(c, k)·(L⁻¹·e)_k = U(c, k)·z_k
+        double x = e[c];
+        for (int k = 0; k < c; ++k) x -= U[c][k] * z[k];
+        z[c] = x * inv_d[c];
     }
-    // L·x = e, D·z = x, Lᵀ·y = z
-    #pragma GCC unroll 6
-    for (int r = 1; r < 6; ++r)
-        for (int k = 0; k < r; ++k) e[r] -= A(r, k) * e[k];
-    #pragma GCC unroll 6
-    for (int r = 0; r < 6; ++r) e[r] *= inv_d[r];
-    #pragma GCC unroll 6
-    for (int r = 4; r >= 0; --r)
-        for (int k = r + 1; k < 6; ++k) e[r] -= A(k, r) * e[k];
+    // Lᵀ·y = z
+#pragma GCC unroll 6
+    for (int r = 5; r >= 0; --r) {
+        double y = z[r];
+        for (int k = 5; k > r; --k) y -= A(k, r) * e[k];
+        e[r] = y;
+    }
     return true;
 }
 
-// The lower triangle of A = λ²·I + Σ J_i·J_iᵀ over the path columns i. The 21 sums stay in
-// registers for the whole path, most as pairs of rows of a column of A (0–1, 2–3, 4–5 of
-// column 0; 1–2, 3–4 of column 1; ...), the three left over alone; each is summed in path order
-// as entry-wise code would.
+// The lower triangle of A = λ²·I + Σ K_i·K_iᵀ over the path columns i, where K_i is J_i with its
+// linear rows first, K_i = (J_i[3..5], J_i[0..2]): the solve reads the rows of e in order, and the
+// rotation error, whose atan2 is the last value of an iterate to be ready, then enters it last.
+// The 21 sums stay in registers for the whole path, most as pairs of rows of a column of A
+// (0–1, 2–3, 4–5 of column 0; 1–2, 3–4 of column 1; ...), the three left over alone; each is
+// summed in path order as entry-wise code would.
 void lower_gram(std::span<const double> J, std::span<const std::size_t> path, double lambda2, Matrix6d& A) {
     using Pair = Eigen::Vector2d;
     Pair a00(lambda2, 0), a20(0, 0), a40(0, 0), a11(lambda2, 0), a31(0, 0), a22(lambda2, 0), a42(0, 0),
@@ -74,17 +79,18 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, do
     double a51 = 0, a53 = 0, a55 = lambda2;
     for (const std::size_t i : path) {
         const double* Ji = &J[6 * i];
-        // entries 3 to 5 were just written one by one (finish_body_columns), and a 16-byte load
-        // across two such stores waits for both to retire: those pairs are built in registers
-        const auto rows = [&](int r) { return Pair(Eigen::Map<const Pair>(Ji + r)); };
-        const double J2 = Ji[2], J3 = Ji[3], J4 = Ji[4], J5 = Ji[5];
-        const Pair j01 = rows(0), j12 = rows(1), j23(J2, J3), j34(J3, J4), j45(J4, J5);
-        a00 += j01 * Ji[0], a20 += j23 * Ji[0], a40 += j45 * Ji[0];
-        a11 += j12 * Ji[1], a31 += j34 * Ji[1], a51 += J5 * Ji[1];
-        a22 += j23 * J2, a42 += j45 * J2;
-        a33 += j34 * J3, a53 += J5 * J3;
-        a44 += j45 * J4;
-        a55 += J5 * J5;
+        // the linear rows were just written one by one (finish_body_columns), and a 16-byte load
+        // across two such stores waits for both to retire: pairs holding them are built in
+        // registers, the angular rows (written during the walk) are loaded as pairs
+        const double K0 = Ji[3], K1 = Ji[4], K2 = Ji[5], K3 = Ji[0], K4 = Ji[1], K5 = Ji[2];
+        const Pair k01(K0, K1), k12(K1, K2), k23(K2, K3), k34 = Eigen::Map<const Pair>(Ji),
+            k45 = Eigen::Map<const Pair>(Ji + 1);
+        a00 += k01 * K0, a20 += k23 * K0, a40 += k45 * K0;
+        a11 += k12 * K1, a31 += k34 * K1, a51 += K5 * K1;
+        a22 += k23 * K2, a42 += k45 * K2;
+        a33 += k34 * K3, a53 += K5 * K3;
+        a44 += k45 * K4;
+        a55 += K5 * K5;
     }
     const auto put = [&](int r, int c, const Pair& a) { Eigen::Map<Pair>(&A(r, c)) = a; };
     put(0, 0, a00), put(2, 0, a20), put(4, 0, a40);
@@ -178,17 +184,17 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         // the moment arms need the link origin, and only an iterate that takes a step needs them
         finish_body_columns(m, path, p_link.data(), J);
 
-        Vector6d y = stack(e_r, e_t);
+        Vector6d y = stack(e_t, e_r);
         Matrix6d A;
         lower_gram(J, path, lambda2, A);
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
-        // Δq_i = J_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
+        // Δq_i = K_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
         double norm2 = 0;
         for (const std::size_t i : path) {
             // entry by entry: the solve wrote y so, and 16-byte loads of it would wait on those stores
             const double* Ji = &J[6 * i];
-            dq[i] = Ji[0] * y[0] + Ji[1] * y[1] + Ji[2] * y[2] + Ji[3] * y[3] + Ji[4] * y[4] + Ji[5] * y[5];
+            dq[i] = Ji[3] * y[0] + Ji[4] * y[1] + Ji[5] * y[2] + Ji[0] * y[3] + Ji[1] * y[4] + Ji[2] * y[5];
             norm2 += dq[i] * dq[i];
         }
         const double norm = std::sqrt(norm2);
