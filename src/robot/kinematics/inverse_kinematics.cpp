@@ -103,8 +103,9 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, do
 
 // The rotation error log(G·Rᵀ) of a body at R against the goal G of its rotation (`goal` as a
 // quaternion), from the matrices the walk holds. R_e = G·Rᵀ turns by θ about u, so
-// R_e − R_eᵀ = 2·sin θ·[u]× gives d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, and the error is
-// θ·u = d·atan2(|d|, tr R_e − 1)/|d|: no conversion to a quaternion, one atan2. The axis is lost
+// R_e − R_eᵀ = 2·sin θ·[u]× gives d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, so
+// tan(θ/2) = sin θ/(1 + cos θ) = |d|/(1 + tr R_e) and the error is θ·u = d·2·atan(tan(θ/2))/|d|:
+// no conversion to a quaternion, and an atan, which costs half of an atan2. The axis is lost
 // where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the quaternions take over.
 Vector3d body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const Matrix3d& R) {
     const auto R_e = [&](int r, int c) { return G(r, 0) * R(c, 0) + G(r, 1) * R(c, 1) + G(r, 2) * R(c, 2); };
@@ -113,7 +114,7 @@ Vector3d body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const M
     const Vector3d d(R_e(2, 1) - R_e(1, 2), R_e(0, 2) - R_e(2, 0), R_e(1, 0) - R_e(0, 1));
     const double norm = d.norm();
     if (!(norm > 0)) return Vector3d::Zero();
-    return d * (std::atan2(norm, trace - 1) / norm);
+    return d * (2 * std::atan(norm / (1 + trace)) / norm);
 }
 
 }  // namespace
