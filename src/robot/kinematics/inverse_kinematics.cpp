@@ -31,7 +31,8 @@ Result<void> check_options(const IkOptions& o) {
 // symmetric 6×6 A (unit L below the diagonal, read and written in the lower triangle only).
 // False when A is not positive definite, which is when a pivot d_c is not positive; a NaN
 // pivot fails the test too. Each pivot is inverted once, so the rest is multiplications.
-// Written for its critical path, from one pivot to the next: each column is also kept
+// Unrolled whole, so that every index is known and the values stay in registers, and written
+// for its critical path, from one pivot to the next: each column is also kept
 // unscaled, U(r, c) = L(r, c)·d_c, so only the last term of the next pivot,
 // U(c + 1, c)²/d_c, waits for the division; L⁻¹·e is reduced beside the factorisation; and every
 // sum takes the term that is ready last, last.
@@ -68,7 +69,7 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
 
 // The lower triangle of A = λ²·I + Σ K_i·K_iᵀ over the path columns i, where K_i is J_i with its
 // linear rows first, K_i = (J_i[3..5], J_i[0..2]): the solve reads the rows of e in order, and the
-// rotation error, whose atan2 is the last value of an iterate to be ready, then enters it last.
+// rotation error, whose atan is the last value of an iterate to be ready, then enters it last.
 // The 21 sums stay in registers for the whole path, most as pairs of rows of a column of A
 // (0–1, 2–3, 4–5 of column 0; 1–2, 3–4 of column 1; ...), the three left over alone; each is
 // summed in path order as entry-wise code would.
@@ -159,6 +160,8 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     const Pose& P = m.link_placements[link];
     const Quaterniond body_goal = multiply(target.rotation, P.rotation.conjugate());
     const Matrix3d G = body_goal.toRotationMatrix();
+    // every walk starts from the root's own pose, written once here: the walk reads its start
+    // at once, and a pose rewritten just before would hold that read up on store forwarding
     const Transform root;
     Transform X[2];
 
@@ -185,6 +188,7 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         // the moment arms need the link origin, and only an iterate that takes a step needs them
         finish_body_columns(m, path, p_link.data(), J);
 
+        // A·y = e in the row order of K
         Vector6d y = stack(e_t, e_r);
         Matrix6d A;
         lower_gram(J, path, lambda2, A);
