@@ -99,16 +99,6 @@ struct BodyJoint {
         }
     }
 
-    // parent ∘ (the pose place(q) writes), with sin q and cos q supplied (read by revolute
-    // joints only) so that a chain walk can evaluate its sines together, off the chain's
-    // dependency path; the origin product is skipped when the origin is not turned.
-    Transform placed(const Transform& parent, double q, double sin_q, double cos_q) const {
-        Transform X{origin_turned ? Matrix3d(parent.R * origin_rotation) : parent.R, parent.p + parent.R * origin_translation};
-        if (kind == JointKind::Prismatic) X.p += X.R * (q * axis);
-        else turn(X.R, sin_q, cos_q);
-        return X;
-    }
-
     // out = parent ∘ (the pose at q), written entry by entry into `out`: the mass matrix reads the pose
     // back at once, and a pose built in a temporary and copied over in 16-byte moves stalls
     // those reads on store forwarding. sin q and cos q come with q (read by revolute joints only).
