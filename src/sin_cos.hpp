@@ -51,25 +51,33 @@ inline SinCos sin_cos(double x) {
     }
 }
 
-// sin and cos of q[0], q[1], q[2], … for a recursion that takes the joints in order, evaluated
-// a block at a time: the evaluations of a block do not depend on one another and overlap, where
-// one evaluation inside each step of the recursion would hold that step up by its full latency.
+// sin and cos of the angles a recursion meets one after another, angle(0), angle(1), …,
+// evaluated a block at a time: the evaluations of a block do not depend on one another and
+// overlap, where one evaluation inside each step of the recursion would hold that step up by
+// its full latency.
+template <class Angle>
 class SinCosBlocks {
 public:
-    explicit SinCosBlocks(std::span<const double> q) : q_(q) {}
+    SinCosBlocks(std::size_t count, Angle angle) : count_(count), angle_(angle) {}
 
-    // Entry k; k must count up from 0 by one.
-    SinCos operator[](std::size_t k) {
-        const std::size_t i = k % block;
+    // The m-th angle's; m must count up from 0 by one.
+    SinCos operator[](std::size_t m) {
+        const std::size_t i = m % block;
         if (i == 0)
-            for (std::size_t j = 0; j < block && k + j < q_.size(); ++j) values_[j] = sin_cos(q_[k + j]);
+            for (std::size_t j = 0; j < block && m + j < count_; ++j) values_[j] = sin_cos(angle_(m + j));
         return values_[i];
     }
 
 private:
     static constexpr std::size_t block = 8;
-    std::span<const double> q_;
+    std::size_t count_;
+    Angle angle_;
     SinCos values_[block];
 };
+
+// The same for q[0], q[1], … in order.
+inline auto sin_cos_blocks(std::span<const double> q) {
+    return SinCosBlocks(q.size(), [q](std::size_t k) { return q[k]; });
+}
 
 }  // namespace vormek

@@ -195,7 +195,7 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
     // rigid-body inertias and bias forces. The loads arrive in body frames in the load slots,
     // which then take the motion columns.
-    SinCosBlocks sin_cos_q(q);
+    auto sin_cos_q = sin_cos_blocks(q);
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];

@@ -54,7 +54,7 @@ Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation,
     if (floating) place_inertia(body_inertials[0], root.R, root.p, M0, H0.data(), I0);
 
     // root to leaf: each body's pose, inertia and motion column in the reference frame
-    SinCosBlocks sin_cos_q(q);
+    auto sin_cos_q = sin_cos_blocks(q);
     for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];

@@ -150,32 +150,24 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
 
 // Places the bodies of `path` (leaf first) from the root down, starting from `start`, calling
 // visit(DOF, pose of its body) after each one; the poses alternate between X[1] and X[0] (so
-// `start` may be X[0], never X[1]), and the last one is returned. The sines of a block of
-// joints are evaluated before the block is placed: each placement depends on the one before,
-// the sines do not. They go in the order of the placements, so that the first placement can
-// start while the sines of the joints below it are still being evaluated.
+// `start` may be X[0], never X[1]), and the last one is returned. The sines come a block of
+// joints ahead (SinCosBlocks): each placement depends on the one before, the sines do not. They
+// go in the order of the placements, so that the first placement can start while the sines of
+// the joints below it are still being evaluated.
 template <class Visit>
 const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
                              const Transform& start, Transform (&X)[2], Visit visit) {
-    constexpr std::size_t block = 8;
-    double s[block], c[block];
+    const std::size_t m = path.size();
+    SinCosBlocks sin_cos_q(m, [&](std::size_t step) { return q[path[m - 1 - step]]; });
     const Transform* parent = &start;
     int next = 1;
-    for (std::size_t end = path.size(); end > 0;) {
-        const std::size_t begin = end > block ? end - block : 0;
-        for (std::size_t k = end; k-- > begin;) {
-            const auto [sin_q, cos_q] = sin_cos(q[path[k]]);
-            s[k - begin] = sin_q;
-            c[k - begin] = cos_q;
-        }
-        for (std::size_t k = end; k-- > begin;) {
-            const std::size_t i = path[k];
-            place_body(model.body_joints[i], *parent, q[i], s[k - begin], c[k - begin], X[next]);
-            parent = &X[next];
-            next = 1 - next;
-            visit(i, *parent);
-        }
-        end = begin;
+    for (std::size_t step = 0; step < m; ++step) {
+        const std::size_t i = path[m - 1 - step];
+        const auto [sin_q, cos_q] = sin_cos_q[step];
+        place_body(model.body_joints[i], *parent, q[i], sin_q, cos_q, X[next]);
+        parent = &X[next];
+        next = 1 - next;
+        visit(i, *parent);
     }
     return *parent;
 }
