@@ -55,9 +55,6 @@ inline void place_inertia(const LinkInertial& in, const Matrix3d& R, const Vecto
     }
 }
 
-inline Vector3d angular(const Vector6d& m) { return m.head<3>(); }
-inline Vector3d linear(const Vector6d& m) { return m.tail<3>(); }
-
 // The wrench (n, f) a link must be supplied with to move with angular velocity ω, angular
 // acceleration α and origin acceleration a (all in its frame): Newton-Euler about its origin.
 inline Vector6d body_wrench(const LinkInertial& in, const Vector3d& w, const Vector3d& alpha, const Vector3d& a) {
