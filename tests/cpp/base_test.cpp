@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <random>
 #include <vector>
@@ -108,6 +110,17 @@ TEST(Spatial, SinCosWithinTwoUlpsOfLibm) {
     for (const double x : {INFINITY, -INFINITY, NAN}) {
         EXPECT_TRUE(std::isnan(sin_cos(x).sin));
         EXPECT_TRUE(std::isnan(sin_cos(x).cos));
+        xs.insert(xs.begin() + 3, x);  // beside arguments in range, each lane on its own path
+    }
+    // two lanes at a time, to the bit of one at a time
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+        const SinCosLanes v = sin_cos(Lanes{xs[i], xs[i + 1]});
+        for (int lane = 0; lane < 2; ++lane) {
+            const SinCos one = sin_cos(xs[i + lane]);
+            ASSERT_EQ(bits(v.sin[lane]), bits(one.sin)) << xs[i + lane];
+            ASSERT_EQ(bits(v.cos[lane]), bits(one.cos)) << xs[i + lane];
+        }
     }
 }
 
