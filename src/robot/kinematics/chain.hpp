@@ -58,15 +58,45 @@ inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, 
     return buffer.first(count);
 }
 
-// The rows of place_body for one kind of joint: Turn is k for a revolute joint about ±e_k, 3 for
-// one about another axis and 4 for a prismatic joint; Turned says the origin rotation is not the
-// identity. Known at compile time, they keep every branch out of the rows. Rows 0 and 1 go as
-// one pair of lanes (each column holds them side by side, so they load and store as one 16-byte
-// value that the next placement reads back whole) and row 2 alone, through the same code: each
-// lane does the scalar operations of its row in the same order.
+// A body's pose as the walk carries it from one placement to the next, in registers: rows 0 and
+// 1 of each column of the rotation and of the origin as pairs of lanes (each column holds them
+// side by side), row 2 alone. A pose passed on through memory would make every placement wait
+// for the stores of the one before to be forwarded to its loads.
+struct BodyRows {
+    Lanes R0, R1, R2, p;
+    double R0z, R1z, R2z, pz;
+};
+
+inline BodyRows body_rows(const Transform& X) {
+    const auto pair = [](const double* v) {
+        Lanes l;
+        __builtin_memcpy(&l, v, sizeof l);
+        return l;
+    };
+    return {pair(&X.R(0, 0)), pair(&X.R(0, 1)), pair(&X.R(0, 2)), pair(&X.p[0]),
+            X.R(2, 0),        X.R(2, 1),        X.R(2, 2),        X.p[2]};
+}
+
+// Written entry by entry into its final place, as the pairs and the singles it is held in: the
+// visitors read X back at once, and a pose copied over in other widths stalls those reads on
+// store forwarding.
+inline void store_rows(const BodyRows& b, Transform& X) {
+    __builtin_memcpy(&X.R(0, 0), &b.R0, sizeof b.R0);
+    __builtin_memcpy(&X.R(0, 1), &b.R1, sizeof b.R1);
+    __builtin_memcpy(&X.R(0, 2), &b.R2, sizeof b.R2);
+    __builtin_memcpy(&X.p[0], &b.p, sizeof b.p);
+    X.R(2, 0) = b.R0z, X.R(2, 1) = b.R1z, X.R(2, 2) = b.R2z, X.p[2] = b.pz;
+}
+
+// The child's rows of place_body for one kind of joint: Turn is k for a revolute joint about ±e_k,
+// 3 for one about another axis and 4 for a prismatic joint; Turned says the origin rotation is
+// not the identity. Known at compile time, they keep every branch out of the rows. Rows 0 and 1
+// go as one pair of lanes and row 2 alone, through the same code: each lane does the scalar
+// operations of its row in the same order.
 template <int Turn, bool Turned>
-void place_rows(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q, Transform& X) {
-    const Matrix3d &P = parent.R, &O = joint.origin_rotation;
+[[gnu::always_inline]] inline BodyRows place_rows(const BodyJoint& joint, const BodyRows& parent, double q,
+                                                  double sin_q, double cos_q) {
+    const Matrix3d& O = joint.origin_rotation;
     const Vector3d &t = joint.origin_translation, &a = joint.axis;
     const double sk = Turn < 3 ? a[Turn < 3 ? Turn : 0] * sin_q : 0.0;
     // the rows of X's columns R0, R1, R2 and origin x from the same rows of the parent's
@@ -103,38 +133,31 @@ void place_rows(const BodyJoint& joint, const Transform& parent, double q, doubl
         }
         R0 = e0, R1 = e1, R2 = e2;
     };
-    using Pair = Eigen::Vector2d;
-    const auto pair = [](const double* v) { return Pair(Eigen::Map<const Pair>(v)); };
-    Pair R0, R1, R2, x;
-    rows(pair(&P(0, 0)), pair(&P(0, 1)), pair(&P(0, 2)), pair(&parent.p[0]), R0, R1, R2, x);
-    Eigen::Map<Pair>(&X.R(0, 0)) = R0;
-    Eigen::Map<Pair>(&X.R(0, 1)) = R1;
-    Eigen::Map<Pair>(&X.R(0, 2)) = R2;
-    Eigen::Map<Pair>(&X.p[0]) = x;
-    rows(P(2, 0), P(2, 1), P(2, 2), parent.p[2], X.R(2, 0), X.R(2, 1), X.R(2, 2), X.p[2]);
+    BodyRows X;
+    rows(parent.R0, parent.R1, parent.R2, parent.p, X.R0, X.R1, X.R2, X.p);
+    rows(parent.R0z, parent.R1z, parent.R2z, parent.pz, X.R0z, X.R1z, X.R2z, X.pz);
+    return X;
 }
 
-// X = parent ∘ (the joint at q), sin q and cos q given (read by revolute joints only), written
-// entry by entry into its final place: the walk reads it back at once as the next parent, and
-// a pose built in a temporary and copied over in 16-byte moves stalls those reads on store
-// forwarding. Each row of the parent's rotation is carried through the origin rotation and
-// the joint's turn in registers and stored once. The joint's kind is looked at once, here.
+// The pose of a body from its parent's and the joint at q, sin q and cos q given (read by
+// revolute joints only): each row of the parent's rotation is carried through the origin
+// rotation and the joint's turn. The joint's kind is looked at once, here.
 template <bool Turned>
-void place_body_turned(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
-                       Transform& X) {
-    if (joint.kind != JointKind::Revolute) return place_rows<4, Turned>(joint, parent, q, sin_q, cos_q, X);
+[[gnu::always_inline]] inline BodyRows place_body_turned(const BodyJoint& joint, const BodyRows& parent, double q,
+                                                         double sin_q, double cos_q) {
+    if (joint.kind != JointKind::Revolute) return place_rows<4, Turned>(joint, parent, q, sin_q, cos_q);
     switch (joint.coordinate) {
-        case 0: return place_rows<0, Turned>(joint, parent, q, sin_q, cos_q, X);
-        case 1: return place_rows<1, Turned>(joint, parent, q, sin_q, cos_q, X);
-        case 2: return place_rows<2, Turned>(joint, parent, q, sin_q, cos_q, X);
-        default: return place_rows<3, Turned>(joint, parent, q, sin_q, cos_q, X);
+        case 0: return place_rows<0, Turned>(joint, parent, q, sin_q, cos_q);
+        case 1: return place_rows<1, Turned>(joint, parent, q, sin_q, cos_q);
+        case 2: return place_rows<2, Turned>(joint, parent, q, sin_q, cos_q);
+        default: return place_rows<3, Turned>(joint, parent, q, sin_q, cos_q);
     }
 }
 
-inline void place_body(const BodyJoint& joint, const Transform& parent, double q, double sin_q, double cos_q,
-                       Transform& X) {
-    if (joint.origin_turned) place_body_turned<true>(joint, parent, q, sin_q, cos_q, X);
-    else place_body_turned<false>(joint, parent, q, sin_q, cos_q, X);
+[[gnu::always_inline]] inline BodyRows place_body(const BodyJoint& joint, const BodyRows& parent, double q,
+                                                  double sin_q, double cos_q) {
+    if (joint.origin_turned) return place_body_turned<true>(joint, parent, q, sin_q, cos_q);
+    return place_body_turned<false>(joint, parent, q, sin_q, cos_q);
 }
 
 // The joint axis of `joint` in the axes of X, its child body's pose: a column of X.R when the
@@ -160,11 +183,13 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
     const std::size_t m = path.size();
     SinCosBlocks sin_cos_q(m, [&](std::size_t step) { return q[path[m - 1 - step]]; });
     const Transform* parent = &start;
+    BodyRows pose = body_rows(start);
     int next = 1;
     for (std::size_t step = 0; step < m; ++step) {
         const std::size_t i = path[m - 1 - step];
         const auto [sin_q, cos_q] = sin_cos_q[step];
-        place_body(model.body_joints[i], *parent, q[i], sin_q, cos_q, X[next]);
+        pose = place_body(model.body_joints[i], pose, q[i], sin_q, cos_q);
+        store_rows(pose, X[next]);
         parent = &X[next];
         next = 1 - next;
         visit(i, *parent);

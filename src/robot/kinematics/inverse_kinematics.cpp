@@ -72,12 +72,15 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
 // rotation error, whose atan is the last value of an iterate to be ready, then enters it last.
 // The 21 sums stay in registers for the whole path, most as pairs of rows of a column of A
 // (0–1, 2–3, 4–5 of column 0; 1–2, 3–4 of column 1; ...), the three left over alone; each is
-// summed in path order as entry-wise code would.
-void lower_gram(std::span<const double> J, std::span<const std::size_t> path, double lambda2, Matrix6d& A) {
+// summed in path order as entry-wise code would. The pairs on the diagonal start at `diagonal`,
+// (λ², 0), built once by the caller: built here, it is two 8-byte stores that the first 16-byte
+// read of the sums waits on, every iteration.
+void lower_gram(std::span<const double> J, std::span<const std::size_t> path, const Eigen::Vector2d& diagonal,
+                Matrix6d& A) {
     using Pair = Eigen::Vector2d;
-    Pair a00(lambda2, 0), a20(0, 0), a40(0, 0), a11(lambda2, 0), a31(0, 0), a22(lambda2, 0), a42(0, 0),
-        a33(lambda2, 0), a44(lambda2, 0);
-    double a51 = 0, a53 = 0, a55 = lambda2;
+    Pair a00 = diagonal, a20(0, 0), a40(0, 0), a11 = diagonal, a31(0, 0), a22 = diagonal, a42(0, 0), a33 = diagonal,
+         a44 = diagonal;
+    double a51 = 0, a53 = 0, a55 = diagonal[0];
     for (const std::size_t i : path) {
         const double* Ji = &J[6 * i];
         // the linear rows were just written one by one (finish_body_columns), and a 16-byte load
@@ -155,6 +158,7 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     // columns off the path stay zero for the whole solve
     std::ranges::fill(J, 0.0);
     const double lambda2 = options.damping * options.damping;
+    const Eigen::Vector2d gram_diagonal(lambda2, 0);
     // the link sits at P in its body B, so link = B ∘ P and the rotation error
     // q_t ⊗ (q_B ⊗ q_P)* = (q_t ⊗ q_P*) ⊗ q_B*: the body's rotation is compared with a fixed goal
     const Pose& P = m.link_placements[link];
@@ -191,7 +195,7 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         // A·y = e in the row order of K
         Vector6d y = stack(e_t, e_r);
         Matrix6d A;
-        lower_gram(J, path, lambda2, A);
+        lower_gram(J, path, gram_diagonal, A);
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
         // Δq_i = K_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
