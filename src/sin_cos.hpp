@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 namespace vormek {
 
@@ -56,11 +57,11 @@ inline constexpr Constants<double> constants{
 };
 
 // The reduction and both polynomials, for one double or for a vector of them lane by lane: each
-// lane does the scalar operations in the scalar order, so both give the same bits. Returns
+// lane does the scalar operations in the scalar order, so both give the same bits. shifted is
 // x·2/π + shift, which holds the quadrant n; s and c are sin r and cos r of r = x − n·π/2.
 template <class T>
-inline T reduce(T x, const Constants<T>& k, T& s, T& c) {
-    const T shifted = x * k.two_over_pi + k.shift;
+[[gnu::always_inline]] inline void reduce(const T& x, const Constants<T>& k, T& shifted, T& s, T& c) {
+    shifted = x * k.two_over_pi + k.shift;
     const T n = shifted - k.shift;
     const T r = ((x - n * k.P1) - n * k.P2) - n * k.P3;  // |r| ≤ π/4 (plus rounding)
 
@@ -70,15 +71,14 @@ inline T reduce(T x, const Constants<T>& k, T& s, T& c) {
     const T p = z * (k.C1 + z * (k.C2 + z * (k.C3 + z * (k.C4 + z * (k.C5 + z * k.C6)))));
     const T hz = k.half * z, w = k.one - hz;
     c = w + (((k.one - w) - hz) + z * p);
-    return shifted;
 }
 
 }  // namespace sin_cos_detail
 
 inline SinCos sin_cos(double x) {
     if (!(std::abs(x) <= sin_cos_detail::limit)) return {std::sin(x), std::cos(x)};
-    double s, c;
-    const double shifted = sin_cos_detail::reduce(x, sin_cos_detail::constants, s, c);
+    double shifted, s, c;
+    sin_cos_detail::reduce(x, sin_cos_detail::constants, shifted, s, c);
     // the quadrant of x: sin and cos rotate by n quarter turns
     switch (static_cast<long long>(shifted - sin_cos_detail::constants.shift) & 3) {
         case 0: return {s, c};
@@ -88,57 +88,105 @@ inline SinCos sin_cos(double x) {
     }
 }
 
-// Two angles in the two lanes of one 16-byte register, which every x86-64 has: the evaluation
-// is a long chain of dependent multiplications and additions, and two of them in one go cost
-// little more than one.
+// Two angles in the two lanes of one 16-byte register, which every x86-64 has, or four in a
+// 32-byte one where AVX2 is found at run time: the evaluation is a long chain of dependent
+// multiplications and additions, and two or four of them in one go cost little more than one.
 using Lanes = double __attribute__((vector_size(16)));
-
-struct SinCosLanes {
-    Lanes sin;
-    Lanes cos;
-};
+using Lanes4 = double __attribute__((vector_size(32)));
 
 namespace sin_cos_detail {
 
-inline constexpr Constants<Lanes> lane_constants = [] {
+using LaneBits = std::int64_t __attribute__((vector_size(16)));
+using Lane4Bits = std::int64_t __attribute__((vector_size(32)));
+
+template <class V>
+inline constexpr Constants<V> lane_constants = [] {
     const auto& d = constants;
-    const auto l = [](double v) { return Lanes{v, v}; };
-    return Constants<Lanes>{l(d.two_over_pi), l(d.shift), l(d.P1), l(d.P2), l(d.P3), l(d.S1), l(d.S2),
-                            l(d.S3),          l(d.S4),    l(d.S5), l(d.S6), l(d.C1), l(d.C2), l(d.C3),
-                            l(d.C4),          l(d.C5),    l(d.C6), l(d.half), l(d.one)};
+    // each lane the double's; written in place, since a 32-byte vector returned by value would
+    // take a different path where AVX is off
+    const auto l = [](V& lanes, double v) {
+        if constexpr (sizeof(V) == 16) lanes = V{v, v};
+        else lanes = V{v, v, v, v};
+    };
+    Constants<V> k{};
+    l(k.two_over_pi, d.two_over_pi), l(k.shift, d.shift), l(k.P1, d.P1), l(k.P2, d.P2), l(k.P3, d.P3);
+    l(k.S1, d.S1), l(k.S2, d.S2), l(k.S3, d.S3), l(k.S4, d.S4), l(k.S5, d.S5), l(k.S6, d.S6);
+    l(k.C1, d.C1), l(k.C2, d.C2), l(k.C3, d.C3), l(k.C4, d.C4), l(k.C5, d.C5), l(k.C6, d.C6);
+    l(k.half, d.half), l(k.one, d.one);
+    return k;
 }();
 
-}  // namespace sin_cos_detail
-
-// sin_cos of each lane, to the bit.
-inline SinCosLanes sin_cos(Lanes x) {
-    using Bits = std::int64_t __attribute__((vector_size(16)));
+// sin_cos of each lane of x, to the bit; always inlined, so that the caller's instruction set
+// decides the width of the code (and no vector goes by value through a call).
+template <class V>
+[[gnu::always_inline]] inline void sin_cos_lanes(const V& x, V& sin, V& cos) {
+    constexpr int lanes = sizeof(V) / sizeof(double);
+    using Bits = std::conditional_t<sizeof(V) == 16, LaneBits, Lane4Bits>;
     constexpr std::int64_t sign = INT64_MIN;
-    const Lanes magnitude = (Lanes)((Bits)x & ~sign);
-    const Bits in_range = magnitude <= sin_cos_detail::limit;
-    if (!(in_range[0] & in_range[1])) [[unlikely]] {
-        const SinCos a = sin_cos(x[0]), b = sin_cos(x[1]);
-        return {Lanes{a.sin, b.sin}, Lanes{a.cos, b.cos}};
+    const Bits in_range = (V)((Bits)x & ~sign) <= limit;
+    std::int64_t all = -1;
+    for (int l = 0; l < lanes; ++l) all &= in_range[l];
+    if (!all) [[unlikely]] {
+        for (int l = 0; l < lanes; ++l) {
+            const SinCos v = vormek::sin_cos(x[l]);
+            sin[l] = v.sin, cos[l] = v.cos;
+        }
+        return;
     }
     // GCC builds a vector constant from one double and a shuffle; read through a pointer it
     // cannot see into, the constants are operands straight from memory
-    const sin_cos_detail::Constants<Lanes>* k = &sin_cos_detail::lane_constants;
+    const Constants<V>* k = &lane_constants<V>;
 #if defined(__GNUC__) && !defined(__clang__)
     asm("" : "+r"(k));
 #endif
-    Lanes s, c;
-    const Bits n = (Bits)sin_cos_detail::reduce(x, *k, s, c);
+    V shifted, s, c;
+    reduce(x, *k, shifted, s, c);
+    const Bits n = (Bits)shifted;
     // odd quadrants swap sin and cos (−(n & 1) is all ones there: SSE2 has no 64-bit compare);
     // sin changes sign in quadrants 2 and 3, cos in 1 and 2, and a sign flip is what unary minus
     // does, to the sign bit alone
     const Bits odd = -(n & 1), swapped = ((Bits)s ^ (Bits)c) & odd;
     const Bits sin_sign = (n & 2) << 62, cos_sign = ((n + 1) & 2) << 62;
-    return {(Lanes)(((Bits)s ^ swapped) ^ sin_sign), (Lanes)(((Bits)c ^ swapped) ^ cos_sign)};
+    sin = (V)(((Bits)s ^ swapped) ^ sin_sign);
+    cos = (V)(((Bits)c ^ swapped) ^ cos_sign);
+}
+
+// sin_cos_block's two builds: x, s and c hold 8 values, the first n of them wanted.
+template <class V>
+[[gnu::always_inline]] inline void sin_cos_block_of(const double* x, std::size_t n, double* s, double* c) {
+    constexpr std::size_t lanes = sizeof(V) / sizeof(double);
+    for (std::size_t j = 0; j < n; j += lanes) {
+        V v, sin, cos;
+        __builtin_memcpy(&v, x + j, sizeof v);
+        sin_cos_lanes(v, sin, cos);
+        __builtin_memcpy(s + j, &sin, sizeof sin);
+        __builtin_memcpy(c + j, &cos, sizeof cos);
+    }
+}
+
+[[gnu::noinline]] inline void sin_cos_block_sse2(const double* x, std::size_t n, double* s, double* c) {
+    sin_cos_block_of<Lanes>(x, n, s, c);
+}
+
+// no FMA among the features: a fused multiply-add would round differently from the scalar code
+[[gnu::target("avx2"), gnu::noinline]] inline void sin_cos_block_avx2(const double* x, std::size_t n, double* s,
+                                                                     double* c) {
+    sin_cos_block_of<Lanes4>(x, n, s, c);
+}
+
+}  // namespace sin_cos_detail
+
+// s[k], c[k] = sin_cos(x[k]) for k < n ≤ 8, to the bit; x, s and c hold 8 values each, and
+// those of x beyond n are evaluated too.
+inline void sin_cos_block(const double* x, std::size_t n, double* s, double* c) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) sin_cos_detail::sin_cos_block_avx2(x, n, s, c);
+    else sin_cos_detail::sin_cos_block_sse2(x, n, s, c);
 }
 
 // sin and cos of the angles a recursion meets one after another, angle(0), angle(1), …,
-// evaluated a block at a time, two to a register: the evaluations of a block do not depend on
-// one another and overlap, where one evaluation inside each step of the recursion would hold
+// evaluated a block at a time, several to a register: the evaluations of a block do not depend
+// on one another and overlap, where one evaluation inside each step of the recursion would hold
 // that step up by its full latency.
 template <class Angle>
 class SinCosBlocks {
@@ -148,13 +196,12 @@ public:
     // The m-th angle's; m must count up from 0 by one.
     SinCos operator[](std::size_t m) {
         const std::size_t i = m % block;
-        if (i == 0)
-            for (std::size_t j = 0; j < block && m + j < count_; j += 2) {
-                // past the last angle the lane holds 0, evaluated and never read
-                const SinCosLanes v = sin_cos(Lanes{angle_(m + j), m + j + 1 < count_ ? angle_(m + j + 1) : 0.0});
-                __builtin_memcpy(&sin_[j], &v.sin, sizeof v.sin);
-                __builtin_memcpy(&cos_[j], &v.cos, sizeof v.cos);
-            }
+        if (i == 0) {
+            const std::size_t n = count_ - m < block ? count_ - m : block;
+            alignas(32) double x[block] = {};
+            for (std::size_t j = 0; j < n; ++j) x[j] = angle_(m + j);
+            sin_cos_block(x, n, sin_, cos_);
+        }
         return {sin_[i], cos_[i]};
     }
 
@@ -162,8 +209,8 @@ private:
     static constexpr std::size_t block = 8;
     std::size_t count_;
     Angle angle_;
-    alignas(16) double sin_[block];
-    alignas(16) double cos_[block];
+    alignas(32) double sin_[block];
+    alignas(32) double cos_[block];
 };
 
 // The same for q[0], q[1], … in order.

@@ -112,14 +112,17 @@ TEST(Spatial, SinCosWithinTwoUlpsOfLibm) {
         EXPECT_TRUE(std::isnan(sin_cos(x).cos));
         xs.insert(xs.begin() + 3, x);  // beside arguments in range, each lane on its own path
     }
-    // two lanes at a time, to the bit of one at a time
+    // a block at a time, in each width the machine has, to the bit of one at a time
     const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
-    for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
-        const SinCosLanes v = sin_cos(Lanes{xs[i], xs[i + 1]});
-        for (int lane = 0; lane < 2; ++lane) {
-            const SinCos one = sin_cos(xs[i + lane]);
-            ASSERT_EQ(bits(v.sin[lane]), bits(one.sin)) << xs[i + lane];
-            ASSERT_EQ(bits(v.cos[lane]), bits(one.cos)) << xs[i + lane];
+    for (std::size_t i = 0; i + 8 <= xs.size(); i += 8) {
+        for (const auto block : {&sin_cos_block, &sin_cos_detail::sin_cos_block_sse2}) {
+            double s[8], c[8];
+            block(&xs[i], 8, s, c);
+            for (std::size_t k = 0; k < 8; ++k) {
+                const SinCos one = sin_cos(xs[i + k]);
+                ASSERT_EQ(bits(s[k]), bits(one.sin)) << xs[i + k];
+                ASSERT_EQ(bits(c[k]), bits(one.cos)) << xs[i + k];
+            }
         }
     }
 }
