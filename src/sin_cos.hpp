@@ -164,24 +164,28 @@ template <class V>
     }
 }
 
-[[gnu::noinline]] inline void sin_cos_block_sse2(const double* x, std::size_t n, double* s, double* c) {
+[[gnu::noinline]] inline void sin_cos_block_pairs(const double* x, std::size_t n, double* s, double* c) {
     sin_cos_block_of<Lanes>(x, n, s, c);
 }
 
+#if defined(__x86_64__)
 // no FMA among the features: a fused multiply-add would round differently from the scalar code
-[[gnu::target("avx2"), gnu::noinline]] inline void sin_cos_block_avx2(const double* x, std::size_t n, double* s,
+[[gnu::target("avx2"), gnu::noinline]] inline void sin_cos_block_quads(const double* x, std::size_t n, double* s,
                                                                      double* c) {
     sin_cos_block_of<Lanes4>(x, n, s, c);
 }
+#endif
 
 }  // namespace sin_cos_detail
 
 // s[k], c[k] = sin_cos(x[k]) for k < n ≤ 8, to the bit; x, s and c hold 8 values each, and
 // those of x beyond n are evaluated too.
 inline void sin_cos_block(const double* x, std::size_t n, double* s, double* c) {
+#if defined(__x86_64__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) sin_cos_detail::sin_cos_block_avx2(x, n, s, c);
-    else sin_cos_detail::sin_cos_block_sse2(x, n, s, c);
+    if (avx2) return sin_cos_detail::sin_cos_block_quads(x, n, s, c);
+#endif
+    sin_cos_detail::sin_cos_block_pairs(x, n, s, c);
 }
 
 // sin and cos of the angles a recursion meets one after another, angle(0), angle(1), …,

@@ -115,7 +115,7 @@ TEST(Spatial, SinCosWithinTwoUlpsOfLibm) {
     // a block at a time, in each width the machine has, to the bit of one at a time
     const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
     for (std::size_t i = 0; i + 8 <= xs.size(); i += 8) {
-        for (const auto block : {&sin_cos_block, &sin_cos_detail::sin_cos_block_sse2}) {
+        for (const auto block : {&sin_cos_block, &sin_cos_detail::sin_cos_block_pairs}) {
             double s[8], c[8];
             block(&xs[i], 8, s, c);
             for (std::size_t k = 0; k < 8; ++k) {
