@@ -111,14 +111,24 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, co
 // tan(θ/2) = sin θ/(1 + cos θ) = |d|/(1 + tr R_e) and the error is θ·u = d·2·atan(tan(θ/2))/|d|:
 // no conversion to a quaternion, and an atan, which costs half of an atan2. The axis is lost
 // where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the quaternions take over.
-Vector3d body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const Matrix3d& R) {
+// Kept in scalars, here and by the caller: a Vector3d of them would be stored entry by entry and
+// its norm would read it back as a pair, waiting on those stores.
+struct RotationError {
+    double x, y, z;
+};
+
+RotationError body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const Matrix3d& R) {
     const auto R_e = [&](int r, int c) { return G(r, 0) * R(c, 0) + G(r, 1) * R(c, 1) + G(r, 2) * R(c, 2); };
     const double trace = R_e(0, 0) + R_e(1, 1) + R_e(2, 2);
-    if (!(trace > 0)) return rotation_error(goal, Quaterniond(R));
-    const Vector3d d(R_e(2, 1) - R_e(1, 2), R_e(0, 2) - R_e(2, 0), R_e(1, 0) - R_e(0, 1));
-    const double norm = d.norm();
-    if (!(norm > 0)) return Vector3d::Zero();
-    return d * (2 * std::atan(norm / (1 + trace)) / norm);
+    if (!(trace > 0)) {
+        const Vector3d e = rotation_error(goal, Quaterniond(R));
+        return {e.x(), e.y(), e.z()};
+    }
+    const double d0 = R_e(2, 1) - R_e(1, 2), d1 = R_e(0, 2) - R_e(2, 0), d2 = R_e(1, 0) - R_e(0, 1);
+    const double norm = std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
+    if (!(norm > 0)) return {0.0, 0.0, 0.0};
+    const double scale = 2 * std::atan(norm / (1 + trace)) / norm;
+    return {d0 * scale, d1 * scale, d2 * scale};
 }
 
 }  // namespace
@@ -178,8 +188,9 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         });
         const Vector3d p_link = B.p + B.R * P.translation;
         const Vector3d e_t = target.translation - p_link;
-        const Vector3d e_r = body_rotation_error(G, body_goal, B.R);
-        const double translation_error = e_t.norm(), rotation_error_norm = e_r.norm();
+        const RotationError e_r = body_rotation_error(G, body_goal, B.R);
+        const double translation_error = e_t.norm();
+        const double rotation_error_norm = std::sqrt(e_r.x * e_r.x + e_r.y * e_r.y + e_r.z * e_r.z);
 
         if (translation_error <= options.translation_tolerance && rotation_error_norm <= options.rotation_tolerance) {
             VORMEK_CHECK(m.validate_inverse_kinematics_solution(q));
@@ -193,7 +204,8 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         finish_body_columns(m, path, p_link.data(), J);
 
         // A·y = e in the row order of K
-        Vector6d y = stack(e_t, e_r);
+        Vector6d y;
+        y << e_t, e_r.x, e_r.y, e_r.z;
         Matrix6d A;
         lower_gram(J, path, gram_diagonal, A);
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
