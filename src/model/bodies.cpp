@@ -59,6 +59,15 @@ void snap_quarter_turns(BodyJoint& joint) {
     joint.origin_signs = signs;
 }
 
+// Sets BodyJoint::rotation_layout from the snapped origin and the axis.
+void classify_rotation(BodyJoint& joint) {
+    const bool slides = joint.kind == JointKind::Prismatic;
+    if (!(joint.origin_permutes || !joint.origin_turned) || (!slides && joint.coordinate < 0)) return;
+    const int k = slides ? 2 : joint.coordinate;
+    for (std::size_t p = 0; p < rotation_permutations.size(); ++p)
+        if (rotation_permutations[p] == joint.origin_columns) joint.rotation_layout = static_cast<std::uint8_t>(6 * k + p);
+}
+
 }  // namespace
 
 void Model::fold_fixed_joints() {
@@ -83,6 +92,7 @@ void Model::fold_fixed_joints() {
             body_joints.push_back(BodyJoint{E, origin.translation, joint.axis, joint.kind,
                                             coordinate_axis(joint.axis), E != Matrix3d::Identity()});
             snap_quarter_turns(body_joints.back());
+            classify_rotation(body_joints.back());
             body_parents.push_back(body);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];

@@ -44,6 +44,10 @@ struct JointKinematics {
     }
 };
 
+// The six orderings of the axes, as origin_columns lists them.
+inline constexpr std::array<std::array<int, 3>, 6> rotation_permutations{
+    {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}}};
+
 // A pose as a rotation matrix and a translation: what the dynamics kernels hold per body, since
 // they turn several vectors with each one.
 struct Transform {
@@ -67,6 +71,12 @@ struct BodyJoint {
     bool origin_permutes = false;
     std::array<int, 3> origin_columns{0, 1, 2};
     std::array<double, 3> origin_signs{1.0, 1.0, 1.0};
+    // Where the rotation R = O·Rot(q) of the joint's pose has its non-zero entries, for kernels
+    // that keep one product per layout: when O is a signed permutation (the identity included)
+    // and the joint turns about e_k or slides (then k = 2), 6·k + the index of origin_columns
+    // in rotation_permutations; general_rotation for a full R.
+    std::uint8_t rotation_layout = general_rotation;
+    static constexpr std::uint8_t general_rotation = 18;
 
     // out = pose of the child body in the parent body at joint coordinate q, written entry by
     // entry and straight from the origin rotation: inverse dynamics reads it back at once, and
