@@ -38,8 +38,7 @@ struct Workspace {
     std::vector<double> ik_q;                      // 20, n: inverse-kinematics iterate
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
-    std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body, or
-                                                   //     (mass matrix) in the reference frame
+    std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body
 };
 
 }  // namespace vormek

@@ -1,8 +1,7 @@
 // Articulated-body forward dynamics (Featherstone, RBDA table 7.1), one routine for both base
 // kinds: velocities and bias terms root to leaf, articulated inertias leaf to root, then the
 // base solve and the accelerations root to leaf. Everything is expressed in one reference frame,
-// the root origin with world axes (floating base) or root axes (fixed base), as in the mass
-// matrix: a subtree's articulated inertia then joins its parent's by a plain sum, and motions
+// the root origin with world axes (floating base) or root axes (fixed base): a subtree's articulated inertia then joins its parent's by a plain sum, and motions
 // pass from parent to child without a transform, which saves the 6×6 change of frame per joint
 // that body-frame quantities would need.
 //
