@@ -68,6 +68,14 @@ void classify_rotation(BodyJoint& joint) {
         if (rotation_permutations[p] == joint.origin_columns) joint.rotation_layout = static_cast<std::uint8_t>(6 * k + p);
 }
 
+// Sets BodyJoint::origin_lanes from the snapped origin.
+void spread_origin(BodyJoint& joint) {
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) joint.origin_lanes[3 * r + c] = Lanes{} + joint.origin_rotation(r, c);
+        joint.origin_lanes[9 + r] = Lanes{} + joint.origin_translation[r];
+    }
+}
+
 }  // namespace
 
 void Model::fold_fixed_joints() {
@@ -93,6 +101,7 @@ void Model::fold_fixed_joints() {
                                             coordinate_axis(joint.axis), E != Matrix3d::Identity()});
             snap_quarter_turns(body_joints.back());
             classify_rotation(body_joints.back());
+            spread_origin(body_joints.back());
             body_parents.push_back(body);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];

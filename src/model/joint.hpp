@@ -77,6 +77,11 @@ struct BodyJoint {
     // in rotation_permutations; general_rotation for a full R.
     std::uint8_t rotation_layout = general_rotation;
     static constexpr std::uint8_t general_rotation = 18;
+    // O(r, c) at 3·r + c and the origin translation t_r at 9 + r, each in both lanes of a pair:
+    // a walk that carries two rows of a pose side by side multiplies by them straight from
+    // memory, where a double would first be copied into both lanes, one more instruction and
+    // one more register per constant and placement
+    std::array<Lanes, 12> origin_lanes{};
 
     // out = pose of the child body in the parent body at joint coordinate q, written entry by
     // entry and straight from the origin rotation: inverse dynamics reads it back at once, and

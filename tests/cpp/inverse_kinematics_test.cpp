@@ -77,6 +77,34 @@ TEST(InverseKinematics, StepIsDampedLeastSquaresBoundedInNorm) {
     EXPECT_EQ(out, std::vector<double>(7, -7.0));
 }
 
+// The solver's rotation error takes other routes than rotation_error(): by the angle's tangent
+// below 120°, from the largest diagonal entry of the error rotation above. Over random pairs of
+// poses, which turn by any angle about any axis, its first step is the one e gives.
+TEST(InverseKinematics, FirstStepFollowsTheRotationErrorAtEveryAngle) {
+    RandomRobots r = arm();
+    Robot& robot = r.fixed;
+    const LinkId tip = r.link(7);
+    std::vector<double> J(42), out(7);
+    int beyond_120 = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+        const std::vector<double> start = r.vector(7);
+        const Pose desired = *robot.forward_kinematics(r.vector(7), tip);
+        const Pose reached = *robot.forward_kinematics(start, tip);
+        ASSERT_TRUE(robot.jacobian(start, tip, J));
+        const Eigen::MatrixXd Jm = test::as_matrix(J);
+        const Vector3d e_r = rotation_error(desired.rotation, reached.rotation);
+        beyond_120 += e_r.norm() >= 2 * M_PI / 3;
+        const Vector6d e = stack(e_r, desired.translation - reached.translation);
+        const Eigen::VectorXd step =
+            (Jm.transpose() * Jm + 0.01 * Eigen::MatrixXd::Identity(7, 7)).ldlt().solve(Jm.transpose() * e);
+        (void)robot.inverse_kinematics(start, tip, desired,
+                                       IkOptions{.max_iterations = 1, .damping = 0.1, .max_step_norm = 1e6}, out);
+        const Eigen::VectorXd taken = test::as_vector(robot.workspace().ik_q) - test::as_vector(start);
+        EXPECT_LE((taken - step).norm(), 1e-9 * (1 + step.norm())) << "trial " << trial << ", angle " << e_r.norm();
+    }
+    EXPECT_GE(beyond_120, 30);
+}
+
 TEST(InverseKinematics, NonConvergenceReportsTheLastIterate) {
     RandomRobots r = arm();
     Robot& robot = r.fixed;

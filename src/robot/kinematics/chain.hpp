@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <span>
+#include <type_traits>
 
 #include "../../model/model.hpp"
 #include "../../sin_cos.hpp"
@@ -96,19 +97,27 @@ inline void store_rows(const BodyRows& b, Transform& X) {
 template <int Turn, bool Turned>
 [[gnu::always_inline]] inline BodyRows place_rows(const BodyJoint& joint, const BodyRows& parent, double q,
                                                   double sin_q, double cos_q) {
-    const Matrix3d& O = joint.origin_rotation;
-    const Vector3d &t = joint.origin_translation, &a = joint.axis;
+    const Vector3d& a = joint.axis;
     const double sk = Turn < 3 ? a[Turn < 3 ? Turn : 0] * sin_q : 0.0;
     // the rows of X's columns R0, R1, R2 and origin x from the same rows of the parent's
     // columns P0, P1, P2 and origin p
     const auto rows = [&]<class L>(const L& P0, const L& P1, const L& P2, const L& p, L& R0, L& R1, L& R2, L& x) {
+        // the joint's constants, as pairs for the pairs of rows and as doubles for row 2
+        const auto lane = [&](const Lanes& v) -> L {
+            if constexpr (std::is_same_v<L, double>)
+                return v[0];
+            else
+                return v;
+        };
+        const auto O = [&](int r, int c) { return lane(joint.origin_lanes[3 * r + c]); };
+        const auto t = [&](int r) { return lane(joint.origin_lanes[9 + r]); };
         L e0 = P0, e1 = P1, e2 = P2;
         if constexpr (Turned) {
             e0 = P0 * O(0, 0) + P1 * O(1, 0) + P2 * O(2, 0);
             e1 = P0 * O(0, 1) + P1 * O(1, 1) + P2 * O(2, 1);
             e2 = P0 * O(0, 2) + P1 * O(1, 2) + P2 * O(2, 2);
         }
-        x = p + P0 * t[0] + P1 * t[1] + P2 * t[2];
+        x = p + P0 * t(0) + P1 * t(1) + P2 * t(2);
         // a turn about ±e_k mixes the other two columns, i and j, and keeps column k
         const auto mix = [&](L& ei, L& ej) {
             const L i0 = ei, j0 = ej;
@@ -172,7 +181,8 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
 }
 
 // Places the bodies of `path` (leaf first) from the root down, starting from `start`, calling
-// visit(DOF, pose of its body) after each one; the poses alternate between X[1] and X[0] (so
+// visit(DOF, pose of its body) after each one (or visit(DOF, pose, the pose's BodyRows), for a
+// visitor that reads the pose at once: the rows are still in registers); the poses alternate between X[1] and X[0] (so
 // `start` may be X[0], never X[1]), and the last one is returned. The sines come a block of
 // joints ahead (SinCosBlocks): each placement depends on the one before, the sines do not. They
 // go in the order of the placements, so that the first placement can start while the sines of
@@ -192,7 +202,10 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
         store_rows(pose, X[next]);
         parent = &X[next];
         next = 1 - next;
-        visit(i, *parent);
+        if constexpr (std::is_invocable_v<Visit, std::size_t, const Transform&, const BodyRows&>)
+            visit(i, *parent, pose);
+        else
+            visit(i, *parent);
     }
     return *parent;
 }

@@ -65,6 +65,35 @@ inline void start_body_column(const BodyJoint& joint, const Transform& X, double
     }
 }
 
+// The same from the rows the walk holds the pose in: a visitor that read the pose back from
+// memory at once would wait for its stores to be forwarded. The axis goes out as the pose's
+// rows do, rows 0 and 1 as a pair and row 2 alone.
+inline void start_body_column(const BodyJoint& joint, const BodyRows& X, double* column) {
+    const auto axis = [&](double* a) {
+        Lanes a01;
+        double a2;
+        if (const int k = joint.coordinate; k >= 0) {
+            const double s = joint.axis[k];
+            a01 = (k == 0 ? X.R0 : k == 1 ? X.R1 : X.R2) * s;
+            a2 = (k == 0 ? X.R0z : k == 1 ? X.R1z : X.R2z) * s;
+        } else {
+            const Vector3d& u = joint.axis;
+            a01 = X.R0 * u[0] + X.R1 * u[1] + X.R2 * u[2];
+            a2 = X.R0z * u[0] + X.R1z * u[1] + X.R2z * u[2];
+        }
+        __builtin_memcpy(a, &a01, sizeof a01);
+        a[2] = a2;
+    };
+    if (joint.kind == JointKind::Revolute) {
+        axis(column);
+        __builtin_memcpy(column + 3, &X.p, sizeof X.p);
+        column[5] = X.pz;
+    } else {
+        column[0] = column[1] = column[2] = 0.0;
+        axis(column + 3);
+    }
+}
+
 // finish_joint_columns over the DOFs of a body path; `out` starts at the column of DOF 0.
 inline void finish_body_columns(const Model& model, std::span<const std::size_t> path, const double* p_t,
                                 std::span<double> out) {

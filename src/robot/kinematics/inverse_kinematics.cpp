@@ -105,26 +105,40 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, co
     A(5, 5) = a55;
 }
 
-// The rotation error log(G·Rᵀ) of a body at R against the goal G of its rotation (`goal` as a
-// quaternion), from the matrices the walk holds. R_e = G·Rᵀ turns by θ about u, so
-// R_e − R_eᵀ = 2·sin θ·[u]× gives d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, so
-// tan(θ/2) = sin θ/(1 + cos θ) = |d|/(1 + tr R_e) and the error is θ·u = d·2·atan(tan(θ/2))/|d|:
-// no conversion to a quaternion, and an atan, which costs half of an atan2. The axis is lost
-// where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the quaternions take over.
+// The rotation error log(G·Rᵀ) of a body at R against the goal G of its rotation, from the
+// matrices the walk holds. R_e = G·Rᵀ turns by θ about u, so R_e − R_eᵀ = 2·sin θ·[u]× gives
+// d = 2·sin θ·u and tr R_e = 1 + 2·cos θ, so tan(θ/2) = sin θ/(1 + cos θ) = |d|/(1 + tr R_e) and
+// the error is θ·u = d·2·atan(tan(θ/2))/|d|: no quaternion, and an atan, which costs half of an
+// atan2. The axis is lost where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the
+// quaternion (w, v) of R_e takes over, in Shepperd's way from the largest diagonal entry
+// R_e(i, i), which makes v_i the largest part of it: scaled by 8·v_i > 0 it is
+// w = d_i, v_i = 1 + R_e(i, i) − R_e(j, j) − R_e(k, k), v_j = R_e(i, j) + R_e(j, i),
+// v_k = R_e(i, k) + R_e(k, i), with no root and no division, and the error is the short way
+// round, v/|v|·2·atan2(|v|, |w|) with v's sign turned where w < 0.
 // Kept in scalars, here and by the caller: a Vector3d of them would be stored entry by entry and
 // its norm would read it back as a pair, waiting on those stores.
 struct RotationError {
     double x, y, z;
 };
 
-RotationError body_rotation_error(const Matrix3d& G, const Quaterniond& goal, const Matrix3d& R) {
+RotationError body_rotation_error(const Matrix3d& G, const Matrix3d& R) {
     const auto R_e = [&](int r, int c) { return G(r, 0) * R(c, 0) + G(r, 1) * R(c, 1) + G(r, 2) * R(c, 2); };
-    const double trace = R_e(0, 0) + R_e(1, 1) + R_e(2, 2);
+    const double e00 = R_e(0, 0), e01 = R_e(0, 1), e02 = R_e(0, 2), e10 = R_e(1, 0), e11 = R_e(1, 1),
+                 e12 = R_e(1, 2), e20 = R_e(2, 0), e21 = R_e(2, 1), e22 = R_e(2, 2);
+    const double trace = e00 + e11 + e22, d0 = e21 - e12, d1 = e02 - e20, d2 = e10 - e01;
     if (!(trace > 0)) {
-        const Vector3d e = rotation_error(goal, Quaterniond(R));
-        return {e.x(), e.y(), e.z()};
+        double w, v0, v1, v2;
+        if (e00 >= e11 && e00 >= e22)
+            w = d0, v0 = 1 + e00 - e11 - e22, v1 = e01 + e10, v2 = e02 + e20;
+        else if (e11 >= e22)
+            w = d1, v0 = e01 + e10, v1 = 1 + e11 - e22 - e00, v2 = e12 + e21;
+        else
+            w = d2, v0 = e02 + e20, v1 = e12 + e21, v2 = 1 + e22 - e00 - e11;
+        const double norm = std::sqrt(v0 * v0 + v1 * v1 + v2 * v2);
+        if (!(norm > 0)) return {0.0, 0.0, 0.0};
+        const double turn = 2 * std::atan2(norm, std::abs(w)) / norm, scale = w < 0 ? -turn : turn;
+        return {v0 * scale, v1 * scale, v2 * scale};
     }
-    const double d0 = R_e(2, 1) - R_e(1, 2), d1 = R_e(0, 2) - R_e(2, 0), d2 = R_e(1, 0) - R_e(0, 1);
     const double norm = std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
     if (!(norm > 0)) return {0.0, 0.0, 0.0};
     const double scale = 2 * std::atan(norm / (1 + trace)) / norm;
@@ -183,12 +197,12 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         // evaluate: one walk over the bodies, in rotation matrices (the joint axis in root axes is
         // then a column of the rotation), gives the link's pose relative to the root and starts
         // its Jacobian at q
-        const Transform& B = walk_bodies(m, q, path, root, X, [&](std::size_t i, const Transform& T) {
+        const Transform& B = walk_bodies(m, q, path, root, X, [&](std::size_t i, const Transform&, const BodyRows& T) {
             start_body_column(m.body_joints[i], T, &J[6 * i]);
         });
         const Vector3d p_link = B.p + B.R * P.translation;
         const Vector3d e_t = target.translation - p_link;
-        const RotationError e_r = body_rotation_error(G, body_goal, B.R);
+        const RotationError e_r = body_rotation_error(G, B.R);
         const double translation_error = e_t.norm();
         const double rotation_error_norm = std::sqrt(e_r.x * e_r.x + e_r.y * e_r.y + e_r.z * e_r.z);
 

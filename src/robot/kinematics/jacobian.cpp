@@ -21,7 +21,7 @@ VORMEK_SCALAR_WALK Result<void> Model::direct_world_jacobian(std::span<const dou
     const auto path = body_path(*this, link_bodies[link], workspace.ancestor_path);
     Transform X[2];
     X[0].R = base.rotation.toRotationMatrix();
-    const Transform& B = walk_bodies(*this, q, path, X, [&](std::size_t k, const Transform& T) {
+    const Transform& B = walk_bodies(*this, q, path, X, [&](std::size_t k, const Transform&, const BodyRows& T) {
         start_body_column(body_joints[k], T, &out[6 * (column_offset + k)]);
     });
     // the link sits at P in its body; p_t is the base origin itself for the root link
