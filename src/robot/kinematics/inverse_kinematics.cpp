@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "../../robot.hpp"
 #include "../../sin_cos.hpp"
@@ -117,8 +118,9 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, co
 // round, v/|v|·2·atan2(|v|, |w|) with v's sign turned where w < 0.
 // Kept in scalars, here and by the caller: a Vector3d of them would be stored entry by entry and
 // its norm would read it back as a pair, waiting on those stores.
+// `angle` is the error's norm, θ, known before the error is.
 struct RotationError {
-    double x, y, z;
+    double x, y, z, angle;
 };
 
 RotationError body_rotation_error(const Matrix3d& G, const Matrix3d& R) {
@@ -135,14 +137,16 @@ RotationError body_rotation_error(const Matrix3d& G, const Matrix3d& R) {
         else
             w = d2, v0 = e02 + e20, v1 = e12 + e21, v2 = 1 + e22 - e00 - e11;
         const double norm = std::sqrt(v0 * v0 + v1 * v1 + v2 * v2);
-        if (!(norm > 0)) return {0.0, 0.0, 0.0};
-        const double turn = 2 * std::atan2(norm, std::abs(w)) / norm, scale = w < 0 ? -turn : turn;
-        return {v0 * scale, v1 * scale, v2 * scale};
+        if (!(norm > 0)) return {0.0, 0.0, 0.0, 0.0};
+        // half the angle is atan2(|v|, |w|) = π/2 − atan(|w|/|v|), as |w| ≤ |v| past 90°
+        const double half = std::numbers::pi / 2 - std::atan(std::abs(w) / norm);
+        const double turn = 2 * half / norm, scale = w < 0 ? -turn : turn;
+        return {v0 * scale, v1 * scale, v2 * scale, 2 * half};
     }
     const double norm = std::sqrt(d0 * d0 + d1 * d1 + d2 * d2);
-    if (!(norm > 0)) return {0.0, 0.0, 0.0};
-    const double scale = 2 * std::atan(norm / (1 + trace)) / norm;
-    return {d0 * scale, d1 * scale, d2 * scale};
+    if (!(norm > 0)) return {0.0, 0.0, 0.0, 0.0};
+    const double angle = 2 * std::atan(norm / (1 + trace)), scale = angle / norm;
+    return {d0 * scale, d1 * scale, d2 * scale, angle};
 }
 
 }  // namespace
@@ -204,7 +208,7 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         const Vector3d e_t = target.translation - p_link;
         const RotationError e_r = body_rotation_error(G, B.R);
         const double translation_error = e_t.norm();
-        const double rotation_error_norm = std::sqrt(e_r.x * e_r.x + e_r.y * e_r.y + e_r.z * e_r.z);
+        const double rotation_error_norm = e_r.angle;
 
         if (translation_error <= options.translation_tolerance && rotation_error_norm <= options.rotation_tolerance) {
             VORMEK_CHECK(m.validate_inverse_kinematics_solution(q));
@@ -224,15 +228,19 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
         lower_gram(J, path, gram_diagonal, A);
         if (!ldlt_solve(A, y)) return fail(errors::IkNumericalFailure{k + 1});
 
-        // Δq_i = K_iᵀ·y for the path joints, scaled as a whole down to max_step_norm
-        double norm2 = 0;
-        for (const std::size_t i : path) {
+        // Δq_i = K_iᵀ·y for the path joints, scaled as a whole down to max_step_norm. Summed
+        // from y_5 to y_0, the order the back substitution delivers them in, so that the last
+        // term waits for the last value; the squares go to two sums, which halves the chain of
+        // additions between Δq and its norm.
+        double norm2[2] = {0, 0};
+        for (std::size_t k = 0; k < path.size(); ++k) {
             // entry by entry: the solve wrote y so, and 16-byte loads of it would wait on those stores
+            const std::size_t i = path[k];
             const double* Ji = &J[6 * i];
-            dq[i] = Ji[3] * y[0] + Ji[4] * y[1] + Ji[5] * y[2] + Ji[0] * y[3] + Ji[1] * y[4] + Ji[2] * y[5];
-            norm2 += dq[i] * dq[i];
+            dq[i] = Ji[2] * y[5] + Ji[1] * y[4] + Ji[0] * y[3] + Ji[5] * y[2] + Ji[4] * y[1] + Ji[3] * y[0];
+            norm2[k & 1] += dq[i] * dq[i];
         }
-        const double norm = std::sqrt(norm2);
+        const double norm = std::sqrt(norm2[0] + norm2[1]);
         if (!std::isfinite(norm)) return fail(errors::IkNumericalFailure{k + 1});
         const double s = norm > options.max_step_norm ? options.max_step_norm / norm : 1.0;
         bool finite = true;
