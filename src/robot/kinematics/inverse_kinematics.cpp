@@ -182,9 +182,8 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     VORMEK_CHECK(check_length(std::span(ws.jacobian), 6 * n, "jacobian output"));
     const std::span<double> q(ws.ik_q), dq(ws.ik_step), J(ws.jacobian);
     std::ranges::copy(initial_q, q.begin());
+    // only the path's columns of J are written and read
     const auto path = body_path(m, m.link_bodies[link], ws.ancestor_path);
-    // columns off the path stay zero for the whole solve
-    std::ranges::fill(J, 0.0);
     const double lambda2 = options.damping * options.damping;
     const Eigen::Vector2d gram_diagonal(lambda2, 0);
     // the link sits at P in its body B, so link = B ∘ P and the rotation error
