@@ -31,20 +31,24 @@ Result<void> check_options(const IkOptions& o) {
 // Solves A·y = e in place of e by the square-root-free Cholesky factorisation A = L·D·Lᵀ of the
 // symmetric 6×6 A (unit L below the diagonal, read and written in the lower triangle only).
 // False when A is not positive definite, which is when a pivot d_c is not positive; a NaN
-// pivot fails the test too. Each pivot is inverted once, so the rest is multiplications.
+// pivot fails the test too. Each pivot is inverted once, so the rest is multiplications but
+// for one division that shortens the path from one pivot to the next.
 // Unrolled whole, so that every index is known and the values stay in registers, and written
 // for its critical path, from one pivot to the next: each column is also kept
 // unscaled, U(r, c) = L(r, c)·d_c, so only the last term of the next pivot,
-// U(c + 1, c)²/d_c, waits for the division; L⁻¹·e is reduced beside the factorisation; and every
+// U(c + 1, c)²/d_c, waits for the pivot; L⁻¹·e is reduced beside the factorisation; and every
 // sum takes the term that is ready last, last.
 bool ldlt_solve(Matrix6d& A, Vector6d& e) {
-    double U[6][6], inv_d[6], z[6];
+    double U[6][6], d[6], inv_d[6], z[6];
 #pragma GCC unroll 6
     for (int c = 0; c < 6; ++c) {
-        // d_c = A(c, c) − Σ_k L(c, k)²·d_k
+        // d_c = A(c, c) − Σ_k L(c, k)²·d_k = A(c, c) − Σ_k U(c, k)²/d_k; the last term divides
+        // by the pivot before instead of multiplying by its inverse, which is one multiplication
+        // later
         double pivot = A(c, c);
-        for (int k = 0; k < c; ++k) pivot -= U[c][k] * U[c][k] * inv_d[k];
+        for (int k = 0; k < c; ++k) pivot -= k + 1 < c ? U[c][k] * U[c][k] * inv_d[k] : U[c][k] * U[c][k] / d[k];
         if (!(pivot > 0)) return false;
+        d[c] = pivot;
         inv_d[c] = 1.0 / pivot;
         // L(r, c)·d_c = A(r, c) − Σ_k L(r, k)·d_k·L(c, k)
         for (int r = c + 1; r < 6; ++r) {
@@ -53,10 +57,11 @@ bool ldlt_solve(Matrix6d& A, Vector6d& e) {
             U[r][c] = s;
             A(r, c) = s * inv_d[c];
         }
-        // z = D⁻¹·L⁻¹·e, where L(c, k)·(L⁻¹·e)_k = U(c, k)·z_k
+        // z = D⁻¹·L⁻¹·e, where L(c, k)·(L⁻¹·e)_k = U(c, k)·z_k; the last, which the back
+        // substitution starts from, by a division too
         double x = e[c];
         for (int k = 0; k < c; ++k) x -= U[c][k] * z[k];
-        z[c] = x * inv_d[c];
+        z[c] = c == 5 ? x / pivot : x * inv_d[c];
     }
     // Lᵀ·y = z
 #pragma GCC unroll 6
