@@ -14,18 +14,17 @@ namespace vormek::py {
 namespace {
 
 // Byte range [lo, hi) an array's elements span, negative strides included. Empty arrays get one
-// byte at their data pointer so that passing the same empty array twice still collides.
+// byte at their data pointer so that passing the same empty array twice still collides. The
+// element count is not asked of NumPy (PyArray_SIZE is a call through its API table): any
+// zero extent makes the array empty.
 std::pair<const char*, const char*> memory_range(PyArrayObject* a) {
     const char* base = PyArray_BYTES(a);
     const char* lo = base;
-    const char* hi = base + 1;
-    if (PyArray_SIZE(a) > 0) {
-        const npy_intp item = PyArray_ITEMSIZE(a);
-        hi = base + item;
-        for (int d = 0; d < PyArray_NDIM(a); ++d) {
-            const npy_intp extent = (PyArray_DIM(a, d) - 1) * PyArray_STRIDE(a, d);
-            if (extent < 0) lo += extent; else hi += extent;
-        }
+    const char* hi = base + PyArray_ITEMSIZE(a);
+    for (int d = 0; d < PyArray_NDIM(a); ++d) {
+        if (PyArray_DIM(a, d) == 0) return {base, base + 1};
+        const npy_intp extent = (PyArray_DIM(a, d) - 1) * PyArray_STRIDE(a, d);
+        if (extent < 0) lo += extent; else hi += extent;
     }
     return {lo, hi};
 }
@@ -59,21 +58,24 @@ namespace {
 
 // Guarded by its own lock rather than the interpreter lock, which a free-threaded build does
 // not have. Few borrows are alive at once, so a flat scan beats any map. Entries are never
-// freed: a released one is reused by a later borrow, and a deque keeps every entry where it
-// is as the registry grows, so an owner can clear its entry while others add theirs.
+// freed: a released one is reused by a later borrow, and none moves as the registry grows, so
+// an owner can clear its entry while others add theirs. The first entries sit in a fixed array
+// that the scan walks as a plain loop; only a process with more borrows alive at once than
+// that ever reaches the deque.
 class Registry {
 public:
     BorrowEntry* add(const char* lo, const char* hi, bool exclusive) {
         std::lock_guard guard(lock_);
         BorrowEntry* free = nullptr;
-        for (BorrowEntry& e : entries_) {
-            if (!e.live.load(std::memory_order_acquire)) {
-                if (!free) free = &e;
-                continue;
-            }
-            if (e.lo < hi && lo < e.hi && (exclusive || e.exclusive)) return nullptr;
+        const std::size_t near = std::min(used_, first_.size());
+        for (std::size_t i = 0; i < near; ++i)
+            if (!admit(first_[i], lo, hi, exclusive, free)) return nullptr;
+        for (BorrowEntry& e : more_)
+            if (!admit(e, lo, hi, exclusive, free)) return nullptr;
+        if (!free) {
+            free = used_ < first_.size() ? &first_[used_] : &more_.emplace_back();
+            ++used_;
         }
-        if (!free) free = &entries_.emplace_back();
         free->lo = lo;
         free->hi = hi;
         free->exclusive = exclusive;
@@ -82,8 +84,19 @@ public:
     }
 
 private:
+    // False when `e` is alive and conflicts with the new range; notes the first free entry.
+    static bool admit(BorrowEntry& e, const char* lo, const char* hi, bool exclusive, BorrowEntry*& free) {
+        if (!e.live.load(std::memory_order_acquire)) {
+            if (!free) free = &e;
+            return true;
+        }
+        return !(e.lo < hi && lo < e.hi && (exclusive || e.exclusive));
+    }
+
     SpinLock lock_;
-    std::deque<BorrowEntry> entries_;
+    std::size_t used_ = 0;  // entries ever handed out: first_ fills before more_
+    std::array<BorrowEntry, 32> first_;
+    std::deque<BorrowEntry> more_;
 };
 
 Registry& registry() {
@@ -116,6 +129,18 @@ Borrow& Borrow::operator=(Borrow&& o) noexcept {
 
 bool Borrow::acquire(PyArrayObject* array, bool exclusive) {
     const auto [lo, hi] = memory_range(array);
+    entry_ = registry().add(lo, hi, exclusive);
+    return entry_ != nullptr;
+}
+
+bool Borrow::acquire_vector(PyArrayObject* array, bool exclusive) {
+    const char* base = PyArray_BYTES(array);
+    const npy_intp n = PyArray_DIM(array, 0);
+    const npy_intp extent = n > 0 ? (n - 1) * PyArray_STRIDE(array, 0) : 0;
+    // as memory_range: a negative stride reaches below the data pointer, and an empty
+    // vector still holds the one byte at it
+    const char* lo = extent < 0 ? base + extent : base;
+    const char* hi = (extent < 0 ? base : base + extent) + (n > 0 ? sizeof(double) : 1);
     entry_ = registry().add(lo, hi, exclusive);
     return entry_ != nullptr;
 }
@@ -225,7 +250,7 @@ Check InputVector::read() {
         measure(n);
         return {};
     }
-    if (!fresh_ && !borrow_.acquire(a, false)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    if (!fresh_ && !borrow_.acquire_vector(a, false)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
     if (n == 0 || (PyArray_ISALIGNED(a) && PyArray_IS_C_CONTIGUOUS(a))) {
         values_ = {static_cast<const double*>(PyArray_DATA(a)), n};
         return {};
@@ -266,7 +291,7 @@ Check OutputVector::prepare() {
     if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_)
         return Failure{PyExc_ValueError, "out must contain exactly %llu elements", nullptr, length_};
     if (!PyArray_ISWRITEABLE(a)) return Failure{PyExc_ValueError, "The given array is not writeable"};
-    if (!borrow_.acquire(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    if (!borrow_.acquire_vector(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
     if (length_ > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
         borrow_.release();
         return Failure{PyExc_ValueError, "out must be a contiguous float64 array"};
@@ -281,8 +306,7 @@ Check target_link(std::span<const LinkId> link_ids, std::uint64_t index, LinkId&
     return {};
 }
 
-bool LoadList::convert(PyObject* obj) {
-    if (!obj || obj == Py_None) return true;
+bool LoadList::snapshot(PyObject* obj) {
     if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
         Failure{PyExc_TypeError, "argument 'loads': expected None or a sequence of Load"}.raise();
         return false;
@@ -300,8 +324,7 @@ bool LoadList::convert(PyObject* obj) {
     return true;
 }
 
-Check LoadList::resolve(std::span<const LinkId> link_ids) {
-    if (!items_) return {};
+Check LoadList::resolve_items(std::span<const LinkId> link_ids) {
     const Py_ssize_t n = PyTuple_GET_SIZE(items_.get());
     loads_.reserve(static_cast<std::size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -315,11 +338,6 @@ Check LoadList::resolve(std::span<const LinkId> link_ids) {
         loads_.push_back(Load{link, torque, force});
     }
     return {};
-}
-
-Check require_same_length(const InputVector& q, const InputVector& other, const char* label) {
-    if (q.size() == other.size()) return {};
-    return Failure{PyExc_ValueError, "q and %s must have the same length", label};
 }
 
 }  // namespace vormek::py

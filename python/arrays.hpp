@@ -28,6 +28,9 @@ public:
     // Shared borrows coexist; an exclusive one excludes every overlapping borrow. False on
     // conflict ("The given array is already borrowed" for the caller to raise).
     bool acquire(PyArrayObject* array, bool exclusive);
+    // The same for an array the caller has just found one-dimensional float64: its range is
+    // had without walking the dimensions.
+    bool acquire_vector(PyArrayObject* array, bool exclusive);
     void release() {
         if (entry_) release_held();
     }
@@ -111,19 +114,26 @@ class LoadList {
 public:
     // Binding: TypeError naming `loads` for a str, a non-sequence or an item that is no Load,
     // then a snapshot of the items (later user code may change the caller's list).
-    bool convert(PyObject* obj);
+    bool convert(PyObject* obj) { return !obj || obj == Py_None || snapshot(obj); }
     // The step "convert loads", load by load: "invalid link id {}", then "load contains a
     // non-finite value".
-    Check resolve(std::span<const LinkId> link_ids);
+    Check resolve(std::span<const LinkId> link_ids) { return items_ ? resolve_items(link_ids) : Check{}; }
 
     std::span<const Load> loads() const { return loads_; }
 
 private:
+    // Most calls pass no loads: only a given sequence leaves the inline checks above.
+    bool snapshot(PyObject* obj);
+    Check resolve_items(std::span<const LinkId> link_ids);
+
     Ref items_;  // a tuple of Load objects, or empty for None
     std::vector<Load> loads_;
 };
 
 // "q and {} must have the same length".
-Check require_same_length(const InputVector& q, const InputVector& other, const char* label);
+inline Check require_same_length(const InputVector& q, const InputVector& other, const char* label) {
+    if (q.size() == other.size()) return {};
+    return Failure{PyExc_ValueError, "q and %s must have the same length", label};
+}
 
 }  // namespace vormek::py

@@ -229,10 +229,36 @@ bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size
 
 // ---- robots ---------------------------------------------------------------------------------
 
+// A lock whose uncontended take and release are one atomic instruction each, inline: every
+// method call takes one, and std::mutex spends two calls into libc on it. A waiter sleeps on
+// the word (futex) rather than spinning, since the holder may run a long computation.
+class RobotLock {
+public:
+    bool try_lock() {
+        std::uint32_t expected = free_;
+        return state_.compare_exchange_strong(expected, held_, std::memory_order_acquire, std::memory_order_relaxed);
+    }
+    void lock() {
+        if (try_lock()) return;
+        // marked contended before sleeping, so the holder's unlock knows to wake someone; a
+        // thread that takes the lock this way keeps the mark, as it cannot tell whether others
+        // still wait
+        while (state_.exchange(contended_, std::memory_order_acquire) != free_)
+            state_.wait(contended_, std::memory_order_relaxed);
+    }
+    void unlock() {
+        if (state_.exchange(free_, std::memory_order_release) == contended_) state_.notify_one();
+    }
+
+private:
+    static constexpr std::uint32_t free_ = 0, held_ = 1, contended_ = 2;
+    std::atomic<std::uint32_t> state_{free_};
+};
+
 // The native handle of a Python robot object, serialised by its own lock.
 template <class Handle>
 struct RobotSlot {
-    std::mutex mutex;
+    RobotLock mutex;
     std::optional<Handle> handle;  // empty once closed
     std::atomic<bool> open{false};  // readable without the lock, for the properties
 
