@@ -43,19 +43,6 @@ private:
     std::atomic_flag flag_;
 };
 
-}  // namespace
-
-// A borrowed range. `live` is the only field written outside the registry's lock: its owner
-// clears it to release the borrow, so a release costs one store and no lock.
-struct BorrowEntry {
-    const char* lo = nullptr;
-    const char* hi = nullptr;
-    bool exclusive = false;
-    std::atomic<bool> live{false};
-};
-
-namespace {
-
 // Guarded by its own lock rather than the interpreter lock, which a free-threaded build does
 // not have. Few borrows are alive at once, so a flat scan beats any map. Entries are never
 // freed: a released one is reused by a later borrow, and none moves as the registry grows, so
@@ -143,12 +130,6 @@ bool Borrow::acquire_vector(PyArrayObject* array, bool exclusive) {
     const char* hi = (extent < 0 ? base : base + extent) + (n > 0 ? sizeof(double) : 1);
     entry_ = registry().add(lo, hi, exclusive);
     return entry_ != nullptr;
-}
-
-void Borrow::release_held() {
-    // the call's reads and writes of the array happen before the range is free again
-    entry_->live.store(false, std::memory_order_release);
-    entry_ = nullptr;
 }
 
 bool InputVector::convert(PyObject* obj, const char* argument, std::size_t limit) {

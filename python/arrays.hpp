@@ -4,8 +4,10 @@
 // other call.
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "binding.hpp"
@@ -13,7 +15,14 @@
 
 namespace vormek::py {
 
-struct BorrowEntry;
+// A borrowed range in the registry. `live` is the only field written outside the registry's
+// lock: its owner clears it to release the borrow, so a release costs one store and no lock.
+struct BorrowEntry {
+    const char* lo = nullptr;
+    const char* hi = nullptr;
+    bool exclusive = false;
+    std::atomic<bool> live{false};
+};
 
 // A memory range recorded in the registry; released when the owner goes.
 class Borrow {
@@ -32,12 +41,11 @@ public:
     // had without walking the dimensions.
     bool acquire_vector(PyArrayObject* array, bool exclusive);
     void release() {
-        if (entry_) release_held();
+        // the call's reads and writes of the array happen before the range is free again
+        if (entry_) std::exchange(entry_, nullptr)->live.store(false, std::memory_order_release);
     }
 
 private:
-    void release_held();
-
     BorrowEntry* entry_ = nullptr;  // the registry's record while held
 };
 

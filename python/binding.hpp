@@ -146,17 +146,17 @@ private:
     bool intern() {
         // std::call_once sets two thread-locals on every call, and a thread-local of a shared
         // library is a __tls_get_addr call each: the flag keeps that off every call but the first
-        if (!interned_ready_.load(std::memory_order_acquire)) {
-            std::call_once(interned_once_, [this] {
-                for (std::size_t i = 0; i < N; ++i) interned_[i] = PyUnicode_InternFromString(names_[i]);
-            });
-            interned_ready_.store(true, std::memory_order_release);
-        }
+        if (interned_ready_.load(std::memory_order_acquire)) return true;
+        std::call_once(interned_once_, [this] {
+            for (std::size_t i = 0; i < N; ++i) interned_[i] = PyUnicode_InternFromString(names_[i]);
+        });
         for (PyObject* name : interned_)
             if (!name) {
                 PyErr_SetString(PyExc_MemoryError, "cannot intern argument names");
                 return false;
             }
+        // set only once every name is there, so a failed interning fails every call alike
+        interned_ready_.store(true, std::memory_order_release);
         return true;
     }
 
