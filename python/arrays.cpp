@@ -57,8 +57,9 @@ public:
         const std::size_t near = std::min(used_, first_.size());
         for (std::size_t i = 0; i < near; ++i)
             if (!admit(first_[i], lo, hi, exclusive, free)) return nullptr;
-        for (BorrowEntry& e : more_)
-            if (!admit(e, lo, hi, exclusive, free)) return nullptr;
+        if (used_ > first_.size())
+            for (BorrowEntry& e : more_)
+                if (!admit(e, lo, hi, exclusive, free)) return nullptr;
         if (!free) {
             free = used_ < first_.size() ? &first_[used_] : &more_.emplace_back();
             ++used_;
@@ -86,20 +87,11 @@ private:
     std::deque<BorrowEntry> more_;
 };
 
-Registry& registry() {
-    static Registry* r = new Registry();  // never destroyed: borrows may outlive static teardown
-    return *r;
-}
+// Made when the module is loaded, before any call can borrow, so a borrow reads a pointer
+// rather than testing a guard; never destroyed, since borrows may outlive static teardown.
+Registry* const registry_instance = new Registry();
 
-// What an array may lose after it was checked: dtype, dimensions and byte order can all be
-// reassigned, its type cannot.
-bool is_float64_layout(PyArrayObject* a) {
-    return PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a);
-}
-
-bool is_float64_vector(PyObject* obj) {
-    return PyArray_Check(obj) && is_float64_layout(reinterpret_cast<PyArrayObject*>(obj));
-}
+Registry& registry() { return *registry_instance; }
 
 PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(r.get()); }
 
@@ -132,13 +124,9 @@ bool Borrow::acquire_vector(PyArrayObject* array, bool exclusive) {
     return entry_ != nullptr;
 }
 
-bool InputVector::convert(PyObject* obj, const char* argument, std::size_t limit) {
-    argument_ = argument;
-    limit_ = limit;
-    if (is_float64_vector(obj)) {
-        array_ = Ref(Py_NewRef(obj));
-        return true;
-    }
+bool InputVector::convert_other(PyObject* obj) {
+    const char* argument = argument_;
+    const std::size_t limit = limit_;
     if (PyArray_Check(obj)) {
         // arrays of another dtype go straight to NumPy's cast, which is what float() per item
         // would give, only faster; one too long to be accepted is not cast at all
@@ -220,7 +208,7 @@ InputVector::Gathered InputVector::gather(PyObject* seq) {
     return Gathered::all;
 }
 
-Check InputVector::read() {
+Check InputVector::read_other() {
     if (!array_) return {};  // gathered or measured at conversion: private to this call
     PyArrayObject* a = as_array(array_);
     // user code of the later conversions may have changed dtype, shape or byte order since
@@ -245,8 +233,8 @@ Check InputVector::read() {
     return {};
 }
 
-bool OutputVector::convert(PyObject* obj, std::size_t length) {
-    length_ = length;
+bool OutputVector::convert_other(PyObject* obj) {
+    const std::size_t length = length_;
     if (!obj || obj == Py_None) {
         npy_intp dims[1] = {static_cast<npy_intp>(length)};
         array_ = Ref(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
@@ -264,7 +252,7 @@ bool OutputVector::convert(PyObject* obj, std::size_t length) {
     return true;
 }
 
-Check OutputVector::prepare() {
+Check OutputVector::prepare_other() {
     if (!given_) return {};
     PyArrayObject* a = as_array(array_);
     if (!is_float64_layout(a))

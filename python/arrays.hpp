@@ -49,6 +49,16 @@ private:
     BorrowEntry* entry_ = nullptr;  // the registry's record while held
 };
 
+// What an array may lose after it was checked: dtype, dimensions and byte order can all be
+// reassigned, its type cannot.
+inline bool is_float64_layout(PyArrayObject* a) {
+    return PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a);
+}
+
+inline bool is_float64_vector(PyObject* obj) {
+    return PyArray_Check(obj) && is_float64_layout(reinterpret_cast<PyArrayObject*>(obj));
+}
+
 // A joint-space input vector: converted at binding time, re-checked and read (in place or
 // through a copy) under a shared borrow for the rest of the call.
 class InputVector {
@@ -61,16 +71,39 @@ public:
     // A vector longer than `limit` (the robot's generalized count, which no computation
     // exceeds) is only measured: its values are never needed, since the core rejects its
     // length before reading anything.
-    bool convert(PyObject* obj, const char* argument, std::size_t limit);
+    bool convert(PyObject* obj, const char* argument, std::size_t limit) {
+        argument_ = argument;
+        limit_ = limit;
+        if (!is_float64_vector(obj)) return convert_other(obj);
+        array_ = Ref(Py_NewRef(obj));
+        return true;
+    }
     // Runs after every conversion, so after all user code: re-checks the array, takes the
     // shared borrow and exposes the values, copying a strided or unaligned array.
-    Check read();
+    Check read() {
+        // inline for the vector every call passes, contiguous and short enough; its checks
+        // come ahead of the borrow here only because they cannot fail, and anything else
+        // takes read_other's steps in their order
+        auto* a = reinterpret_cast<PyArrayObject*>(array_.get());
+        if (!a || !is_float64_layout(a) || static_cast<std::size_t>(PyArray_DIM(a, 0)) > limit_ ||
+            !PyArray_ISALIGNED(a) || !PyArray_IS_C_CONTIGUOUS(a))
+            return read_other();
+        if (!fresh_ && !borrow_.acquire_vector(a, false))
+            return Failure{PyExc_ValueError, "The given array is already borrowed"};
+        values_ = {static_cast<const double*>(PyArray_DATA(a)), static_cast<std::size_t>(PyArray_DIM(a, 0))};
+        return {};
+    }
     void release() { borrow_.release(); }
 
     std::span<const double> values() const { return values_; }
     std::size_t size() const { return values_.size(); }
 
 private:
+    // Every object but a one-dimensional float64 array.
+    bool convert_other(PyObject* obj);
+    // Every case read() does not take inline.
+    Check read_other();
+
     enum class Gathered { all, not_numbers, raised };
     // Every item of a sequence through float(), into scratch; not_numbers (no exception set)
     // leaves the object to NumPy.
@@ -95,10 +128,26 @@ class OutputVector {
 public:
     // Binding: None or omitted makes the new array of `length` elements now, before the robot
     // is locked; otherwise a one-dimensional float64 array (TypeError naming `out`).
-    bool convert(PyObject* obj, std::size_t length);
+    bool convert(PyObject* obj, std::size_t length) {
+        length_ = length;
+        if (!obj || obj == Py_None || !is_float64_vector(obj)) return convert_other(obj);
+        array_ = Ref(Py_NewRef(obj));
+        given_ = true;
+        return true;
+    }
     // After the robot is locked: the type again (user code may have changed it since), the
     // length, writeability, the exclusive borrow, contiguity.
-    Check prepare();
+    Check prepare() {
+        // inline for a given `out` that passes every check, as InputVector::read
+        auto* a = reinterpret_cast<PyArrayObject*>(array_.get());
+        if (!given_ || !is_float64_layout(a) || static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_ ||
+            !PyArray_ISWRITEABLE(a) || length_ == 0 || !PyArray_ISALIGNED(a) || !PyArray_ISONESEGMENT(a) ||
+            !PyArray_DATA(a))
+            return prepare_other();
+        if (!borrow_.acquire_vector(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+        values_ = {static_cast<double*>(PyArray_DATA(a)), length_};
+        return {};
+    }
     void release() { borrow_.release(); }
 
     std::span<double> values() const { return values_; }
@@ -106,6 +155,11 @@ public:
     PyObject* result() { return Py_NewRef(array_.get()); }
 
 private:
+    // None, omitted, or anything that is no one-dimensional float64 array.
+    bool convert_other(PyObject* obj);
+    // Every case prepare() does not take inline.
+    Check prepare_other();
+
     Ref array_;
     std::size_t length_ = 0;
     bool given_ = false;
