@@ -219,7 +219,8 @@ Check InputVector::read_other() {
         measure(n);
         return {};
     }
-    if (!fresh_ && !borrow_.acquire_vector(a, false)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    if (!fresh_ && !borrow_.acquire_vector(a, false))
+        return Failure{PyExc_ValueError, "The given array is already borrowed"};
     if (n == 0 || (PyArray_ISALIGNED(a) && PyArray_IS_C_CONTIGUOUS(a))) {
         values_ = {static_cast<const double*>(PyArray_DATA(a)), n};
         return {};
