@@ -117,7 +117,7 @@ void lower_gram(std::span<const double> J, std::span<const std::size_t> path, co
 // the error is θ·u = d·2·atan(tan(θ/2))/|d|: no quaternion, and an atan, which costs half of an
 // atan2. The axis is lost where sin θ vanishes near θ = π, so from θ ≥ 120° (tr R_e ≤ 0) the
 // quaternion (w, v) of R_e takes over, in Shepperd's way from the largest diagonal entry
-// R_e(i, i), which makes v_i the largest part of it: scaled by 8·v_i > 0 it is
+// R_e(i, i), which makes v_i the largest part of it: scaled by 4·v_i > 0 it is
 // w = d_i, v_i = 1 + R_e(i, i) − R_e(j, j) − R_e(k, k), v_j = R_e(i, j) + R_e(j, i),
 // v_k = R_e(i, k) + R_e(k, i), with no root and no division, and the error is the short way
 // round, v/|v|·2·atan2(|v|, |w|) with v's sign turned where w < 0.
