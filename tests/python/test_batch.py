@@ -182,6 +182,9 @@ def test_ctrl_c_stops_a_long_batch_within_a_chunk(write_urdf):
     path = write_urdf(random_tree_text(seed=3, links=151, chain=True, with_fixed=False))
     B = 200_000  # about ten seconds of forward dynamics on 150 joints; `out` is touched only where written
     Q = np.broadcast_to(np.linspace(0, 1, 150), (B, 150))  # a view without memory, copied chunk by chunk
+    # a process started in the background by a shell without job control ignores SIGINT from
+    # the start, and Python then installs no handler of its own
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     with RobotBatch(path, threads=2) as b:
         timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
         start = time.monotonic()
@@ -191,6 +194,7 @@ def test_ctrl_c_stops_a_long_batch_within_a_chunk(write_urdf):
                 b.forward_dynamics(Q, Q, Q)
         finally:
             timer.cancel()
+            signal.signal(signal.SIGINT, previous)
         assert time.monotonic() - start < 1.5
         assert b.gravity(Q[:3]).shape == (3, 150)  # still usable
 
