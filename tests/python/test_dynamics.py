@@ -139,6 +139,57 @@ def test_floating_base_dynamics_match_pinocchio_free_flyer(write_urdf, case):
     _close(robot.forward_dynamics(base, q, qd, forces, loads), flyer.acceleration(velocity, a_fd))
 
 
+# Every robot example-robot-data ships either loads and matches Pinocchio, fixed base, or is
+# refused for the fault its file holds (ur3.urdf is an empty <robot/>; the others declare an
+# inertia with a negative eigenvalue, e.g. icub's r_hip_2 ixx = iyy = −5.4e−20).
+REFUSED = {
+    "icub_description/robots/icub.urdf": "link r_hip_2 inertia must be positive semi-definite",
+    "icub_description/robots/icub_reduced.urdf": "link r_hip_2 inertia must be positive semi-definite",
+    "romeo_description/urdf/romeo_laas_small.urdf": "link body inertia must be positive semi-definite",
+    "tiago_description/robots/tiago.urdf": "link base_antenna_left_link inertia must be positive semi-definite",
+    "tiago_description/robots/tiago_dual.urdf": "link base_antenna_left_link inertia must be positive semi-definite",
+    "tiago_description/robots/tiago_no_hand.urdf": "link base_antenna_left_link inertia must be positive semi-definite",
+    "ur_description/urdf/ur3.urdf": "expected one root link, found 0",
+}
+
+
+def test_every_example_robot_matches_pinocchio_or_is_refused_for_its_fault():
+    from vormek import ModelError, SolverError
+
+    pin = pytest.importorskip("pinocchio")
+    paths = sorted(ROBOTS.rglob("*.urdf"))
+    if not paths:
+        pytest.skip("example-robot-data is not installed")
+    compared = 0
+    for path in paths:
+        relative = path.relative_to(ROBOTS).as_posix()
+        if relative in REFUSED:
+            with pytest.raises(ModelError, match=REFUSED[relative]):
+                Robot(str(path))
+            continue
+        text = path.read_text()
+        robot = Robot(str(path))
+        n = robot.joint_count
+        if n == 0:
+            continue
+        _, model, data, jmap = _pinocchio(text, floating=False)
+        rng = np.random.default_rng(n)
+        q, qd, qdd, forces = (rng.uniform(-1.5, 1.5, n) for _ in range(4))
+        q_pin, v_pin = jmap.q(q), jmap.v(qd)
+        _close(robot.mass_matrix(q).reshape(n, n), _upper(pin, model, data, q_pin)[np.ix_(jmap.idx_v, jmap.idx_v)])
+        _close(robot.inverse_dynamics(q, qd, qdd), jmap.joint_part(pin.rnea(model, data, q_pin, v_pin, jmap.v(qdd))))
+        _close(robot.gravity(q), jmap.joint_part(pin.computeGeneralizedGravity(model, data, q_pin)))
+        try:
+            accelerations = robot.forward_dynamics(q, qd, forces)
+        except SolverError:
+            # a massless leaf (romeo's RThumb3) leaves its joint without inertia: M is singular
+            assert np.linalg.eigvalsh(robot.mass_matrix(q).reshape(n, n))[0] < 1e-12
+            continue
+        _close(accelerations, jmap.joint_part(pin.aba(model, data, q_pin, v_pin, jmap.v(forces))))
+        compared += 1
+    assert compared >= 50, compared
+
+
 # ---- loads through the public methods ------------------------------------------------------------
 
 def test_loads_are_read_once_and_checked_in_order(write_urdf):
