@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 
 from trees import FreeFlyerMap, PinocchioMap, dof_joint_names, random_tree_text, seven_dof_arm_text
-from vormek import BaseState, FloatingRobot, IkOptions, Pose, Robot, SolverError, Twist
+from vormek import BaseState, FloatingRobot, IkOptions, ModelError, Pose, Robot, SolverError, Twist
 
 NAN = float("nan")
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
@@ -183,10 +183,31 @@ FIXED_CASES = {"random tree 0": lambda: random_tree_text(30), "random tree 1": l
 @pytest.mark.parametrize("case", FIXED_CASES)
 def test_fixed_base_jacobians_match_pinocchio(write_urdf, case):
     text = FIXED_CASES[case]()
+    _compare_fixed_base_with_pinocchio(Robot(write_urdf(text)), text, np.random.default_rng(len(case)))
+
+
+def test_every_example_robot_matches_pinocchio_at_every_link():
+    """Every robot example-robot-data ships that loads (test_dynamics pins the reasons of the
+    ones refused)."""
+    pytest.importorskip("pinocchio")
+    compared = 0
+    for path in sorted(ROBOTS.rglob("*.urdf")):
+        try:
+            robot = Robot(str(path))
+        except ModelError:
+            continue
+        if robot.joint_count > 0:
+            _compare_fixed_base_with_pinocchio(robot, path.read_text(), np.random.default_rng(compared))
+            compared += 1
+    if compared == 0:
+        pytest.skip("example-robot-data is not installed")
+    assert compared >= 50, compared
+
+
+def _compare_fixed_base_with_pinocchio(robot, text, rng):
+    """Jacobian, J̇·q̇ and twist of every link against Pinocchio's."""
     pin, model, data, jmap, links = _pinocchio_case(text, floating=False)
-    robot = Robot(write_urdf(text))
     n = robot.joint_count
-    rng = np.random.default_rng(len(case))
     q, qd = rng.uniform(-2, 2, n), rng.uniform(-2, 2, n)
     q_pin, v_pin = jmap.q(q), jmap.v(qd)
     pin.forwardKinematics(model, data, q_pin, v_pin, np.zeros(model.nv))
