@@ -190,6 +190,40 @@ def test_every_example_robot_matches_pinocchio_or_is_refused_for_its_fault():
     assert compared >= 50, compared
 
 
+def test_every_example_robot_with_a_heavy_root_matches_pinocchio_free_flyer():
+    """The floating base on every robot example-robot-data ships whose root link has mass (many
+    hang their base's mass on a link fixed to a massless root, which a floating robot refuses)."""
+    from vormek import ModelError
+
+    pin = pytest.importorskip("pinocchio")
+    compared = 0
+    for path in sorted(ROBOTS.rglob("*.urdf")):
+        try:
+            robot = FloatingRobot(str(path))
+        except ModelError:
+            continue
+        _, model, data, jmap = _pinocchio(path.read_text(), floating=True)
+        n = robot.joint_count
+        rng = np.random.default_rng(n)
+        q, qd, qdd = (rng.uniform(-1, 1, n) for _ in range(3))
+        translation, rotation = rng.uniform(-1, 1, 3), rng.normal(size=4)
+        velocity, acceleration, forces = rng.uniform(-1, 1, 6), rng.uniform(-1, 1, 6), rng.uniform(-10, 10, n + 6)
+        flyer = FreeFlyerMap(jmap, translation, rotation)
+        base = BaseState(Pose(tuple(translation), tuple(rotation)), Twist(velocity[:3], velocity[3:]),
+                         Twist(acceleration[:3], acceleration[3:]))
+        q_pin, v_pin = flyer.q(q), flyer.v(velocity, qd)
+        _close(robot.mass_matrix(base, q).reshape(n + 6, n + 6), flyer.matrix(_upper(pin, model, data, q_pin)))
+        _close(robot.inverse_dynamics(base, q, qd, qdd),
+               flyer.force(pin.rnea(model, data, q_pin, v_pin, flyer.a(velocity, acceleration, qdd))))
+        _close(robot.gravity(base, q), flyer.force(pin.computeGeneralizedGravity(model, data, q_pin)))
+        a_fd = pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)
+        _close(robot.forward_dynamics(base, q, qd, forces), flyer.acceleration(velocity, a_fd))
+        compared += 1
+    if compared == 0:
+        pytest.skip("example-robot-data is not installed")
+    assert compared >= 40, compared
+
+
 # ---- loads through the public methods ------------------------------------------------------------
 
 def test_loads_are_read_once_and_checked_in_order(write_urdf):
