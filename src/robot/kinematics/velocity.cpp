@@ -6,10 +6,11 @@
 
 namespace vormek {
 
-// One walk over the bodies in world axes, in rotation matrices as the Jacobian's: the joint axis
-// is then a column of the body's rotation. A walk over every joint in quaternions rotates each
-// axis and carries the fixed joints too, which cost twice the Jacobian. Scalars throughout, as
-// in derivative_walk: each value is read back at once from where the walk left it.
+// One walk over the bodies in world axes, in rotation matrices as the Jacobian's, rather than
+// forward_kinematics' walk over every joint in quaternions: the joint axis is then a column of
+// the body's rotation instead of a rotation of its own, and the fixed joints are already folded
+// into the bodies, which halves the cost. Scalars throughout, as in derivative_walk: each value
+// is read back at once from where the walk left it.
 VORMEK_SCALAR_WALK Result<Twist> Model::forward_velocity_kinematics(const Pose& base, const Twist& base_velocity,
                                                                     std::span<const double> q,
                                                                     std::span<const double> qd, LinkId link,
