@@ -175,8 +175,10 @@ Result<void> Robot::inverse_kinematics(std::span<const double> initial_q, LinkId
     VORMEK_CHECK(check_joint_vector(initial_q, n, "initial_q"));
     VORMEK_CHECK(check_length(out, n, "inverse kinematics output"));
     VORMEK_TRY(link, m.check_link(target_link));
-    // the goal in root coordinates: base⁻¹ ∘ desired
-    const Pose target = compose(inverse(base_frame_), desired);
+    // the goal in root coordinates: base⁻¹ ∘ desired = (q_b* ⊗ q_d, R_bᵀ·(t_d − t_b)), one rotation
+    const Quaterniond base_conjugate = base_frame_.rotation.conjugate();
+    const Pose target{multiply(base_conjugate, desired.rotation),
+                      rotate(base_conjugate, desired.translation - base_frame_.translation)};
     VORMEK_CHECK(check_length(std::span(ws.ik_q), n, "IK joint workspace"));
     VORMEK_CHECK(check_length(std::span(ws.ik_step), n, "IK step workspace"));
     VORMEK_CHECK(check_options(options));
