@@ -89,14 +89,28 @@ private:
 
 // Made when the module is loaded, before any call can borrow, so a borrow reads a pointer
 // rather than testing a guard; never destroyed, since borrows may outlive static teardown.
-Registry* const registry_instance = new Registry();
+// Each extension module links these sources and so makes its own; all but _vormek adopt
+// _vormek's when they are executed (adopt_borrow_registry), so that the process has one.
+Registry* registry_instance = new Registry();
 
 Registry& registry() { return *registry_instance; }
+
+constexpr const char* registry_capsule_name = "_vormek._borrow_registry";
 
 PyArrayObject* as_array(const Ref& r) { return reinterpret_cast<PyArrayObject*>(r.get()); }
 
 
 }  // namespace
+
+PyObject* borrow_registry_capsule() { return PyCapsule_New(registry_instance, registry_capsule_name, nullptr); }
+
+bool adopt_borrow_registry(PyObject* capsule) {
+    auto* shared = static_cast<Registry*>(PyCapsule_GetPointer(capsule, registry_capsule_name));
+    if (!shared) return false;
+    // the module's own, never used: no borrow can have been taken before its execution
+    delete std::exchange(registry_instance, shared);
+    return true;
+}
 
 Borrow::Borrow(Borrow&& o) noexcept : entry_(std::exchange(o.entry_, nullptr)) {}
 

@@ -49,6 +49,13 @@ private:
     BorrowEntry* entry_ = nullptr;  // the registry's record while held
 };
 
+// The registry is one per process although every extension module links these sources:
+// _vormek publishes its own (borrow_registry_capsule, as _vormek._borrow_registry) and the
+// others adopt it when they are executed, before their first borrow. False with a Python
+// error set when `capsule` is not that capsule.
+PyObject* borrow_registry_capsule();
+bool adopt_borrow_registry(PyObject* capsule);
+
 // What an array may lose after it was checked: dtype, dimensions and byte order can all be
 // reassigned, its type cannot.
 inline bool is_float64_layout(PyArrayObject* a) {

@@ -2,6 +2,7 @@
 // exception hierarchy. The module keeps no state of its own.
 
 #define VORMEK_IMPORT_ARRAY
+#include "arrays.hpp"
 #include "binding.hpp"
 #include "robots.hpp"
 #include "values.hpp"
@@ -46,7 +47,9 @@ int exec(PyObject* module) {
     };
     for (const auto& [name, which] : exceptions)
         if (add(module, name, exception_class(which)) < 0) return -1;
-    return 0;
+    // private, outside __all__: for vormek._batch, whose borrows must meet this module's
+    Ref registry(borrow_registry_capsule());
+    return registry ? PyModule_AddObjectRef(module, "_borrow_registry", registry.get()) : -1;
 }
 
 PyModuleDef_Slot slots[] = {

@@ -34,6 +34,8 @@ int exec(PyObject* module) {
     if (PyErr_Occurred()) return -1;
     Ref vormek(PyImport_ImportModule("_vormek"));
     if (!vormek) return -1;
+    Ref registry(PyObject_GetAttrString(vormek.get(), "_borrow_registry"));
+    if (!registry || !adopt_borrow_registry(registry.get())) return -1;
     const char* const names[4] = {"VormekError", "ModelError", "SolverError", "PanicError"};
     for (int i = 0; i < 4; ++i)
         if (!imported_classes[i] && !(imported_classes[i] = PyObject_GetAttrString(vormek.get(), names[i])))

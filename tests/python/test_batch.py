@@ -178,6 +178,35 @@ def test_bad_arguments_are_refused_before_anything_is_written(write_urdf):
             b.gravity(Q)
 
 
+def test_an_array_a_batch_writes_is_refused_to_a_single_call_meanwhile(write_urdf):
+    """The two extension modules keep one registry of borrowed arrays: while a batch holds `out`,
+    a single-state call on another thread cannot read a row of it."""
+    path = write_urdf(random_tree_text(seed=3, links=151, chain=True, with_fixed=False))
+    Q = np.broadcast_to(np.linspace(0, 1, 150), (5_000, 150))
+    out = np.zeros((5_000, 150))
+    robot, stop, refused = vormek.Robot(path), threading.Event(), []
+    with RobotBatch(path, threads=2) as b:
+        def batches():
+            while not stop.is_set():
+                try:
+                    b.forward_dynamics(Q, Q, Q, out=out)
+                except ValueError:  # the single call held its row at that moment: start again
+                    pass
+        worker = threading.Thread(target=batches)
+        worker.start()
+        try:
+            deadline = time.monotonic() + 30
+            while not refused and time.monotonic() < deadline:
+                try:
+                    robot.gravity(out[0])
+                except ValueError as e:
+                    refused.append(str(e))
+        finally:
+            stop.set()
+            worker.join()
+    assert refused == ["The given array is already borrowed"]
+
+
 def test_ctrl_c_stops_a_long_batch_within_a_chunk(write_urdf):
     path = write_urdf(random_tree_text(seed=3, links=151, chain=True, with_fixed=False))
     B = 200_000  # about ten seconds of forward dynamics on 150 joints; `out` is touched only where written
