@@ -107,8 +107,9 @@ PyObject* borrow_registry_capsule() { return PyCapsule_New(registry_instance, re
 bool adopt_borrow_registry(PyObject* capsule) {
     auto* shared = static_cast<Registry*>(PyCapsule_GetPointer(capsule, registry_capsule_name));
     if (!shared) return false;
-    // the module's own, never used: no borrow can have been taken before its execution
-    delete std::exchange(registry_instance, shared);
+    // the module's own is left unused rather than freed: a module executed a second time (a
+    // reload, another interpreter) finds the shared one already in place, which must live on
+    registry_instance = shared;
     return true;
 }
 
