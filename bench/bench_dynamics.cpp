@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "robot.hpp"
+#include "robot/dynamics/mass_matrix.hpp"
 
 namespace {
 
@@ -83,7 +84,7 @@ struct Row {
 };
 
 void print(const char* robot, const char* base, const char* op, Row r) {
-    std::printf("%-8s %-9s %-9s %9.0f %9.0f %7.2f\n", robot, base, op, r.ours, r.theirs, r.ours / r.theirs);
+    std::printf("%-8s %-9s %-11s %9.0f %9.0f %7.2f\n", robot, base, op, r.ours, r.theirs, r.ours / r.theirs);
 }
 
 void compare(const std::string& dir, const char* name, const char* file) {
@@ -141,6 +142,14 @@ void compare(const std::string& dir, const char* name, const char* file) {
         print(name, base, "M/crba",
               {median_ns([&] { (void)(floating ? fr.mass_matrix(bs, q, M) : fixed.mass_matrix(q, M)); }),
                median_ns([&] { pinocchio::crba(pm, pd, pq); })});
+        if (fused_mass_matrix_available()) {
+            // the mass matrix above is the AVX2 and FMA build; Pinocchio here is compiled
+            // without them, as is this portable build of the same code
+            Workspace ws((*model)->joint_count(), n);
+            print(name, base, "M portable",
+                  {median_ns([&] { (void)portable_mass_matrix(**model, floating, bs.frame().rotation, q, ws, M); }),
+                   median_ns([&] { pinocchio::crba(pm, pd, pq); })});
+        }
         print(name, base, "FD/aba",
               {median_ns([&] { (void)(floating ? fr.forward_dynamics(bs, q, qd, f, {}, o) : fixed.forward_dynamics(q, qd, f, {}, o)); }),
                median_ns([&] { pinocchio::aba(pm, pd, pq, pv, ptau); })});
@@ -206,7 +215,7 @@ void growth() {
 
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : VORMEK_ROBOTS_DIR;
-    std::printf("%-8s %-9s %-9s %9s %9s %7s\n", "robot", "base", "op", "ours ns", "pin ns", "ratio");
+    std::printf("%-8s %-9s %-11s %9s %9s %7s\n", "robot", "base", "op", "ours ns", "pin ns", "ratio");
     compare(dir, "panda", "panda_description/urdf/panda.urdf");
     compare(dir, "solo12", "solo_description/robots/solo12.urdf");
     compare(dir, "talos", "talos_data/robots/talos_reduced.urdf");

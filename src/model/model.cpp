@@ -12,6 +12,9 @@ LinkInertial LinkInertial::from_com(double mass, const Vector3d& com, const Matr
     in.first_moment = mass * com;
     // parallel-axis theorem: move the rotational inertia from the centre of mass to the origin
     in.inertia_origin = inertia_com + mass * (com.squaredNorm() * Matrix3d::Identity() - com * com.transpose());
+    const double spread[10] = {inertia_com(0, 0), inertia_com(0, 1), inertia_com(0, 2), inertia_com(1, 1),
+                               inertia_com(1, 2), inertia_com(2, 2), com[0], com[1], com[2], mass};
+    for (int i = 0; i < 10; ++i) in.lanes[i] = Lanes{} + spread[i];
     return in;
 }
 

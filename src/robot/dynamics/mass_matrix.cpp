@@ -1,253 +1,226 @@
-// Composite-rigid-body mass matrix (Featherstone, RBDA table 6.2), in body frames. Each body's
-// composite inertia (mass, first moment and rotational inertia about its own origin, in its own
-// axes) gathers its children's, moved in by their joint transforms, leaf to root; the wrench its
-// subtree needs for a unit rate of its joint is then carried up the ancestors, and its
-// generalized force at each is one entry, written to both mirror entries.
+// Composite-rigid-body mass matrix (Featherstone, RBDA table 6.2) in one reference frame, the
+// root origin with world axes (floating base) or root axes (fixed base). Every body's pose,
+// inertia and motion column are placed there root to leaf; a subtree's inertia is then a plain
+// sum of its bodies', and the entry of DOF k with an ancestor DOF is one six-value product of
+// the ancestor's motion column with the force F_k the subtree of k needs for a unit rate of its
+// joint. Each value is written to both mirror entries.
 //
-// Most joints of real robots turn about a coordinate axis behind an origin rotation that is a
-// signed permutation of the axes (URDF quarter turns, snapped at load, or none). Their rotation
-// R = O·Rot(q) has five non-zero entries at places its BodyJoint::rotation_layout names; the
-// moves below are instantiated per layout, so that a move takes six products per vector and a
-// 2×2 congruence per inertia, with every index fixed at compile time and every value in a
-// register, where a full R would take nine products and a 3×3 congruence.
+// In body frames the composites would be moved into their parents one after another, each move
+// waiting for the one below it; here the only chain is the placement, root to leaf, and it is
+// carried in registers.
 
 #include <algorithm>
-#include <array>
-#include <utility>
 
 #include "../../robot.hpp"
+#include "../kinematics/chain.hpp"
 #include "../kinematics/checks.hpp"
 #include "../workspace.hpp"
+#include "mass_matrix.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
 
 namespace {
 
-// Layout L < 18: R(C[a], a) ≠ 0 for the axes a = I, J of the turning plane and for its axis K,
-// R(C[I], J) and R(C[J], I) ≠ 0; C the origin's permutation of the axes.
-template <int L>
-struct Layout {
-    static constexpr int K = L / 6, I = K == 2 ? 0 : K + 1, J = K == 0 ? 2 : K - 1;
-    static constexpr std::array<int, 3> C = rotation_permutations[L % 6];
-};
-
-// out = R·v
-template <int L>
-inline void rotate(const Matrix3d& R, const double* v, double* out) {
-    if constexpr (L == BodyJoint::general_rotation) {
-        for (int r = 0; r < 3; ++r) out[r] = R(r, 0) * v[0] + R(r, 1) * v[1] + R(r, 2) * v[2];
-    } else {
-        using P = Layout<L>;
-        constexpr int I = P::I, J = P::J, K = P::K, ri = P::C[I], rj = P::C[J], rk = P::C[K];
-        out[ri] = R(ri, I) * v[I] + R(ri, J) * v[J];
-        out[rj] = R(rj, I) * v[I] + R(rj, J) * v[J];
-        out[rk] = R(rk, K) * v[K];
-    }
+// Both lanes of a pair set to its lane i.
+template <int i>
+inline Lanes spread(Lanes v) {
+    return __builtin_shufflevector(v, v, i, i);
 }
 
-// out = R·I·Rᵀ, upper triangle, for a symmetric I
-template <int L>
-inline void congruence(const Matrix3d& R, const Matrix3d& I, double out[3][3]) {
-    if constexpr (L == BodyJoint::general_rotation) {
-        double B[3][3];  // R·I
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) B[r][c] = R(r, 0) * I(0, c) + R(r, 1) * I(1, c) + R(r, 2) * I(2, c);
-        for (int r = 0; r < 3; ++r)
-            for (int c = r; c < 3; ++c) out[r][c] = B[r][0] * R(c, 0) + B[r][1] * R(c, 1) + B[r][2] * R(c, 2);
-    } else {
-        using P = Layout<L>;
-        constexpr int i = P::I, j = P::J, k = P::K, ri = P::C[i], rj = P::C[j], rk = P::C[k];
-        const double b00 = R(ri, i), b01 = R(ri, j), b10 = R(rj, i), b11 = R(rj, j), sign = R(rk, k);
-        // the 2×2 block of the turning plane, its coupling with the axis, and I_kk kept
-        const double a00 = b00 * I(i, i) + b01 * I(j, i), a01 = b00 * I(i, j) + b01 * I(j, j);
-        const double a10 = b10 * I(i, i) + b11 * I(j, i), a11 = b10 * I(i, j) + b11 * I(j, j);
-        const double e_ij = a00 * b10 + a01 * b11, e_ik = sign * (b00 * I(i, k) + b01 * I(j, k)),
-                     e_jk = sign * (b10 * I(i, k) + b11 * I(j, k));
-        out[ri][ri] = a00 * b00 + a01 * b01;
-        out[rj][rj] = a10 * b10 + a11 * b11;
-        out[rk][rk] = I(k, k);
-        out[std::min(ri, rj)][std::max(ri, rj)] = e_ij;
-        out[std::min(ri, rk)][std::max(ri, rk)] = e_ik;
-        out[std::min(rj, rk)][std::max(rj, rk)] = e_jk;
-    }
+// A body's mass m, first moment h and rotational inertia I about the reference origin, from its
+// pose X there, into the composite slots (I whole, so that each column's rows 0 and 1 load as a
+// pair): R·I_c·Rᵀ about the centre of mass x = p + R·c, shifted by m·(|x|²·1 − x·xᵀ), h = m·x.
+// In pairs of lanes, rows 0 and 1 side by side and row 2 alone, as the pose comes.
+inline void place_body_inertia(const LinkInertial& in, const BodyRows& X, double& M, Vector3d& H, Matrix3d& I) {
+    const std::array<Lanes, 10>& c = in.lanes;  // I_c: 00 01 02 11 12 22; c; m
+    const Lanes x = X.p + X.R0 * c[6] + X.R1 * c[7] + X.R2 * c[8];
+    const double xz = X.pz + X.R0z * c[6][0] + X.R1z * c[7][0] + X.R2z * c[8][0];
+    // B = R·I_c, column by column
+    const Lanes B0 = X.R0 * c[0] + X.R1 * c[1] + X.R2 * c[2], B1 = X.R0 * c[1] + X.R1 * c[3] + X.R2 * c[4],
+                B2 = X.R0 * c[2] + X.R1 * c[4] + X.R2 * c[5];
+    const double B0z = X.R0z * c[0][0] + X.R1z * c[1][0] + X.R2z * c[2][0],
+                 B1z = X.R0z * c[1][0] + X.R1z * c[3][0] + X.R2z * c[4][0],
+                 B2z = X.R0z * c[2][0] + X.R1z * c[4][0] + X.R2z * c[5][0];
+    const double m = c[9][0];
+    const Lanes h = x * c[9];
+    const double hz = xz * m;
+    // column j of B·Rᵀ − h·xᵀ has rows 0 and 1 Σ_i B_i·R(j, i) − h·x_j; R(j, i) is lane j of
+    // the pair R_i for j < 2
+    const Lanes I0 = B0 * spread<0>(X.R0) + B1 * spread<0>(X.R1) + B2 * spread<0>(X.R2) - h * spread<0>(x);
+    const Lanes I1 = B0 * spread<1>(X.R0) + B1 * spread<1>(X.R1) + B2 * spread<1>(X.R2) - h * spread<1>(x);
+    const Lanes I2 = B0 * X.R0z + B1 * X.R1z + B2 * X.R2z - h * xz;
+    const double xh = x[0] * h[0] + x[1] * h[1] + xz * hz;  // m·|x|², on the diagonal
+    M = m;
+    __builtin_memcpy(&H[0], &h, sizeof h);
+    H[2] = hz;
+    const Lanes d0 = I0 + Lanes{xh, 0.0}, d1 = I1 + Lanes{0.0, xh};
+    __builtin_memcpy(&I(0, 0), &d0, sizeof d0);
+    __builtin_memcpy(&I(0, 1), &d1, sizeof d1);
+    __builtin_memcpy(&I(0, 2), &I2, sizeof I2);
+    I(2, 0) = I2[0], I(2, 1) = I2[1];
+    I(2, 2) = B0z * X.R0z + B1z * X.R1z + B2z * X.R2z - hz * xz + xh;
 }
 
-// (M, H, I) += the composite (m, h, I_c) of a child whose frame is X = (R, p) in the parent
-// frame: H += R·h + m·p and I += R·I_c·Rᵀ + m·(|p|²·1 − p·pᵀ) + 2·(p·R h)·1 − p·(R h)ᵀ − (R h)·pᵀ,
-// which with g = R·h + m·p is I += R·I_c·Rᵀ + (p·(g + R h))·1 − p·gᵀ − (R h)·pᵀ.
-// I is symmetric and kept whole, since a layout reads either of its triangles.
-template <int L>
-inline void add_moved_composite(const Transform& X, double m, const Vector3d& h, const Matrix3d& I_c, double& M,
-                         Vector3d& H, Matrix3d& I) {
-    const Vector3d& p = X.p;
-    double hr[3], Ir[3][3];
-    rotate<L>(X.R, h.data(), hr);
-    congruence<L>(X.R, I_c, Ir);
-    const double g[3] = {hr[0] + m * p[0], hr[1] + m * p[1], hr[2] + m * p[2]};
-    const double alpha = p[0] * (g[0] + hr[0]) + p[1] * (g[1] + hr[1]) + p[2] * (g[2] + hr[2]);
+// Subtree sums.
+inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& M, Vector3d& H, Matrix3d& J) {
     M += m;
     for (int r = 0; r < 3; ++r) {
-        H[r] += g[r];
-        for (int c = r; c < 3; ++c) {
-            const double value = I(r, c) + Ir[r][c] + (r == c ? alpha : 0.0) - p[r] * g[c] - hr[r] * p[c];
-            I(r, c) = value;
-            I(c, r) = value;
-        }
+        H[r] += h[r];
+        for (int k = 0; k < 3; ++k) J(r, k) += I(r, k);
     }
 }
 
-// A wrench w = (torque n, force f) in a child frame X = (R, p) carried into the parent frame:
-// f ← R·f, n ← R·n + p × f.
-template <int L>
-inline void move_wrench(const Transform& X, double* w) {
-    const Vector3d& p = X.p;
-    double n[3], f[3];
-    rotate<L>(X.R, w, n);
-    rotate<L>(X.R, w + 3, f);
-    w[0] = n[0] + p[1] * f[2] - p[2] * f[1];
-    w[1] = n[1] + p[2] * f[0] - p[0] * f[2];
-    w[2] = n[2] + p[0] * f[1] - p[1] * f[0];
-    w[3] = f[0], w[4] = f[1], w[5] = f[2];
-}
-
-// f(std::integral_constant<int, L>) for the layout L, so that each layout's moves are inlined
-// with their indices fixed and the values they carry stay in registers.
-template <class F>
-inline void with_layout(std::uint8_t layout, F&& f) {
-    using std::integral_constant;
-    switch (layout) {
-        case 0: return f(integral_constant<int, 0>{});
-        case 1: return f(integral_constant<int, 1>{});
-        case 2: return f(integral_constant<int, 2>{});
-        case 3: return f(integral_constant<int, 3>{});
-        case 4: return f(integral_constant<int, 4>{});
-        case 5: return f(integral_constant<int, 5>{});
-        case 6: return f(integral_constant<int, 6>{});
-        case 7: return f(integral_constant<int, 7>{});
-        case 8: return f(integral_constant<int, 8>{});
-        case 9: return f(integral_constant<int, 9>{});
-        case 10: return f(integral_constant<int, 10>{});
-        case 11: return f(integral_constant<int, 11>{});
-        case 12: return f(integral_constant<int, 12>{});
-        case 13: return f(integral_constant<int, 13>{});
-        case 14: return f(integral_constant<int, 14>{});
-        case 15: return f(integral_constant<int, 15>{});
-        case 16: return f(integral_constant<int, 16>{});
-        case 17: return f(integral_constant<int, 17>{});
-        default: return f(integral_constant<int, BodyJoint::general_rotation>{});
-    }
-}
-
-// The generalized force of a joint under a wrench (n, f) in its child frame: s·n turning, s·f
-// sliding.
-inline double joint_force(const BodyJoint& joint, const double* w) {
-    const Vector3d& s = joint.axis;
-    if (joint.kind == JointKind::Revolute) return s[0] * w[0] + s[1] * w[1] + s[2] * w[2];
-    return s[0] * w[3] + s[1] * w[4] + s[2] * w[5];
-}
-
-}  // namespace
-
-Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
-                                Workspace& ws, std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into each of the two entry points below.
+[[gnu::always_inline]] inline Result<void> composite_mass_matrix(const Model& model, bool floating,
+                                                                 const Quaterniond& base_rotation,
+                                                                 std::span<const double> q, Workspace& ws,
+                                                                 std::span<double> out) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_length(out, N * N, "mass matrix output"));
-    // X: each body's frame in its parent body's; (Mc, Hc, Ic): each body's composite inertia
-    // about its own origin, in its own axes
-    std::span<Transform> X = ws.transforms;
+    // T: body poses in the reference frame; S: motion columns there (the spatial-velocity
+    // buffer, which only forward dynamics otherwise uses); (Mc, Hc, Ic): each subtree's mass,
+    // first moment and rotational inertia about the reference origin
+    std::span<Transform> T = ws.transforms;
+    std::span<Vector6d> S = ws.v;
     std::span<double> Mc = ws.composite_mass;
     std::span<Vector3d> Hc = ws.composite_first_moment;
     std::span<Matrix3d> Ic = ws.composite_inertia;
-    if (X.size() != J || Mc.size() != J || Hc.size() != J || Ic.size() != J)
+    if (T.size() != J || S.size() != J || Mc.size() != J || Hc.size() != J || Ic.size() != J)
         panic("mass matrix workspace does not fit the model");
     // the base rows are written whole below; a joint row holds zeros beside the entries of its
     // ancestors and descendants
     std::ranges::fill(out.subspan(off * N), 0.0);
 
-    // the bodies do not depend on one another here, so their sines overlap
-    for (std::size_t k = 0; k < n; ++k) {
-        body_joints[k].place(q[k], X[k]);
-        const LinkInertial& body = body_inertials[k + 1];
-        Mc[k] = body.mass;
-        Hc[k] = body.first_moment;
-        Ic[k] = body.inertia_origin;
-    }
+    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
     // the root body's inertia counts only when the base moves
-    const LinkInertial& root = body_inertials[0];
-    double M0 = root.mass;
-    Vector3d H0 = root.first_moment;
-    Matrix3d I0 = root.inertia_origin;
-    const Matrix3d Rb = floating ? rotation_matrix(base_rotation) : Matrix3d::Identity();
+    double M0 = 0;
+    Vector3d H0 = Vector3d::Zero();
+    Matrix3d I0 = Matrix3d::Zero();
+    if (floating) place_body_inertia(body_inertials[0], body_rows(root), M0, H0, I0);
 
-    // leaf to root: when body k comes, its children have added their subtrees to its composite,
-    // so the wrench the subtree needs for a unit rate of joint k is complete; carried up the
-    // ancestors, its generalized force at each is one entry and its mirror
-    for (std::size_t k = n; k-- > 0;) {
+    // root to leaf: each body's pose, inertia and motion column. The pose goes on to the next
+    // body in registers when that body is a child of this one, as on every chain.
+    SinCosBlocks sin_cos_q = sin_cos_blocks(q);
+    BodyRows pose = body_rows(root);
+    for (std::size_t k = 0; k < n; ++k) {
         const BodyJoint& joint = body_joints[k];
-        const Vector3d& s = joint.axis;
-        const Vector3d& h = Hc[k];
-        const Matrix3d& I = Ic[k];
-        const double m = Mc[k];
-        // turning: n = I·s, f = s × h; sliding: n = h × s, f = m·s
-        double w[6];
+        const std::size_t parent = body_parents[k];
+        if (parent != k) pose = body_rows(parent == 0 ? root : T[parent - 1]);
+        const auto [sin_q, cos_q] = sin_cos_q[k];
+        pose = place_body(joint, pose, q[k], sin_q, cos_q);
+        store_rows(pose, T[k]);
+        const Vector3d& p = T[k].p;
+        place_body_inertia(body_inertials[k + 1], pose, Mc[k], Hc[k], Ic[k]);
+        // turning about the axis through p, or sliding along it
+        double s[3];
+        body_axis(joint, T[k], s);
+        Vector6d& Sk = S[k];
         if (joint.kind == JointKind::Revolute) {
-            for (int r = 0; r < 3; ++r) w[r] = I(r, 0) * s[0] + I(r, 1) * s[1] + I(r, 2) * s[2];
-            w[3] = s[1] * h[2] - s[2] * h[1], w[4] = s[2] * h[0] - s[0] * h[2], w[5] = s[0] * h[1] - s[1] * h[0];
+            Sk[0] = s[0], Sk[1] = s[1], Sk[2] = s[2];
+            Sk[3] = p[1] * s[2] - p[2] * s[1], Sk[4] = p[2] * s[0] - p[0] * s[2], Sk[5] = p[0] * s[1] - p[1] * s[0];
         } else {
-            w[0] = h[1] * s[2] - h[2] * s[1], w[1] = h[2] * s[0] - h[0] * s[2], w[2] = h[0] * s[1] - h[1] * s[0];
-            for (int r = 0; r < 3; ++r) w[3 + r] = m * s[r];
+            Sk[0] = Sk[1] = Sk[2] = 0.0;
+            Sk[3] = s[0], Sk[4] = s[1], Sk[5] = s[2];
         }
+    }
+
+    // leaf to root: when body k comes, its children have added their subtrees to its inertia,
+    // so the force F = I_k·S_k that the subtree needs for a unit rate of joint k is complete;
+    // its projection on the motion column of k and of every ancestor is one entry and its mirror
+    for (std::size_t k = n; k-- > 0;) {
+        const Vector6d& Sk = S[k];
+        const Matrix3d& I = Ic[k];
+        const Vector3d& h = Hc[k];
+        const double m = Mc[k];
+        const double w0 = Sk[0], w1 = Sk[1], w2 = Sk[2], v0 = Sk[3], v1 = Sk[4], v2 = Sk[5];
+        // F = (I·ω + h × v, m·v + ω × h)
+        double F[6];
+        F[0] = I(0, 0) * w0 + I(0, 1) * w1 + I(0, 2) * w2 + h[1] * v2 - h[2] * v1;
+        F[1] = I(0, 1) * w0 + I(1, 1) * w1 + I(1, 2) * w2 + h[2] * v0 - h[0] * v2;
+        F[2] = I(0, 2) * w0 + I(1, 2) * w1 + I(2, 2) * w2 + h[0] * v1 - h[1] * v0;
+        F[3] = m * v0 + w1 * h[2] - w2 * h[1];
+        F[4] = m * v1 + w2 * h[0] - w0 * h[2];
+        F[5] = m * v2 + w0 * h[1] - w1 * h[0];
         const std::size_t col = off + k;
-        std::size_t a = k;
-        for (;;) {
-            const BodyJoint& joint_a = body_joints[a];
-            const double value = joint_force(joint_a, w);
+        for (std::size_t a = k;;) {
+            const Vector6d& Sa = S[a];
+            const double value =
+                Sa[0] * F[0] + Sa[1] * F[1] + Sa[2] * F[2] + Sa[3] * F[3] + Sa[4] * F[4] + Sa[5] * F[5];
             out[(off + a) * N + col] = value;
             out[col * N + off + a] = value;
             const std::size_t parent = body_parents[a];
             if (parent == 0) break;
-            with_layout(joint_a.rotation_layout, [&](auto L) { move_wrench<L>(X[a], w); });
             a = parent - 1;
         }
-        if (floating) {
-            // base rows: the wrench about the root origin, turned into world axes
-            with_layout(body_joints[a].rotation_layout, [&](auto L) { move_wrench<L>(X[a], w); });
-            for (int r = 0; r < 3; ++r) {
-                const double nw = Rb(r, 0) * w[0] + Rb(r, 1) * w[1] + Rb(r, 2) * w[2];
-                const double fw = Rb(r, 0) * w[3] + Rb(r, 1) * w[4] + Rb(r, 2) * w[5];
-                out[r * N + col] = out[col * N + r] = nw;
-                out[(3 + r) * N + col] = out[col * N + 3 + r] = fw;
-            }
+        // base rows: F is already about the base origin in world axes
+        for (std::size_t r = 0; r < off; ++r) {
+            out[r * N + col] = F[r];
+            out[col * N + r] = F[r];
         }
         const std::size_t parent = body_parents[k];
-        if (parent != 0 || floating)
-            with_layout(joint.rotation_layout, [&](auto L) {
-                if (parent != 0)
-                    add_moved_composite<L>(X[k], m, h, I, Mc[parent - 1], Hc[parent - 1], Ic[parent - 1]);
-                else
-                    add_moved_composite<L>(X[k], m, h, I, M0, H0, I0);
-            });
+        if (parent == 0 && !floating) continue;
+        if (parent == 0)
+            add_inertia(m, h, I, M0, H0, I0);
+        else
+            add_inertia(m, h, I, Mc[parent - 1], Hc[parent - 1], Ic[parent - 1]);
     }
 
     if (floating) {
-        // base block: the whole robot's spatial inertia about the root origin, in world axes,
-        // its rotational part from the upper triangle so that the block is exactly symmetric
-        double H[3], I[3][3];
-        rotate<BodyJoint::general_rotation>(Rb, H0.data(), H);
-        congruence<BodyJoint::general_rotation>(Rb, I0, I);
-        const double Ib[6][6] = {{I[0][0], I[0][1], I[0][2], 0, -H[2], H[1]},
-                                 {I[0][1], I[1][1], I[1][2], H[2], 0, -H[0]},
-                                 {I[0][2], I[1][2], I[2][2], -H[1], H[0], 0},
-                                 {0, H[2], -H[1], M0, 0, 0},
-                                 {-H[2], 0, H[0], 0, M0, 0},
-                                 {H[1], -H[0], 0, 0, 0, M0}};
+        // base block: the whole robot's spatial inertia about the base origin, world axes
+        // (I0's lower triangle mirrored from its upper one)
+        const double Ib[6][6] = {{I0(0, 0), I0(0, 1), I0(0, 2), 0, -H0[2], H0[1]},
+                                 {I0(0, 1), I0(1, 1), I0(1, 2), H0[2], 0, -H0[0]},
+                                 {I0(0, 2), I0(1, 2), I0(2, 2), -H0[1], H0[0], 0},
+                                 {0, H0[2], -H0[1], M0, 0, 0},
+                                 {-H0[2], 0, H0[0], 0, M0, 0},
+                                 {H0[1], -H0[0], 0, 0, 0, M0}};
         for (std::size_t r = 0; r < 6; ++r)
             for (std::size_t b = 0; b < 6; ++b) out[r * N + b] = Ib[r][b];
     }
     return {};
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define VORMEK_FUSED_MASS_MATRIX 1
+// The same code with AVX2's three-operand instructions and fused multiply-adds: most of its work
+// is short sums of products, and without them a third of its instructions are register copies
+// and each step of the placement chain waits on a multiply and then an add.
+[[gnu::target("avx2,fma"), gnu::noinline]] VORMEK_SCALAR_WALK Result<void>
+fused_mass_matrix(const Model& model, bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                  Workspace& ws, std::span<double> out) {
+    return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
+}
+#endif
+
+}  // namespace
+
+bool fused_mass_matrix_available() {
+#ifdef VORMEK_FUSED_MASS_MATRIX
+    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return available;
+#else
+    return false;
+#endif
+}
+
+VORMEK_SCALAR_WALK Result<void> portable_mass_matrix(const Model& model, bool floating,
+                                                     const Quaterniond& base_rotation, std::span<const double> q,
+                                                     Workspace& ws, std::span<double> out) {
+    return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
+}
+
+Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                                Workspace& ws, std::span<double> out) const {
+#ifdef VORMEK_FUSED_MASS_MATRIX
+    if (fused_mass_matrix_available()) return fused_mass_matrix(*this, floating, base_rotation, q, ws, out);
+#endif
+    return portable_mass_matrix(*this, floating, base_rotation, q, ws, out);
 }
 
 Result<void> Robot::mass_matrix(std::span<const double> q, std::span<double> out) {
