@@ -191,7 +191,7 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
 // The same code with AVX2's three-operand instructions and fused multiply-adds: most of its work
 // is short sums of products, and without them a third of its instructions are register copies
 // and each step of the placement chain waits on a multiply and then an add.
-[[gnu::target("avx2,fma"), gnu::noinline]] VORMEK_SCALAR_WALK Result<void>
+[[gnu::target("avx2,fma"), gnu::noinline]] Result<void>
 fused_mass_matrix(const Model& model, bool floating, const Quaterniond& base_rotation, std::span<const double> q,
                   Workspace& ws, std::span<double> out) {
     return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
@@ -209,7 +209,7 @@ bool fused_mass_matrix_available() {
 #endif
 }
 
-VORMEK_SCALAR_WALK Result<void> portable_mass_matrix(const Model& model, bool floating,
+Result<void> portable_mass_matrix(const Model& model, bool floating,
                                                      const Quaterniond& base_rotation, std::span<const double> q,
                                                      Workspace& ws, std::span<double> out) {
     return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
