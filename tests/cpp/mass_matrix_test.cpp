@@ -87,6 +87,29 @@ TEST(MassMatrix, FloatingBaseBlock) {
     }
 }
 
+// A fixed-base robot whose root link lies a kilometre from the rest (a world link, say) has the
+// mass matrix and forward dynamics of the robot itself: the long moment arms, which both
+// kernels' reference frame would otherwise hold, must not cost digits. (The turn about the
+// vertical leaves gravity where it was in the robot's frame.)
+TEST(MassMatrix, FarRootLinkLosesNoDigits) {
+    for (const std::uint64_t seed : {51, 52}) {
+        const std::string urdf = test::random_tree_urdf(seed, {.links = 16});
+        std::string far = urdf;
+        far.replace(far.rfind("</robot>"), 8,
+                    "<link name=\"world\"/><joint name=\"placed\" type=\"fixed\"><parent link=\"world\"/>"
+                    "<child link=\"l0\"/><origin xyz=\"1000 -700 300\" rpy=\"0 0 0.7\"/></joint></robot>");
+        Robot here(load_ok(urdf)), there(load_ok(far));
+        std::mt19937_64 rng(seed);
+        const VectorXd q = random_vector(rng, here.model().dof_count(), 2);
+        const VectorXd qd = random_vector(rng, q.size()), tau = random_vector(rng, q.size());
+        Dyn a{&here}, b{&there};
+        const MatrixXd M = a.mass(q);
+        EXPECT_TRUE(near(b.mass(q), M, 1e-13 * M.cwiseAbs().maxCoeff())) << seed;
+        const VectorXd qdd = a.fd(q, qd, tau);
+        EXPECT_TRUE(near(b.fd(q, qd, tau), qdd, 1e-12 * qdd.cwiseAbs().maxCoeff())) << seed;
+    }
+}
+
 // The build with fused multiply-adds, which Model::mass_matrix runs on CPUs that have them,
 // agrees with the portable build to rounding on random trees with every joint kind, for both
 // base kinds (absolute tolerance: entries are of order one).

@@ -1,9 +1,10 @@
 // Articulated-body forward dynamics (Featherstone, RBDA table 7.1), one routine for both base
 // kinds: velocities and bias terms root to leaf, articulated inertias leaf to root, then the
 // base solve and the accelerations root to leaf. Everything is expressed in one reference frame,
-// the root origin with world axes (floating base) or root axes (fixed base): a subtree's articulated inertia then joins its parent's by a plain sum, and motions
-// pass from parent to child without a transform, which saves the 6×6 change of frame per joint
-// that body-frame quantities would need.
+// the root origin with world axes (floating base) or root axes and the first joint's origin
+// (fixed base): a subtree's articulated inertia then joins its parent's by a plain sum, and
+// motions pass from parent to child without a transform, which saves the 6×6 change of frame
+// per joint that body-frame quantities would need.
 //
 // Scalar code throughout, every value written entry by entry into its final slot: most operands
 // were written that way moments before, and Eigen's 16-byte loads of them, or structs returned
@@ -178,7 +179,11 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     std::span<double> D = ws.D, u = ws.u;
 
     // root values in the reference frame; g is the upward acceleration that stands for gravity
-    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
+    // a fixed base may take any fixed point as the reference origin: the first joint's, as the
+    // mass matrix does, keeps the moment arms the size of the robot where the root link lies far
+    // from it (a world link, say), whose articulated inertias would otherwise lose digits
+    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(),
+                         floating || n == 0 ? Vector3d::Zero() : Vector3d(-body_joints[0].origin_translation)};
     double v0[6] = {};
     if (floating)
         for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];

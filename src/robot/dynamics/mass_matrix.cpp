@@ -1,9 +1,9 @@
-// Composite-rigid-body mass matrix (Featherstone, RBDA table 6.2) in one reference frame, the
-// root origin with world axes (floating base) or root axes (fixed base). Every body's pose,
-// inertia and motion column are placed there root to leaf; a subtree's inertia is then a plain
-// sum of its bodies', and the entry of DOF k with an ancestor DOF is one six-value product of
-// the ancestor's motion column with the force F_k the subtree of k needs for a unit rate of its
-// joint. Each value is written to both mirror entries.
+// Composite-rigid-body mass matrix (Featherstone, RBDA table 6.2) in one reference frame: the
+// root origin with world axes (floating base), or root axes and the first joint's origin (fixed
+// base). Every body's pose, inertia and motion column are placed there root to leaf; a
+// subtree's inertia is then a plain sum of its bodies', and the entry of DOF k with an ancestor
+// DOF is one six-value product of the ancestor's motion column with the force F_k the subtree
+// of k needs for a unit rate of its joint. Each value is written to both mirror entries.
 //
 // In body frames the composites would be moved into their parents one after another, each move
 // waiting for the one below it; here the only chain is the placement, root to leaf, and it is
@@ -97,7 +97,13 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     // ancestors and descendants
     std::ranges::fill(out.subspan(off * N), 0.0);
 
-    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(), Vector3d::Zero()};
+    // The reference origin: a floating base's rows are about the root origin; a fixed base's
+    // matrix is the same about any fixed point, and the first joint's origin keeps the moment
+    // arms the size of the robot where the root link lies far from it (a world link, say):
+    // about the root origin, entries of order m·d² would cancel down to the robot's own and
+    // take the rounding of d² with them.
+    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(),
+                         floating || n == 0 ? Vector3d::Zero() : Vector3d(-body_joints[0].origin_translation)};
     // the root body's inertia counts only when the base moves
     double M0 = 0;
     Vector3d H0 = Vector3d::Zero();
