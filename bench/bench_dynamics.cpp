@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "robot.hpp"
-#include "robot/dynamics/mass_matrix.hpp"
+#include "robot/dynamics/fused.hpp"
 
 namespace {
 
@@ -142,20 +142,27 @@ void compare(const std::string& dir, const char* name, const char* file) {
         print(name, base, "M/crba",
               {median_ns([&] { (void)(floating ? fr.mass_matrix(bs, q, M) : fixed.mass_matrix(q, M)); }),
                median_ns([&] { pinocchio::crba(pm, pd, pq); })});
-        if (fused_mass_matrix_available()) {
-            // the mass matrix above is the AVX2 and FMA build; Pinocchio here is compiled
-            // without them, as is this portable build of the same code
-            Workspace ws((*model)->joint_count(), n);
-            print(name, base, "M portable",
-                  {median_ns([&] { (void)portable_mass_matrix(**model, floating, bs.frame().rotation, q, ws, M); }),
-                   median_ns([&] { pinocchio::crba(pm, pd, pq); })});
-        }
         print(name, base, "FD/aba",
               {median_ns([&] { (void)(floating ? fr.forward_dynamics(bs, q, qd, f, {}, o) : fixed.forward_dynamics(q, qd, f, {}, o)); }),
                median_ns([&] { pinocchio::aba(pm, pd, pq, pv, ptau); })});
         print(name, base, "gravity",
               {median_ns([&] { (void)(floating ? fr.gravity(bs, q, {}, o) : fixed.gravity(q, {}, o)); }),
                median_ns([&] { pinocchio::computeGeneralizedGravity(pm, pd, pq); })});
+        if (fused_kernels()) {
+            // the rows above ran the AVX2 and FMA builds; Pinocchio here is compiled without
+            // them, as are the portable builds of the same kernels
+            hold_back_fused_kernels(true);
+            print(name, base, "ID portable",
+                  {median_ns([&] { (void)(floating ? fr.inverse_dynamics(bs, q, qd, qdd, {}, o) : fixed.inverse_dynamics(q, qd, qdd, {}, o)); }),
+                   median_ns([&] { pinocchio::rnea(pm, pd, pq, pv, pa); })});
+            print(name, base, "M portable",
+                  {median_ns([&] { (void)(floating ? fr.mass_matrix(bs, q, M) : fixed.mass_matrix(q, M)); }),
+                   median_ns([&] { pinocchio::crba(pm, pd, pq); })});
+            print(name, base, "g portable",
+                  {median_ns([&] { (void)(floating ? fr.gravity(bs, q, {}, o) : fixed.gravity(q, {}, o)); }),
+                   median_ns([&] { pinocchio::computeGeneralizedGravity(pm, pd, pq); })});
+            hold_back_fused_kernels(false);
+        }
     }
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "dynamics_support.hpp"
-#include "robot/dynamics/mass_matrix.hpp"
 #include "random_tree.hpp"
 #include "support.hpp"
 
@@ -107,28 +106,6 @@ TEST(MassMatrix, FarRootLinkLosesNoDigits) {
         EXPECT_TRUE(near(b.mass(q), M, 1e-13 * M.cwiseAbs().maxCoeff())) << seed;
         const VectorXd qdd = a.fd(q, qd, tau);
         EXPECT_TRUE(near(b.fd(q, qd, tau), qdd, 1e-12 * qdd.cwiseAbs().maxCoeff())) << seed;
-    }
-}
-
-// The build with fused multiply-adds, which Model::mass_matrix runs on CPUs that have them,
-// agrees with the portable build to rounding on random trees with every joint kind, for both
-// base kinds (absolute tolerance: entries are of order one).
-TEST(MassMatrix, FusedBuildAgreesWithThePortableOne) {
-    if (!fused_mass_matrix_available()) GTEST_SKIP() << "this CPU runs the portable build only";
-    for (const std::uint64_t seed : {41, 42, 43}) {
-        auto model = load_ok(test::random_tree_urdf(seed, {.links = 24}));
-        std::mt19937_64 rng(seed);
-        const std::size_t n = model->dof_count();
-        Workspace ws(model->joint_count(), n);
-        const VectorXd q = random_vector(rng, n, 2);
-        for (const bool floating : {false, true}) {
-            const Eigen::Index N = Eigen::Index(n) + (floating ? 6 : 0);
-            const Quaterniond rotation = test::random_rotation(rng);
-            MatrixXd fused(N, N), portable(N, N);
-            ok(model->mass_matrix(floating, rotation, test::view(q), ws, {fused.data(), std::size_t(N * N)}));
-            ok(portable_mass_matrix(*model, floating, rotation, test::view(q), ws, {portable.data(), std::size_t(N * N)}));
-            EXPECT_TRUE(near(fused, portable, 1e-12 * portable.cwiseAbs().maxCoeff())) << seed;
-        }
     }
 }
 

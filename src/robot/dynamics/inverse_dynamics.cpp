@@ -3,6 +3,7 @@
 
 #include "../../robot.hpp"
 #include "../kinematics/checks.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -54,13 +55,19 @@ Result<Vector6d> Model::prepare_indexed_loads(std::span<const Load> loads, std::
     return result;
 }
 
-Result<Vector6d> Model::inverse_dynamics_kernel_validated(
-    bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
+namespace {
+
+// Newton-Euler, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<Vector6d> newton_euler(
+    const Model& model, bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
     const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
     const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> omega,
     std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c, std::span<Vector6d> f,
-    std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count();
+    std::span<double> out) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const Result<void> checked = [&]() -> Result<void> {
         VORMEK_CHECK(check_length(q, n, "q"));
         VORMEK_CHECK(check_length(qd, q.size(), "qd"));
@@ -180,10 +187,16 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
     return result;
 }
 
-Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
-                                       const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> g,
-                                       std::span<Vector6d> f, std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The static pass, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<Vector6d> gravity_pass(const Model& model, std::span<const double> q,
+                                                            const Quaterniond& base_rotation,
+                                                            const Vector6d& root_load, std::span<Transform> X,
+                                                            std::span<Vector3d> g, std::span<Vector6d> f,
+                                                            std::span<double> out) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const Result<void> checked = [&]() -> Result<void> {
         VORMEK_CHECK(check_joint_vector(q, n, "q"));
         VORMEK_CHECK(check_length(X, J, "transform workspace"));
@@ -234,6 +247,51 @@ Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterni
         add_to_parent(X[k], nk, fl, (parent == 0 ? root_wrench : f[parent - 1]).data());
     }
     return result;
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<Vector6d> fused_newton_euler(
+    const Model& model, bool floating, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X,
+    std::span<Vector3d> omega, std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c,
+    std::span<Vector6d> f, std::span<double> out) {
+    return newton_euler(model, floating, q, qd, qdd, base_rotation, base_velocity, base_acceleration, gravity,
+                        root_load, X, omega, alpha, a, a_c, f, out);
+}
+
+VORMEK_FUSED Result<Vector6d> fused_gravity_pass(const Model& model, std::span<const double> q,
+                                                 const Quaterniond& base_rotation, const Vector6d& root_load,
+                                                 std::span<Transform> X, std::span<Vector3d> g,
+                                                 std::span<Vector6d> f, std::span<double> out) {
+    return gravity_pass(model, q, base_rotation, root_load, X, g, f, out);
+}
+#endif
+
+}  // namespace
+
+Result<Vector6d> Model::inverse_dynamics_kernel_validated(
+    bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
+    const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
+    const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> omega,
+    std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c, std::span<Vector6d> f,
+    std::span<double> out) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_newton_euler(*this, floating, q, qd, qdd, base_rotation, base_velocity, base_acceleration,
+                                  gravity, root_load, X, omega, alpha, a, a_c, f, out);
+#endif
+    return newton_euler(*this, floating, q, qd, qdd, base_rotation, base_velocity, base_acceleration, gravity,
+                        root_load, X, omega, alpha, a, a_c, f, out);
+}
+
+Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
+                                       const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> g,
+                                       std::span<Vector6d> f, std::span<double> out) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_gravity_pass(*this, q, base_rotation, root_load, X, g, f, out);
+#endif
+    return gravity_pass(*this, q, base_rotation, root_load, X, g, f, out);
 }
 
 Result<void> Robot::inverse_dynamics(std::span<const double> q, std::span<const double> qd,

@@ -15,7 +15,7 @@
 #include "../kinematics/chain.hpp"
 #include "../kinematics/checks.hpp"
 #include "../workspace.hpp"
-#include "mass_matrix.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -71,7 +71,7 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     }
 }
 
-// The whole computation, inlined into each of the two entry points below.
+// The whole computation, inlined into its portable and fused builds.
 [[gnu::always_inline]] inline Result<void> composite_mass_matrix(const Model& model, bool floating,
                                                                  const Quaterniond& base_rotation,
                                                                  std::span<const double> q, Workspace& ws,
@@ -192,41 +192,21 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     return {};
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VORMEK_FUSED_MASS_MATRIX 1
-// The same code with AVX2's three-operand instructions and fused multiply-adds: most of its work
-// is short sums of products, and without them a third of its instructions are register copies
-// and each step of the placement chain waits on a multiply and then an add.
-[[gnu::target("avx2,fma"), gnu::noinline]] Result<void>
-fused_mass_matrix(const Model& model, bool floating, const Quaterniond& base_rotation, std::span<const double> q,
-                  Workspace& ws, std::span<double> out) {
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_mass_matrix(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                           std::span<const double> q, Workspace& ws, std::span<double> out) {
     return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
 }
 #endif
 
 }  // namespace
 
-bool fused_mass_matrix_available() {
-#ifdef VORMEK_FUSED_MASS_MATRIX
-    static const bool available = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return available;
-#else
-    return false;
-#endif
-}
-
-Result<void> portable_mass_matrix(const Model& model, bool floating,
-                                                     const Quaterniond& base_rotation, std::span<const double> q,
-                                                     Workspace& ws, std::span<double> out) {
-    return composite_mass_matrix(model, floating, base_rotation, q, ws, out);
-}
-
 Result<void> Model::mass_matrix(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
                                 Workspace& ws, std::span<double> out) const {
-#ifdef VORMEK_FUSED_MASS_MATRIX
-    if (fused_mass_matrix_available()) return fused_mass_matrix(*this, floating, base_rotation, q, ws, out);
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_mass_matrix(*this, floating, base_rotation, q, ws, out);
 #endif
-    return portable_mass_matrix(*this, floating, base_rotation, q, ws, out);
+    return composite_mass_matrix(*this, floating, base_rotation, q, ws, out);
 }
 
 Result<void> Robot::mass_matrix(std::span<const double> q, std::span<double> out) {
