@@ -179,11 +179,7 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     std::span<double> D = ws.D, u = ws.u;
 
     // root values in the reference frame; g is the upward acceleration that stands for gravity
-    // a fixed base may take any fixed point as the reference origin: the first joint's, as the
-    // mass matrix does, keeps the moment arms the size of the robot where the root link lies far
-    // from it (a world link, say), whose articulated inertias would otherwise lose digits
-    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(),
-                         floating || n == 0 ? Vector3d::Zero() : Vector3d(-body_joints[0].origin_translation)};
+    const Transform root = reference_root(floating, base_rotation, body_joints);
     double v0[6] = {};
     if (floating)
         for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];
@@ -210,19 +206,8 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         double load[6];
         if (!loads.empty())
             for (int r = 0; r < 6; ++r) load[r] = S[k][r];
-        // turning about the axis through p, or sliding along it; a coordinate axis is a column
-        const int e = joint.coordinate;
-        double s[3];
-        for (int r = 0; r < 3; ++r)
-            s[r] = e >= 0 ? joint.axis[e] * R(r, e) : R(r, 0) * joint.axis[0] + R(r, 1) * joint.axis[1] + R(r, 2) * joint.axis[2];
         double Sk[6];
-        if (joint.kind == JointKind::Revolute) {
-            Sk[0] = s[0], Sk[1] = s[1], Sk[2] = s[2];
-            Sk[3] = p[1] * s[2] - p[2] * s[1], Sk[4] = p[2] * s[0] - p[0] * s[2], Sk[5] = p[0] * s[1] - p[1] * s[0];
-        } else {
-            Sk[0] = Sk[1] = Sk[2] = 0.0;
-            Sk[3] = s[0], Sk[4] = s[1], Sk[5] = s[2];
-        }
+        motion_column(joint, T[k], Sk);
         const double* vp = parent == 0 ? v0 : v[parent - 1].data();
         double vJ[6], vk[6], ck[6] = {};
         for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp[r] + vJ[r];

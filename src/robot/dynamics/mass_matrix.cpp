@@ -97,13 +97,7 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     // ancestors and descendants
     std::ranges::fill(out.subspan(off * N), 0.0);
 
-    // The reference origin: a floating base's rows are about the root origin; a fixed base's
-    // matrix is the same about any fixed point, and the first joint's origin keeps the moment
-    // arms the size of the robot where the root link lies far from it (a world link, say):
-    // about the root origin, entries of order m·d² would cancel down to the robot's own and
-    // take the rounding of d² with them.
-    const Transform root{floating ? rotation_matrix(base_rotation) : Matrix3d::Identity(),
-                         floating || n == 0 ? Vector3d::Zero() : Vector3d(-body_joints[0].origin_translation)};
+    const Transform root = reference_root(floating, base_rotation, body_joints);
     // the root body's inertia counts only when the base moves
     double M0 = 0;
     Vector3d H0 = Vector3d::Zero();
@@ -121,19 +115,8 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
         const auto [sin_q, cos_q] = sin_cos_q[k];
         pose = place_body(joint, pose, q[k], sin_q, cos_q);
         store_rows(pose, T[k]);
-        const Vector3d& p = T[k].p;
         place_body_inertia(body_inertials[k + 1], pose, Mc[k], Hc[k], Ic[k]);
-        // turning about the axis through p, or sliding along it
-        double s[3];
-        body_axis(joint, T[k], s);
-        Vector6d& Sk = S[k];
-        if (joint.kind == JointKind::Revolute) {
-            Sk[0] = s[0], Sk[1] = s[1], Sk[2] = s[2];
-            Sk[3] = p[1] * s[2] - p[2] * s[1], Sk[4] = p[2] * s[0] - p[0] * s[2], Sk[5] = p[0] * s[1] - p[1] * s[0];
-        } else {
-            Sk[0] = Sk[1] = Sk[2] = 0.0;
-            Sk[3] = s[0], Sk[4] = s[1], Sk[5] = s[2];
-        }
+        motion_column(joint, T[k], S[k].data());
     }
 
     // leaf to root: when body k comes, its children have added their subtrees to its inertia,

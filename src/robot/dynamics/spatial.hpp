@@ -3,6 +3,8 @@
 // force (n, f), both in one frame and referred to its origin. X = (R, p) is a frame's pose in
 // another: forces go from the first to the second.
 
+#include <span>
+
 #include "../../base.hpp"
 #include "../../model/joint.hpp"
 #include "../../model/link.hpp"
@@ -27,6 +29,36 @@ inline Matrix3d rotation_matrix(const Quaterniond& q) {
 // negation of it was read back as scalars, and the call was not inlined).
 inline Vector3d rotate_inverse(const Quaterniond& q, const Vector3d& v) {
     return rotate(Quaterniond(q.w(), -q.x(), -q.y(), -q.z()), v);
+}
+
+// The root's pose in the one reference frame of the mass matrix and forward dynamics: world axes
+// for a floating base, root axes for a fixed one. A floating base's rows are about the root
+// origin, so that is its origin; a fixed base's results are the same about any fixed point, and
+// the first joint's origin keeps the moment arms the size of the robot where the root link lies
+// far from it (a world link, say): about the root origin, entries of order m·d² would cancel
+// down to the robot's own and take the rounding of d² with them.
+inline Transform reference_root(bool floating, const Quaterniond& base_rotation, std::span<const BodyJoint> joints) {
+    if (floating) return {rotation_matrix(base_rotation), Vector3d::Zero()};
+    return {Matrix3d::Identity(), joints.empty() ? Vector3d::Zero() : Vector3d(-joints[0].origin_translation)};
+}
+
+// The motion column S of a body's joint in the reference frame, from the body's pose X there:
+// turning about the axis s through X's origin p, [s; p × s]; sliding along it, [0; s]. A
+// coordinate axis is a column of X's rotation.
+inline void motion_column(const BodyJoint& joint, const Transform& X, double* S) {
+    const Matrix3d& R = X.R;
+    const Vector3d& p = X.p;
+    const Vector3d& a = joint.axis;
+    const int e = joint.coordinate;
+    double s[3];
+    for (int r = 0; r < 3; ++r) s[r] = e >= 0 ? a[e] * R(r, e) : R(r, 0) * a[0] + R(r, 1) * a[1] + R(r, 2) * a[2];
+    if (joint.kind == JointKind::Revolute) {
+        S[0] = s[0], S[1] = s[1], S[2] = s[2];
+        S[3] = p[1] * s[2] - p[2] * s[1], S[4] = p[2] * s[0] - p[0] * s[2], S[5] = p[0] * s[1] - p[1] * s[0];
+    } else {
+        S[0] = S[1] = S[2] = 0.0;
+        S[3] = s[0], S[4] = s[1], S[5] = s[2];
+    }
 }
 
 // A link's mass M, first moment H and rotational inertia I about the reference origin, from its
