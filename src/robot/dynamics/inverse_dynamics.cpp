@@ -59,11 +59,11 @@ namespace {
 
 // Newton-Euler, inlined into its portable and fused builds.
 [[gnu::always_inline]] inline Result<Vector6d> newton_euler(
-    const Model& model, bool floating, std::span<const double> q, std::span<const double> qd, std::span<const double> qdd,
-    const Quaterniond& base_rotation, const Twist& base_velocity, const Twist& base_acceleration,
-    const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> omega,
-    std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c, std::span<Vector6d> f,
-    std::span<double> out) {
+    const Model& model, bool floating, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, const Vector3d& gravity, const Vector6d& root_load, std::span<Transform> X,
+    std::span<Vector3d> omega, std::span<Vector3d> alpha, std::span<Vector3d> a, std::span<Vector3d> a_c,
+    std::span<Vector6d> f, std::span<double> out) {
     const std::vector<BodyJoint>& body_joints = model.body_joints;
     const std::vector<std::size_t>& body_parents = model.body_parents;
     const std::vector<LinkInertial>& body_inertials = model.body_inertials;
