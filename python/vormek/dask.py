@@ -90,7 +90,8 @@ def _map(method: str, urdf: Urdf, arrays: tuple[da.Array, ...], floating: bool, 
     # whole rows in every block, and the same row chunks in every array
     indices = ["i" + "abcdefgh"[k] for k in range(len(arrays))]
     wholes = [a.astype(np.float64).rechunk({1: -1}) for a in arrays]  # type: ignore[no-untyped-call]
-    chunks, aligned = da.core.unify_chunks(*(x for pair in zip(wholes, indices) for x in pair))
+    chunks, aligned = da.core.unify_chunks(  # type: ignore[no-untyped-call]
+        *(x for pair in zip(wholes, indices) for x in pair))
     # each block learns the first row it holds, so that a failing row is named as in the whole
     # array; rows of unknown count stay counted within their chunk
     rows = chunks.get("i", ())
