@@ -87,7 +87,7 @@ def test_failure_reports_best_errors_and_arguments_are_checked():
              "argument 'position_only': expected bool, got int"),
             (lambda: robot.solve_ik(zeros, hand, far, tool=(0, 0, 0)), TypeError, "argument 'tool': expected Pose"),
             (lambda: robot.solve_ik(zeros[1:], hand, far, tolerance=0.0), ValueError,
-             "expected 9 elements in q0, found 8"),
+             "expected 9 elements in q, found 8"),
         ]:
             with pytest.raises(kind, match=re.escape(text)):
                 call()
