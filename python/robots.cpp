@@ -8,6 +8,7 @@
 #include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
+#include "solve_ik.hpp"
 
 namespace vormek::py {
 
@@ -261,6 +262,7 @@ auto robot_methods = method_table<Robot>(std::array{
                 doc::robot_forward_acceleration_kinematics},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
                 doc::robot_inverse_kinematics},
+    PyMethodDef{"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_SOLVE_IK_DOC},
     // dynamics
     PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),

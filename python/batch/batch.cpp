@@ -9,6 +9,7 @@
 
 #include "docs.hpp"
 #include "methods.hpp"
+#include "solve_ik.hpp"
 #include "values.hpp"
 
 namespace vormek::py::batch {
@@ -309,6 +310,7 @@ PyMethodDef robot_batch_methods[] = {
      doc::robot_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      doc::robot_forward_dynamics},
+    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -21,7 +21,7 @@ def test_every_public_member_has_a_docstring_and_its_stub_the_same():
         classes = {node.name: node for node in ast.parse(stub.read_text()).body if isinstance(node, ast.ClassDef)}
         for name in module.__all__:
             cls, node = getattr(module, name), classes[name]
-            assert cls.__doc__ and cls.__doc__ == ast.get_docstring(node), name
+            assert cls.__doc__ and " ".join(cls.__doc__.split()) == " ".join(ast.get_docstring(node).split()), name
             members = {item.name: item for item in node.body
                        if isinstance(item, ast.FunctionDef) and item.name not in INHERITED}
             runtime = {m for m in vars(cls) if not m.startswith("_") or m in ("__enter__", "__exit__")}
@@ -30,6 +30,7 @@ def test_every_public_member_has_a_docstring_and_its_stub_the_same():
                 text = inspect.getattr_static(cls, member).__doc__
                 # a text signature alone leaves __doc__ None; the explanation follows it
                 assert text and text.strip(), f"{name}.{member}"
-                assert ast.get_docstring(item) == text, f"{name}.{member}"
+                # the stub may wrap the lines differently
+                assert " ".join(ast.get_docstring(item).split()) == " ".join(text.split()), f"{name}.{member}"
                 checked += 1
     assert checked > 60
