@@ -149,12 +149,12 @@ class RobotBatch:
         i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
         RuntimeError 'robot is closed' after close().
         """
-    def solve_ik(self, Q0: _Batch, target: SupportsIndex, desired: _Batch, *, tool: Pose | None = None,
+    def solve_ik(self, Q: _Batch, target: SupportsIndex, desired: _Batch, *, tool: Pose | None = None,
                  position_only: bool = False, orientation_weight: SupportsFloat = 1.0,
                  tolerance: SupportsFloat = 1e-06, max_iterations: SupportsIndex = 50,
                  restarts: SupportsIndex = 200, seed: SupportsIndex = 0,
                  out: _Batch | None = None) -> tuple[_Batch, npt.NDArray[np.bool_]]:
-        """Robot.solve_ik for B goals: Q0 (B, n) the starts, desired (B, 7) the world goals as translation x, y,
+        """Robot.solve_ik for B goals: Q (B, n) the starts, desired (B, 7) the world goals as translation x, y,
         z then quaternion x, y, z, w. Returns (solutions (B, n), solved (B,) bool); out, when given, is the
         (B, n) array of solutions. A row that finds no solution does not raise: its mask entry is False and
         its row holds the best configuration met, inside the limits. Each row is bit for bit what

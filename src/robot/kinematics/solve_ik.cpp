@@ -102,7 +102,7 @@ Result<void> Robot::solve_ik(std::span<const double> q0, LinkId target_link, con
     const Model& m = *model_;
     const std::size_t n = m.dof_count();
     Workspace& ws = workspace_;
-    VORMEK_CHECK(check_joint_vector(q0, n, "q0"));
+    VORMEK_CHECK(check_joint_vector(q0, n, "q"));
     VORMEK_CHECK(check_length(out, n, "solve_ik output"));
     VORMEK_TRY(link, m.check_link(target_link));
     VORMEK_CHECK(check_options(options));
