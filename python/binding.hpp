@@ -87,10 +87,14 @@ struct Failure {
 // No value: the check passed.
 using Check = std::optional<Failure>;
 
+// Marks a function that catches abi::__forced_unwind&. That unwinding carries no object, so the
+// reference the catch binds is null, which the undefined-behaviour sanitizer would stop on.
+#define VORMEK_CATCHES_THREAD_END __attribute__((no_sanitize_undefined))
+
 // Takes the interpreter lock back after running without it. During shutdown CPython ends a
 // daemon thread right here with pthread_exit, which unwinds the thread's stack with
 // abi::__forced_unwind: every catch-all on the way must rethrow that, or the process aborts.
-inline void take_gil(PyThreadState* saved) {
+VORMEK_CATCHES_THREAD_END inline void take_gil(PyThreadState* saved) {
     try {
         PyEval_RestoreThread(saved);
     } catch (abi::__forced_unwind&) {
@@ -102,7 +106,7 @@ inline void take_gil(PyThreadState* saved) {
 // Takes `lock`, waiting for it with the interpreter lock released when contended; a thread
 // ended on the way back leaves the lock free for the finalizers that may still need it.
 template <class Lock>
-void lock_releasing_gil(Lock& lock) {
+VORMEK_CATCHES_THREAD_END void lock_releasing_gil(Lock& lock) {
     if (lock.try_lock()) return;
     PyThreadState* saved = PyEval_SaveThread();
     lock.lock();
@@ -117,7 +121,7 @@ void lock_releasing_gil(Lock& lock) {
 // The boundary every entry point runs behind: no C++ exception reaches the interpreter, but
 // the unwinding that ends a thread passes through (and so none of these is noexcept).
 template <class F>
-PyObject* guarded(F&& f) {
+VORMEK_CATCHES_THREAD_END PyObject* guarded(F&& f) {
     try {
         return f();
     } catch (abi::__forced_unwind&) {

@@ -266,7 +266,7 @@ private:
     }
 
     template <bool ReleaseGil, class F, class Keep>
-    bool run(F& f, Keep&& keep) {
+    VORMEK_CATCHES_THREAD_END bool run(F& f, Keep&& keep) {
         if (!ok()) return false;
         if (!locked_ || !state_.slot.handle) panic("computation on a robot that is not locked and open");
         Handle& handle = *state_.slot.handle;

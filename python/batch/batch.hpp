@@ -343,7 +343,7 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
         }
         saved = PyEval_SaveThread();
     };
-    auto work = [&](std::size_t w) {
+    auto work = [&](std::size_t w) VORMEK_CATCHES_THREAD_END {
         Handle& h = st_.handles[w];
         double* scratch = st_.scratch.data() + w * st_.scratch_per_worker;
         Row row;
