@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "derivatives.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
 
@@ -268,6 +269,15 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
                 "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
+    // derivatives
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+                "inverse_dynamics_derivatives($self, q, qd, qdd, loads=None, out=None)\n--\n\n"
+                VORMEK_INVERSE_DYNAMICS_DERIVATIVES_DOC},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+                "forward_dynamics_derivatives($self, q, qd, forces, loads=None, out=None)\n--\n\n"
+                VORMEK_FORWARD_DYNAMICS_DERIVATIVES_DOC},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>),
+                "mass_matrix_inverse($self, q, out=None)\n--\n\n" VORMEK_MASS_MATRIX_INVERSE_DOC},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{

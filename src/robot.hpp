@@ -51,6 +51,14 @@ public:
     Result<void> mass_matrix(std::span<const double> q, std::span<double> out);
     Result<void> forward_dynamics(std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads, std::span<double> out);
+    // Derivatives: n × n row-major blocks, entry (i, j) the derivative of output i by input j.
+    Result<void> inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> qdd, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> forces, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(std::span<const double> q, std::span<double> out);
 
 private:
     Workspace workspace_;

@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "derivatives.hpp"
 #include "methods.hpp"
 #include "values.hpp"
 
@@ -293,6 +294,13 @@ PyObject* batch_name(PyObject* self, void*) {
 #define VELOCITY_PRODUCT_DOC "Velocity-product (Coriolis and centrifugal) forces (B, m)."
 #define INVERSE_DOC "Generalized forces (B, m) that produce the accelerations."
 #define FORWARD_DOC "Generalized accelerations (B, m) under the generalized forces TAU (B, m)."
+#define ID_DERIVATIVES_DOC                                                                                  \
+    "Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of "    \
+    "tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three."
+#define FD_DERIVATIVES_DOC                                                                                  \
+    "Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m, " \
+    "m); out is a tuple of the three."
+#define INVERSE_MASS_DOC "Inverse mass matrices (B, m, m), articulated-body style."
 
 template <class Handle>
 PyGetSetDef batch_getset[] = {
@@ -322,6 +330,12 @@ PyMethodDef robot_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+     VORMEK_DOC("inverse_dynamics_derivatives($self, Q, QD, QDD, out=None)", ID_DERIVATIVES_DOC)},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+     VORMEK_DOC("forward_dynamics_derivatives($self, Q, QD, TAU, out=None)", FD_DERIVATIVES_DOC)},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>),
+     VORMEK_DOC("mass_matrix_inverse($self, Q, out=None)", INVERSE_MASS_DOC)},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -358,6 +372,9 @@ PyMethodDef floating_batch_methods[] = {
 #undef GRAVITY_DOC
 #undef VELOCITY_PRODUCT_DOC
 #undef INVERSE_DOC
+#undef ID_DERIVATIVES_DOC
+#undef FD_DERIVATIVES_DOC
+#undef INVERSE_MASS_DOC
 #undef FORWARD_DOC
 #undef VORMEK_FASTCALL
 

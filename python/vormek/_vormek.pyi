@@ -118,6 +118,24 @@ class Robot:
                          loads: Sequence[Load] | None = None, out: _Array | None = None) -> _Array: ...
     def mass_matrix(self, q: _JointVector, out: _Array | None = None) -> _Array: ...
     def velocity_product_forces(self, q: _JointVector, qd: _JointVector, out: _Array | None = None) -> _Array: ...
+    def inverse_dynamics_derivatives(self, q: _JointVector, qd: _JointVector, qdd: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """The derivatives of inverse dynamics at (q, qd, qdd) with the loads, as the tuple (dtau_dq, dtau_dqd,
+        tau): two m x m arrays, flat and row-major like mass_matrix (entry i * m + j is the derivative of tau_i
+        by q_j or qd_j), and the generalized forces tau themselves, which come with them. The derivative by qdd
+        is mass_matrix(q). A load is fixed in its link and turns with it. `out` is None or a tuple of three
+        float64 arrays of m * m, m * m and m values. Raises as inverse_dynamics does."""
+    def forward_dynamics_derivatives(self, q: _JointVector, qd: _JointVector, forces: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """The derivatives of forward dynamics at (q, qd, forces) with the loads, as the tuple (dqdd_dq, dqdd_dqd,
+        Minv): three m x m arrays, flat and row-major (entry i * m + j is the derivative of qdd_i by q_j, qd_j
+        or forces_j), the last the inverse of the mass matrix. `out` is None or a tuple of three float64 arrays
+        of m * m values. Raises as forward_dynamics does."""
+    def mass_matrix_inverse(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """The inverse of mass_matrix(q), m x m, flat and row-major, computed articulated-body style without forming
+        the mass matrix. Raises SolverError for a singular joint inertia, as forward_dynamics does."""
     def inverse_kinematics(self, q: _JointVector, target: SupportsIndex, desired: Pose,
                            options: IkOptions | None = None, out: _Array | None = None) -> _Array: ...
 

@@ -26,6 +26,17 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       ik_q(n, 0.0),
       ik_step(n, 0.0),
       ancestor_path(J, 0),
-      transforms(J) {}
+      transforms(J),
+      motion_columns(J, Vector6d::Zero()),
+      velocity_columns(J, Vector6d::Zero()),
+      acceleration_columns(J, Vector6d::Zero()),
+      subtree_force(J, Vector6d::Zero()),
+      subtree_momentum(J, Vector6d::Zero()),
+      inertia_rate(J, Matrix3d::Zero()),
+      inertia_rate_moment(J, Vector3d::Zero()),
+      derivative_loads(J, Vector6d::Zero()),
+      articulated_block(6 * n * n, 0.0),
+      block_started(J, 0),
+      derivative_qdd(n + 6, 0.0) {}
 
 }  // namespace vormek

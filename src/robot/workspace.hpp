@@ -39,6 +39,19 @@ struct Workspace {
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
     std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body
+    // the derivatives of the dynamics (reference frame as the mass matrix's); the subtree
+    // inertias go in 6 to 8
+    std::vector<Vector6d> motion_columns;          // 24, J: S per body
+    std::vector<Vector6d> velocity_columns;        // 25, J: V = v_λ × S
+    std::vector<Vector6d> acceleration_columns;    // 26, J: A = a_λ × S + v_λ × V
+    std::vector<Vector6d> subtree_force;           // 27, J: F, the subtree's Newton-Euler force
+    std::vector<Vector6d> subtree_momentum;        // 28, J: Σ I·v over the subtree
+    std::vector<Matrix3d> inertia_rate;            // 29, J: rotational block of the subtree's İ (upper)
+    std::vector<Vector3d> inertia_rate_moment;     // 30, J: its first-moment part
+    std::vector<Vector6d> derivative_loads;        // 31, J: loads per body, beside forward dynamics' columns
+    std::vector<double> articulated_block;         // 32, 6·n·n: per body a 6 × n block, column-major
+    std::vector<unsigned char> block_started;      // 33, J: whether a child has written the block
+    std::vector<double> derivative_qdd;            // 34, n + 6: accelerations of forward dynamics
 };
 
 }  // namespace vormek
