@@ -81,7 +81,8 @@ PyObject* mass_matrix_inverse(PyObject* self, PyObject* const* args, Py_ssize_t 
 }
 
 #define VORMEK_BOTH_BASES(method)                                                                             \
-    template PyObject* method<Robot>(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)
+    template PyObject* method<Robot>(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);                    \
+    template PyObject* method<FloatingRobot>(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)
 VORMEK_BOTH_BASES(inverse_dynamics_derivatives);
 VORMEK_BOTH_BASES(forward_dynamics_derivatives);
 VORMEK_BOTH_BASES(mass_matrix_inverse);

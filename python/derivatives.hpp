@@ -25,6 +25,11 @@ PyObject* mass_matrix_inverse(PyObject* self, PyObject* const* args, Py_ssize_t 
     "Minv): three m x m arrays, flat and row-major (entry i * m + j is the derivative of qdd_i by q_j, qd_j "    \
     "or forces_j), the last the inverse of the mass matrix. `out` is None or a tuple of three float64 arrays " \
     "of m * m values. Raises as forward_dynamics does."
+#define VORMEK_FLOATING_DERIVATIVES_DOC                                                                          \
+    " On FloatingRobot, m = n + 6 and the base comes first: the derivative by the base's position is by a "     \
+    "small turn (about world x, y, z) and shift (along them) of the root about its origin, the derivative "    \
+    "by its velocity is by u = [omega; pdot; qd], as the other generalized vectors; derivatives of the base "  \
+    "wrench are taken about the moved origin."
 #define VORMEK_MASS_MATRIX_INVERSE_DOC                                                                           \
     "The inverse of mass_matrix(q), m x m, flat and row-major, computed articulated-body style without forming " \
     "the mass matrix. Raises SolverError for a singular joint inertia, as forward_dynamics does."

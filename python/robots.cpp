@@ -303,6 +303,15 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 "mass_matrix($self, base, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
                 "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
+    // derivatives
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+                "inverse_dynamics_derivatives($self, base, q, qd, qdd, loads=None, out=None)\n--\n\n"
+                VORMEK_INVERSE_DYNAMICS_DERIVATIVES_DOC VORMEK_FLOATING_DERIVATIVES_DOC},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+                "forward_dynamics_derivatives($self, base, q, qd, forces, loads=None, out=None)\n--\n\n"
+                VORMEK_FORWARD_DYNAMICS_DERIVATIVES_DOC VORMEK_FLOATING_DERIVATIVES_DOC},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>),
+                "mass_matrix_inverse($self, base, q, out=None)\n--\n\n" VORMEK_MASS_MATRIX_INVERSE_DOC},
 });
 
 #undef VORMEK_FASTCALL

@@ -103,6 +103,17 @@ public:
     Result<void> forward_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   std::span<double> out);
+    // Derivatives, (n + 6)² values each: by the base turn δθ and shift δp (world axes, about the
+    // base origin) and the joints, and by u = [ω; ṗ; q̇].
+    Result<void> inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> qdd,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> forces,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(const BaseState& base, std::span<const double> q, std::span<double> out);
 
 private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);

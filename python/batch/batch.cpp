@@ -361,6 +361,13 @@ PyMethodDef floating_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
      VORMEK_DOC("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+     VORMEK_DOC("inverse_dynamics_derivatives($self, frames, velocities, accelerations, Q, QD, QDD, out=None)",
+                ID_DERIVATIVES_DOC)},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+     VORMEK_DOC("forward_dynamics_derivatives($self, frames, velocities, Q, QD, TAU, out=None)", FD_DERIVATIVES_DOC)},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>),
+     VORMEK_DOC("mass_matrix_inverse($self, frames, Q, out=None)", INVERSE_MASS_DOC)},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -81,3 +81,15 @@ class FloatingRobotBatch:
                          QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def forward_dynamics(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
                          out: _Batch | None = None) -> _Batch: ...
+    def inverse_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, accelerations: _Batch, Q: _Batch,
+                                     QD: _Batch, QDD: _Batch, out: tuple[_Batch, _Batch, _Batch] | None = None
+                                     ) -> tuple[_Batch, _Batch, _Batch]:
+        """Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of
+        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three."""
+    def forward_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
+                                     out: tuple[_Batch, _Batch, _Batch] | None = None
+                                     ) -> tuple[_Batch, _Batch, _Batch]:
+        """Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m,
+        m); out is a tuple of the three."""
+    def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Inverse mass matrices (B, m, m), articulated-body style."""

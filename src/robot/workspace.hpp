@@ -49,9 +49,17 @@ struct Workspace {
     std::vector<Matrix3d> inertia_rate;            // 29, J: rotational block of the subtree's İ (upper)
     std::vector<Vector3d> inertia_rate_moment;     // 30, J: its first-moment part
     std::vector<Vector6d> derivative_loads;        // 31, J: loads per body, beside forward dynamics' columns
-    std::vector<double> articulated_block;         // 32, 6·n·n: per body a 6 × n block, column-major
+    std::vector<double> articulated_block;         // 32, 6·(n+6)·(n+1): per body and the root a 6 × (n+6) block
     std::vector<unsigned char> block_started;      // 33, J: whether a child has written the block
     std::vector<double> derivative_qdd;            // 34, n + 6: accelerations of forward dynamics
+    std::vector<double> derivative_scratch;        // 35, (n+6)²: a copy of a derivative block
+    // depth-first positions of the bodies, in which a subtree and the part of the robot on one
+    // child of a fixed root are runs of positions
+    std::vector<std::size_t> dfs_order;            // 36, n: body at each position
+    std::vector<std::size_t> dfs_position;         // 37, n: position of each body
+    std::vector<std::size_t> subtree_end;          // 38, n: position after each body's subtree
+    std::vector<std::size_t> component_begin;      // 39, n: first position of each body's part
+    std::vector<std::size_t> component_end;        // 40, n: position after it
 };
 
 }  // namespace vormek

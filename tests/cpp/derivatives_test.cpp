@@ -90,5 +90,74 @@ TEST(Derivatives, MatchDifferencesAndIdentities) {
     }
 }
 
+// The floating base, by exactly the perturbation its derivatives are defined for: the root
+// turned by exp([δθ]×) and shifted by δp in world axes about its origin, and u = [ω; ṗ; q̇].
+TEST(Derivatives, FloatingBaseMatchesDifferences) {
+    for (const std::uint64_t seed : {71, 72, 73}) {
+        auto model = load_ok(test::random_tree_urdf(seed, {.links = 10, .chain = seed == 73}));
+        FloatingRobot floating = ok(FloatingRobot::make(model));
+        std::mt19937_64 rng(seed);
+        const std::size_t n = model->dof_count(), N = n + 6;
+        const BaseState base = test::random_base(rng);
+        const VectorXd q = random_vector(rng, n, 2), qd = random_vector(rng, n), qdd = random_vector(rng, n);
+        const VectorXd tau = random_vector(rng, N, 5);
+        const Loads loads{{*model->link(0), Vector3d(1, 0, 2), Vector3d(0, -1, 1)},
+                          {*model->link(4), Vector3d(0.5, 0.1, 0), Vector3d(1, 2, 3)}};
+        Dyn f{nullptr, &floating};
+        // x = [δθ; δp; q] and u = [ω; ṗ; q̇] into a state
+        VectorXd x(N), u(N);
+        x << VectorXd::Zero(6), q;
+        u << base.velocity().angular, base.velocity().linear, qd;
+        const auto at = [&](const VectorXd& xs, const VectorXd& us) {
+            const Vector3d turn = xs.head<3>();
+            const Quaterniond R = turn.norm() == 0 ? base.frame().rotation
+                                                   : Quaterniond(Eigen::AngleAxisd(turn.norm(), turn.normalized())) *
+                                                         base.frame().rotation;
+            f.base = ok(BaseState::make(Pose{R, base.frame().translation + xs.segment<3>(3)},
+                                        Twist{us.head<3>(), us.segment<3>(3)}, base.acceleration()));
+            return VectorXd(xs.tail(n));
+        };
+        const auto id = [&](const VectorXd& xs, const VectorXd& us) { return f.id(at(xs, us), us.tail(n), qdd, loads); };
+        const auto fd = [&](const VectorXd& xs, const VectorXd& us) { return f.fd(at(xs, us), us.tail(n), tau, loads); };
+
+        Derivatives idd(N), fdd(N);
+        ok(floating.inverse_dynamics_derivatives(base, test::view(q), test::view(qd), test::view(qdd), loads,
+                                                 idd.s(idd.dq), idd.s(idd.dv), {idd.tau.data(), N}));
+        ok(floating.forward_dynamics_derivatives(base, test::view(q), test::view(qd), test::view(tau), loads,
+                                                 fdd.s(fdd.dq), fdd.s(fdd.dv), fdd.s(fdd.third)));
+        MatrixXd inverse(N, N);
+        ok(floating.mass_matrix_inverse(base, test::view(q), {inverse.data(), N * N}));
+        idd.transpose(), fdd.transpose();
+        const double tol = 1e-6;
+        EXPECT_TRUE(relative(idd.dq, differences(x, [&](const VectorXd& xs) { return id(xs, u); }), tol));
+        EXPECT_TRUE(relative(idd.dv, differences(u, [&](const VectorXd& us) { return id(x, us); }), tol));
+        EXPECT_TRUE(relative(fdd.dq, differences(x, [&](const VectorXd& xs) { return fd(xs, u); }), tol));
+        EXPECT_TRUE(relative(fdd.dv, differences(u, [&](const VectorXd& us) { return fd(x, us); }), tol));
+        at(x, u);
+        EXPECT_TRUE(relative(idd.tau, f.id(q, qd, qdd, loads), 1e-12));
+        EXPECT_TRUE(relative(inverse.transpose(), fdd.third, 1e-12));
+        EXPECT_TRUE(relative(inverse * f.mass(q), MatrixXd::Identity(N, N), 1e-9));
+    }
+}
+
+// A long chain applies M⁻¹ by the articulated solve rather than by the product with M⁻¹ (the
+// trees above): the two derivative blocks are still −M⁻¹ times those of inverse dynamics.
+TEST(Derivatives, LongChainSolve) {
+    auto model = load_ok(test::random_tree_urdf(67, {.links = 121, .chain = true, .with_fixed = false}));
+    Robot fixed(model);
+    std::mt19937_64 rng(67);
+    const std::size_t n = model->dof_count();
+    const VectorXd q = random_vector(rng, n), qd = random_vector(rng, n), tau = random_vector(rng, n);
+    Derivatives fd(n), id(n);
+    ok(fixed.forward_dynamics_derivatives(test::view(q), test::view(qd), test::view(tau), {}, fd.s(fd.dq),
+                                          fd.s(fd.dv), fd.s(fd.third)));
+    const VectorXd qdd = Dyn{&fixed}.fd(q, qd, tau);
+    ok(fixed.inverse_dynamics_derivatives(test::view(q), test::view(qd), test::view(qdd), {}, id.s(id.dq),
+                                          id.s(id.dv), {id.tau.data(), n}));
+    fd.transpose(), id.transpose();
+    EXPECT_TRUE(relative(fd.dq, -fd.third * id.dq, 1e-9));
+    EXPECT_TRUE(relative(fd.dv, -fd.third * id.dv, 1e-9));
+}
+
 }  // namespace
 }  // namespace vormek

@@ -17,8 +17,26 @@ namespace vormek {
 void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
                        std::span<const double> D, Workspace& ws, std::span<double> B, double scale);
 
-// out ← M⁻¹, n × n row-major, fixed base: the upper triangle computed, the lower mirrored.
-void articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
-                         std::span<const double> D, Workspace& ws, std::span<double> out);
+// out ← M⁻¹, N × N row-major: the upper triangle in depth-first order computed, the lower
+// mirrored. `root` is a floating root's articulated inertia (upper triangle), null for a fixed
+// base; false when it cannot be inverted. Leaves the depth-first positions in the workspace.
+bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                         std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out);
+
+// The depth-first positions of the workspace, from the model's tree.
+void depth_first(const Model& model, Workspace& ws);
+
+// B ← −M⁻¹·B as a product with the inverse, which on a fixed base only mixes rows of one
+// child's part; `scratch` takes a copy of B. Needs the depth-first positions.
+void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
+                         std::span<double> B, std::span<double> scratch);
+
+// Whether articulated_product costs less than articulated_solve on this tree.
+bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws);
+
+// A body's spatial inertia about the reference origin from its pose X there, the upper
+// triangle of [Ī, [h]×; [h]×ᵀ, m·1]; and I^A − U·Uᵀ/D added into a parent's (upper triangles).
+void place_spatial_inertia(const LinkInertial& in, const Transform& X, Matrix6d& I);
+void articulate_into(const Matrix6d& IA, const Vector6d& U, double D, Matrix6d& parent);
 
 }  // namespace vormek

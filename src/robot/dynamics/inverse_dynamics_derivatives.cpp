@@ -30,6 +30,15 @@
 //     [a]×[b]× = b·aᵀ − (a·b)·1 the rate is [T, [w]×; [w]×ᵀ, 0] with
 //         T = [ω]×·Ī − Ī·[ω]× − h·νᵀ − ν·hᵀ + 2(ν·h)·1,   w = ω × h + m·ν,
 //     so a subtree's İ is T (upper triangle), w and μ, each summed.
+// (6) A floating base moves by a small turn δθ and shift δp in world axes about the root origin
+//     O, with u = [ω; ṗ; q̇] held. The reference frame is world axes at O; the root moves with
+//     v_0 = (ω, ṗ) and a_0 = (α, p̈ + g − ω × ṗ), and its rows are F_0 itself. A turn θ_c has
+//     column S = (e_c, 0) and, v_0 and a_0 not turning, V = v_0 × S, A = a_0 × S + v_0 × V,
+//     the root's own motion in place of the parent's; a shift changes nothing but its own
+//     reference point: its V and A vanish, and so do the base rows' derivatives by it. By ω_c
+//     and ṗ_c, with ∂a_0/∂ω_c = (0, ṗ × e_c) and ∂a_0/∂ṗ_c = (0, e_c × ω), the 2V of (2)
+//     becomes ∂a_0/∂u_c + v_0 × S: (ω × e_c, 2ṗ × e_c) and 0. The base rows take the k ⪯ j
+//     formulas with the whole robot as the subtree.
 
 #include <algorithm>
 
@@ -91,23 +100,70 @@ inline void add_upper(const Matrix3d& from, Matrix3d& to) {
         for (int r = 0; r <= c; ++r) to(r, c) += from(r, c);
 }
 
+// A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
+// and its load (n, f) in its own frame, if any: inertia (m, h, Ī upper), momentum μ = I·v,
+// force f = I·a + v ×* μ + L and the rate of its inertia (T upper, w), as in (5).
+inline void place_body_terms(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, const double* vk,
+                             const double* ak, const double* load, double& m, Vector3d& h, Matrix3d& I,
+                             double* muk, double* fk, Matrix3d& Tk, Vector3d& Wk) {
+    place_inertia(in, R, p, m, h.data(), I);
+    for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
+    add_inertia_times(m, h, I, vk, muk);
+    add_inertia_times(m, h, I, ak, fk);
+    add_force_cross(vk, muk, fk);
+    if (load) {
+        // (R·n + p × R·f, R·f)
+        double Ln[3], Lf[3];
+        for (int r = 0; r < 3; ++r) {
+            Ln[r] = R(r, 0) * load[0] + R(r, 1) * load[1] + R(r, 2) * load[2];
+            Lf[r] = R(r, 0) * load[3] + R(r, 1) * load[4] + R(r, 2) * load[5];
+        }
+        add_cross(p.data(), Lf, Ln);
+        for (int r = 0; r < 3; ++r) fk[r] += Ln[r], fk[3 + r] += Lf[r];
+    }
+    // T = C + Cᵀ − h·νᵀ − ν·hᵀ + 2(ν·h)·1 with C = [ω]×·Ī, and w = ω × h + m·ν
+    const double *w = vk, *nu = vk + 3;
+    double C[3][3];
+    for (int c = 0; c < 3; ++c) {
+        const double col[3] = {upper3(I, 0, c), upper3(I, 1, c), upper3(I, 2, c)};
+        C[0][c] = w[1] * col[2] - w[2] * col[1];
+        C[1][c] = w[2] * col[0] - w[0] * col[2];
+        C[2][c] = w[0] * col[1] - w[1] * col[0];
+    }
+    const double nh = nu[0] * h[0] + nu[1] * h[1] + nu[2] * h[2];
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r <= c; ++r)
+            Tk(r, c) = C[r][c] + C[c][r] - h[r] * nu[c] - nu[r] * h[c] + (r == c ? 2 * nh : 0.0);
+    for (int r = 0; r < 3; ++r) Wk[r] = m * nu[r];
+    add_cross(w, h.data(), Wk.data());
+}
+
+// İ·x with the rate (T, w) and momentum μ of a subtree: rate·x + x ×* μ (transposed: − x ×* μ).
+inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* mu, const double* x, double sign,
+                            double* out) {
+    double xmu[6] = {};
+    add_force_cross(x, mu, xmu);
+    add_rate_times(T, w, x, out);
+    for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
+}
+
 }  // namespace
 
 Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Twist& base_acceleration,
                                                  std::span<const double> q, std::span<const double> qd,
                                                  std::span<const double> qdd, std::span<const Load> loads,
                                                  Workspace& ws, std::span<double> dq, std::span<double> dv,
                                                  std::span<double> tau) const {
     const std::size_t J = joint_count(), n = dof_count();
+    const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, n, "qd"));
     VORMEK_CHECK(check_joint_vector(qdd, n, "qdd"));
-    VORMEK_CHECK(check_length(dq, n * n, "inverse dynamics derivative output"));
-    VORMEK_CHECK(check_length(dv, n * n, "inverse dynamics derivative output"));
-    VORMEK_CHECK(check_length(tau, n, "inverse dynamics output"));
+    VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
+    VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
+    VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
     VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.derivative_loads));
-    (void)root_load;  // the fixed base takes it
-    if (floating) panic("floating-base derivatives go through their own entry");
     std::span<Transform> T = ws.transforms;
     std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
     std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
@@ -120,10 +176,28 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     std::ranges::fill(dq, 0.0);
     std::ranges::fill(dv, 0.0);
 
-    // the root rests; gravity is its upward acceleration, in root axes
-    const Transform root = reference_root(false, base_rotation, body_joints);
-    const Vector3d g = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
-    const double v0[6] = {}, a0[6] = {0, 0, 0, g[0], g[1], g[2]};
+    // the root's motion, gravity its upward acceleration: a fixed root rests (root axes), a
+    // floating one moves as its base state says (world axes at its origin)
+    const Transform root = reference_root(floating, base_rotation, body_joints);
+    double v0[6] = {}, a0[6] = {};
+    if (floating) {
+        const Vector3d &w = base_velocity.angular, &pd = base_velocity.linear;
+        const Vector3d lin = base_acceleration.linear + Vector3d(0, 0, standard_gravity) - w.cross(pd);
+        for (int r = 0; r < 3; ++r) {
+            v0[r] = w[r], v0[3 + r] = pd[r];
+            a0[r] = base_acceleration.angular[r], a0[3 + r] = lin[r];
+        }
+    } else {
+        const Vector3d g = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+        for (int r = 0; r < 3; ++r) a0[3 + r] = g[r];
+    }
+    // a floating root's own sums, which the whole robot joins
+    double M0 = 0.0, mu0[6] = {}, F0[6] = {};
+    Vector3d H0 = Vector3d::Zero(), W0 = Vector3d::Zero();
+    Matrix3d I0 = Matrix3d::Zero(), T0 = Matrix3d::Zero();
+    if (floating)
+        place_body_terms(body_inertials[0], root.R, root.p, v0, a0, loads.empty() ? nullptr : root_load.data(), M0,
+                         H0, I0, mu0, F0, T0, W0);
 
     // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate
     auto sin_cos_q = sin_cos_blocks(q);
@@ -131,8 +205,6 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
         joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
-        const Matrix3d& R = T[k].R;
-        const Vector3d& p = T[k].p;
         double Sk[6];
         motion_column(joint, T[k], Sk);
         const double* vp = parent == 0 ? v0 : v[parent - 1].data();
@@ -146,48 +218,31 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
             vk[r] = vp[r] + Sk[r] * qd[k];
             ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
         }
-        // the body's inertia about the reference origin starts its subtree's
-        double& m = Mc[k];
-        Vector3d& h = Hc[k];
-        Matrix3d& I = Ic[k];
-        place_inertia(body_inertials[k + 1], R, p, m, h.data(), I);
-        // μ = I·v; f = I·a + v ×* μ + L, the load turned into the reference frame
-        double muk[6] = {}, fk[6] = {};
-        add_inertia_times(m, h, I, vk, muk);
-        add_inertia_times(m, h, I, ak, fk);
-        add_force_cross(vk, muk, fk);
-        if (!loads.empty()) {
-            double Ln[3], Lf[3];
-            for (int r = 0; r < 3; ++r) {
-                Ln[r] = R(r, 0) * L[k][0] + R(r, 1) * L[k][1] + R(r, 2) * L[k][2];
-                Lf[r] = R(r, 0) * L[k][3] + R(r, 1) * L[k][4] + R(r, 2) * L[k][5];
-            }
-            add_cross(p.data(), Lf, Ln);
-            for (int r = 0; r < 3; ++r) fk[r] += Ln[r], fk[3 + r] += Lf[r];
-        }
-        // the rate of the inertia: T = C + Cᵀ − h·νᵀ − ν·hᵀ + 2(ν·h)·1 with C = [ω]×·Ī, and
-        // w = ω × h + m·ν
-        const double *w = vk, *nu = vk + 3;
-        double C[3][3];
-        for (int c = 0; c < 3; ++c) {
-            const double col[3] = {upper3(I, 0, c), upper3(I, 1, c), upper3(I, 2, c)};
-            C[0][c] = w[1] * col[2] - w[2] * col[1];
-            C[1][c] = w[2] * col[0] - w[0] * col[2];
-            C[2][c] = w[0] * col[1] - w[1] * col[0];
-        }
-        const double nh = nu[0] * h[0] + nu[1] * h[1] + nu[2] * h[2];
-        Matrix3d& Tk = Tc[k];
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r <= c; ++r)
-                Tk(r, c) = C[r][c] + C[c][r] - h[r] * nu[c] - nu[r] * h[c] + (r == c ? 2 * nh : 0.0);
-        Vector3d& Wk = Wc[k];
-        for (int r = 0; r < 3; ++r) Wk[r] = m * nu[r];
-        add_cross(w, h.data(), Wk.data());
+        // the body's own terms start its subtree's sums
+        double muk[6], fk[6];
+        place_body_terms(body_inertials[k + 1], T[k].R, T[k].p, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
+                         Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
         for (int r = 0; r < 6; ++r) {
             S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
             v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
         }
     }
+
+    // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
+    // place of 2V), a shift along e_c (nothing but S)
+    double Sb[6][6] = {}, Vb[3][6] = {}, Ab[3][6] = {}, Wb[3][6] = {};
+    if (floating)
+        for (int c = 0; c < 6; ++c) {
+            Sb[c][c] = 1.0;
+            if (c >= 3) continue;
+            add_motion_cross(v0, Sb[c], Vb[c]);
+            add_motion_cross(a0, Sb[c], Ab[c]);
+            add_motion_cross(v0, Vb[c], Ab[c]);
+            const double e[3] = {c == 0 ? 1.0 : 0.0, c == 1 ? 1.0 : 0.0, c == 2 ? 1.0 : 0.0};
+            add_cross(v0, e, Wb[c]);
+            add_cross(v0 + 3, e, Wb[c] + 3);
+            add_cross(v0 + 3, e, Wb[c] + 3);
+        }
 
     // leaf to root: when body k comes, its subtree sums are complete
     for (std::size_t k = n; k-- > 0;) {
@@ -196,47 +251,70 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         const double m = Mc[k];
         const Vector3d &h = Hc[k], &Wk = Wc[k];
         const Matrix3d &I = Ic[k], &Tk = Tc[k];
-        tau[k] = dot6(Sk, Fk);
-        // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k
+        const std::size_t row = off + k;
+        tau[row] = dot6(Sk, Fk);
+        // I^c·S and İ^cᵀ·S, for the row of k
         double IS[6] = {}, ITS[6] = {};
         add_inertia_times(m, h, I, Sk, IS);
-        add_rate_times(Tk, Wk, Sk, ITS);
-        double SxMu[6] = {};
-        add_force_cross(Sk, muk, SxMu);
-        // S ×* F + I^c·A + İ^c·V, and I^c·2V + İ^c·S (= rate·S + S ×* μ), for the column of k
+        add_rate_action(Tk, Wk, muk, Sk, -1.0, ITS);
+        // S ×* F + I^c·A + İ^c·V, and I^c·2V + İ^c·S, for the column of k
         double dF[6] = {}, dFv[6] = {}, IV[6] = {};
         add_force_cross(Sk, Fk, dF);
         add_inertia_times(m, h, I, Ak, dF);
-        add_rate_times(Tk, Wk, Vk, dF);
-        add_force_cross(Vk, muk, dF);
+        add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
         add_inertia_times(m, h, I, Vk, IV);
-        add_rate_times(Tk, Wk, Sk, dFv);
-        for (int r = 0; r < 6; ++r) {
-            dFv[r] += SxMu[r] + 2.0 * IV[r];
-            ITS[r] -= SxMu[r];
-        }
+        add_rate_action(Tk, Wk, muk, Sk, 1.0, dFv);
+        for (int r = 0; r < 6; ++r) dFv[r] += 2.0 * IV[r];
         // the column of k for k and each ancestor, and the row of k for each strict ancestor
-        const std::size_t col = k;
-        dq[k * n + col] = dot6(Sk, dF);
-        dv[k * n + col] = dot6(Sk, dFv);
+        dq[row * N + row] = dot6(Sk, dF);
+        dv[row * N + row] = dot6(Sk, dFv);
         for (std::size_t j = body_parents[k]; j != 0; j = body_parents[j - 1]) {
-            const std::size_t i = j - 1;
+            const std::size_t i = j - 1, other = off + i;
             const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
-            dq[i * n + k] = dot6(Si, dF);
-            dv[i * n + k] = dot6(Si, dFv);
-            dq[k * n + i] = dot6(IS, Ai) + dot6(ITS, Vi);
-            dv[k * n + i] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+            dq[other * N + row] = dot6(Si, dF);
+            dv[other * N + row] = dot6(Si, dFv);
+            dq[row * N + other] = dot6(IS, Ai) + dot6(ITS, Vi);
+            dv[row * N + other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+        }
+        // and with the base's: its rows are the reference frame's own axes
+        for (std::size_t c = 0; c < off; ++c) {
+            dq[c * N + row] = dF[c];
+            dv[c * N + row] = dFv[c];
+            dv[row * N + c] = ITS[c];
+            if (c >= 3) continue;
+            dq[row * N + c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+            dv[row * N + c] += dot6(IS, Wb[c]);
         }
         // the subtree joins its parent's sums
         const std::size_t parent = body_parents[k];
-        if (parent == 0) continue;
-        const std::size_t p = parent - 1;
-        Mc[p] += m;
-        Hc[p] += h;
-        add_upper(I, Ic[p]);
-        add_upper(Tk, Tc[p]);
-        Wc[p] += Wk;
-        for (int r = 0; r < 6; ++r) mu[p][r] += muk[r], F[p][r] += Fk[r];
+        if (parent == 0 && !floating) continue;
+        double& Mp = parent == 0 ? M0 : Mc[parent - 1];
+        Mp += m;
+        (parent == 0 ? H0 : Hc[parent - 1]) += h;
+        add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
+        add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
+        (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
+        double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
+        double* Fp = parent == 0 ? F0 : F[parent - 1].data();
+        for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
+    }
+    if (!floating) return {};
+
+    // the base block, the whole robot one subtree: its rows are F_0; by a turn, S ×* F_0 +
+    // I^c·A + İ^c·V; by a shift, nothing; by u_c, I^c·(∂a_0/∂u_c + v_0 × S) + İ^c·S
+    for (int r = 0; r < 6; ++r) tau[r] = F0[r];
+    for (int c = 0; c < 6; ++c) {
+        double dFv[6] = {};
+        add_rate_action(T0, W0, mu0, Sb[c], 1.0, dFv);
+        if (c < 3) {
+            double dF[6] = {};
+            add_force_cross(Sb[c], F0, dF);
+            add_inertia_times(M0, H0, I0, Ab[c], dF);
+            add_rate_action(T0, W0, mu0, Vb[c], 1.0, dF);
+            add_inertia_times(M0, H0, I0, Wb[c], dFv);
+            for (int r = 0; r < 6; ++r) dq[r * N + c] = dF[r];
+        }
+        for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
     }
     return {};
 }
@@ -245,8 +323,16 @@ Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std:
                                                  std::span<const double> qdd, std::span<const Load> loads,
                                                  std::span<double> dq, std::span<double> dv,
                                                  std::span<double> tau) {
-    return model_->inverse_dynamics_derivatives(false, base_frame_.rotation, q, qd, qdd, loads, workspace_, dq, dv,
-                                                tau);
+    return model_->inverse_dynamics_derivatives(false, base_frame_.rotation, Twist{}, Twist{}, q, qd, qdd, loads,
+                                                workspace_, dq, dv, tau);
+}
+
+Result<void> FloatingRobot::inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                                         std::span<const double> qd, std::span<const double> qdd,
+                                                         std::span<const Load> loads, std::span<double> dq,
+                                                         std::span<double> dv, std::span<double> tau) {
+    return model_->inverse_dynamics_derivatives(true, base.frame().rotation, base.velocity(), base.acceleration(), q,
+                                                qd, qdd, loads, workspace_, dq, dv, tau);
 }
 
 }  // namespace vormek
