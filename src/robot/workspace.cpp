@@ -38,7 +38,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       articulated_block(6 * (n + 6) * (n + 1), 0.0),
       block_started(J, 0),
       derivative_qdd(n + 6, 0.0),
-      derivative_scratch((n + 6) * (n + 6), 0.0),
+      derivative_scratch(2 * (n + 6) * (n + 7), 0.0),
       dfs_order(n, 0),
       dfs_position(n, 0),
       subtree_end(n, 0),

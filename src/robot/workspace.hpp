@@ -52,7 +52,7 @@ struct Workspace {
     std::vector<double> articulated_block;         // 32, 6·(n+6)·(n+1): per body and the root a 6 × (n+6) block
     std::vector<unsigned char> block_started;      // 33, J: whether a child has written the block
     std::vector<double> derivative_qdd;            // 34, n + 6: accelerations of forward dynamics
-    std::vector<double> derivative_scratch;        // 35, (n+6)²: a copy of a derivative block
+    std::vector<double> derivative_scratch;        // 35, (2n+12)·(n+7): a copy of two derivative blocks
     // depth-first positions of the bodies, in which a subtree and the part of the robot on one
     // child of a fixed root are runs of positions
     std::vector<std::size_t> dfs_order;            // 36, n: body at each position

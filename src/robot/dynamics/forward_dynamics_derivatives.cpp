@@ -39,15 +39,14 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     if (floating) {
         place_spatial_inertia(body_inertials[0], reference_root(true, base_rotation, body_joints), IA0);
         for (std::size_t k = 0; k < n; ++k)
-            if (body_parents[k] == 0) articulate_into(ws.IA[k], U[k], D[k], IA0);
+            if (body_parents[k] == 0) articulate_into(ws.IA[k], U[k].data(), D[k], IA0);
     }
     if (!articulated_inverse(*this, S, U, D, floating ? &IA0 : nullptr, ws, inverse))
         return fail(errors::ForwardDynamicsSingularBaseInertia{});
     // a tree of short parts takes the product with the inverse; a long chain the solve, which
     // grows with n² where the product grows with n³
     if (product_is_cheaper(*this, floating, ws)) {
-        articulated_product(*this, floating, ws, inverse, dq, ws.derivative_scratch);
-        articulated_product(*this, floating, ws, inverse, dv, ws.derivative_scratch);
+        articulated_product(*this, floating, ws, inverse, dq, dv, ws.derivative_scratch);
     } else {
         articulated_solve(*this, S, U, D, ws, dq, -1.0);
         articulated_solve(*this, S, U, D, ws, dv, -1.0);

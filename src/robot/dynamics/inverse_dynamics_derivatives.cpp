@@ -253,18 +253,21 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         const Matrix3d &I = Ic[k], &Tk = Tc[k];
         const std::size_t row = off + k;
         tau[row] = dot6(Sk, Fk);
-        // I^c·S and İ^cᵀ·S, for the row of k
-        double IS[6] = {}, ITS[6] = {};
+        // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
+        // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
+        double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
         add_inertia_times(m, h, I, Sk, IS);
-        add_rate_action(Tk, Wk, muk, Sk, -1.0, ITS);
-        // S ×* F + I^c·A + İ^c·V, and I^c·2V + İ^c·S, for the column of k
-        double dF[6] = {}, dFv[6] = {}, IV[6] = {};
+        add_rate_times(Tk, Wk, Sk, RS);
+        add_force_cross(Sk, muk, SM);
         add_force_cross(Sk, Fk, dF);
         add_inertia_times(m, h, I, Ak, dF);
         add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
         add_inertia_times(m, h, I, Vk, IV);
-        add_rate_action(Tk, Wk, muk, Sk, 1.0, dFv);
-        for (int r = 0; r < 6; ++r) dFv[r] += 2.0 * IV[r];
+        double ITS[6], dFv[6];
+        for (int r = 0; r < 6; ++r) {
+            ITS[r] = RS[r] - SM[r];
+            dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
+        }
         // the column of k for k and each ancestor, and the row of k for each strict ancestor
         dq[row * N + row] = dot6(Sk, dF);
         dv[row * N + row] = dot6(Sk, dFv);

@@ -233,23 +233,29 @@ bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::s
 }
 
 void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
-                         std::span<double> B, std::span<double> scratch) {
-    const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off;
-    if (B.size() != N * N || inverse.size() != N * N || scratch.size() < N * N)
+                         std::span<double> B, std::span<double> C, std::span<double> scratch) {
+    const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off, W = 2 * N;
+    if (B.size() != N * N || C.size() != N * N || inverse.size() != N * N || scratch.size() < W * N)
         panic("articulated product does not fit the model");
-    std::ranges::copy(B, scratch.begin());
+    // [B C] side by side, one row of 2N values per row, so each step runs over twice as many
+    for (std::size_t k = 0; k < N; ++k) {
+        std::copy_n(B.data() + k * N, N, scratch.data() + k * W);
+        std::copy_n(C.data() + k * N, N, scratch.data() + k * W + N);
+    }
     const std::span<const std::size_t> order = ws.dfs_order, begin = ws.component_begin, reach = ws.component_end;
-    // row i of −M⁻¹·B sums the rows of B in i's part: a floating robot is one part
+    // row i of −M⁻¹·[B C] sums the rows of [B C] in i's part: a floating robot is one part
+    double* row = scratch.data() + N * W;  // one more row after the copies
     for (std::size_t i = 0; i < N; ++i) {
-        double* row = B.data() + i * N;
-        std::fill_n(row, N, 0.0);
+        std::fill_n(row, W, 0.0);
         const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
         for (std::size_t t = first; t < last; ++t) {
             const std::size_t k = floating ? t : order[t];
             const double m = -inverse[i * N + k];
-            const double* from = scratch.data() + k * N;
-            for (std::size_t j = 0; j < N; ++j) row[j] += m * from[j];
+            const double* from = scratch.data() + k * W;
+            for (std::size_t j = 0; j < W; ++j) row[j] += m * from[j];
         }
+        std::copy_n(row, N, B.data() + i * N);
+        std::copy_n(row + N, N, C.data() + i * N);
     }
 }
 
@@ -261,21 +267,6 @@ bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws) 
     std::size_t work = 0;
     for (std::size_t k = 0; k < n; ++k) work += ws.component_end[k] - ws.component_begin[k];
     return work <= 100 * n;
-}
-
-void place_spatial_inertia(const LinkInertial& in, const Transform& X, Matrix6d& I) {
-    double m, h[3];
-    place_inertia(in, X.R, X.p, m, h, I);  // the rotational block, upper triangle
-    for (int r = 0; r < 3; ++r)
-        for (int c = 3; c < 6; ++c) I(r, c) = 0.0;
-    I(0, 4) = -h[2], I(0, 5) = h[1], I(1, 3) = h[2], I(1, 5) = -h[0], I(2, 3) = -h[1], I(2, 4) = h[0];
-    for (int r = 3; r < 6; ++r)
-        for (int c = r; c < 6; ++c) I(r, c) = r == c ? m : 0.0;
-}
-
-void articulate_into(const Matrix6d& IA, const Vector6d& U, double D, Matrix6d& parent) {
-    for (int c = 0; c < 6; ++c)
-        for (int r = 0; r <= c; ++r) parent(r, c) += IA(r, c) - U[r] * U[c] / D;
 }
 
 Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
@@ -317,7 +308,7 @@ Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_r
         for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
-        articulate_into(I, U[k], Dk, parent == 0 ? IA0 : IA[parent - 1]);
+        articulate_into(I, Uk, Dk, parent == 0 ? IA0 : IA[parent - 1]);
     }
 
     if (!articulated_inverse(*this, S, U, D, floating ? &IA0 : nullptr, ws, out))
