@@ -9,6 +9,7 @@
 
 #include "derivatives.hpp"
 #include "methods.hpp"
+#include "solve_ik.hpp"
 #include "values.hpp"
 
 namespace vormek::py::batch {
@@ -330,6 +331,7 @@ PyMethodDef robot_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
      VORMEK_DOC("inverse_dynamics_derivatives($self, Q, QD, QDD, out=None)", ID_DERIVATIVES_DOC)},
     {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
