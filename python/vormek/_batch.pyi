@@ -59,13 +59,28 @@ class RobotBatch:
     def inverse_dynamics_derivatives(self, Q: _Batch, QD: _Batch, QDD: _Batch,
                                      out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
         """Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of
-        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three."""
+        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
     def forward_dynamics_derivatives(self, Q: _Batch, QD: _Batch, TAU: _Batch,
                                      out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
         """Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m,
-        m); out is a tuple of the three."""
+        m); out is a tuple of the three.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
     def mass_matrix_inverse(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
-        """Inverse mass matrices (B, m, m), articulated-body style."""
+        """Inverse mass matrices (B, m, m), articulated-body style.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
 
 @final
 class FloatingRobotBatch:
@@ -101,11 +116,26 @@ class FloatingRobotBatch:
                                      QD: _Batch, QDD: _Batch, out: tuple[_Batch, _Batch, _Batch] | None = None
                                      ) -> tuple[_Batch, _Batch, _Batch]:
         """Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of
-        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three."""
+        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
     def forward_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
                                      out: tuple[_Batch, _Batch, _Batch] | None = None
                                      ) -> tuple[_Batch, _Batch, _Batch]:
         """Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m,
-        m); out is a tuple of the three."""
+        m); out is a tuple of the three.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
     def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
-        """Inverse mass matrices (B, m, m), articulated-body style."""
+        """Inverse mass matrices (B, m, m), articulated-body style.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified."""
