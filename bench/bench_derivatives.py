@@ -9,10 +9,8 @@ Times are this thread's CPU time, medians per call; ratios are ours / Pinocchio'
 """
 
 import pathlib
-import statistics
 import sys
 import tempfile
-import time
 
 import numpy as np
 
@@ -21,20 +19,10 @@ from vormek.batch import RobotBatch
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "tests" / "python"))
-from bench_dynamics import ROBOTS, pinocchio_q, side_by_side  # noqa: E402
+from bench_dynamics import ROBOTS, median_ns, pinocchio_q, side_by_side  # noqa: E402
 from test_extremes import robot_text  # noqa: E402
 
 CASES = [("panda", "panda_description/urdf/panda.urdf"), ("talos", "talos_data/robots/talos_reduced.urdf")]
-
-
-def median_ns(fn, calls, repeats=7):
-    samples = []
-    for _ in range(repeats):
-        t0 = time.thread_time_ns()
-        for _ in range(calls):
-            fn()
-        samples.append((time.thread_time_ns() - t0) / calls)
-    return statistics.median(samples)
 
 
 def peers(pin):
@@ -72,8 +60,8 @@ def peers(pin):
         Q, QD, X = (rng.uniform(-1, 1, (states, n)) for _ in range(3))
         with RobotBatch(path, 1) as batch:
             out = (np.empty((states, n, n)), np.empty((states, n, n)), np.empty((states, n)))
-            t_batch = median_ns(lambda: batch.inverse_dynamics_derivatives(Q, QD, X, out=out), 20) / states
-        t_single = median_ns(lambda: idd(q, qd, qdd, out=id_out), 5000)
+            t_batch = median_ns(lambda: batch.inverse_dynamics_derivatives(Q, QD, X, out=out), 20, 7) / states
+        t_single = median_ns(lambda: idd(q, qd, qdd, out=id_out), 5000, 7)
         print(f"{name:6s} {'batch (1 thread) per state / single call':58s} {t_batch:8.0f} {t_single:8.0f} "
               f"{t_batch / t_single:6.2f}")
 
@@ -101,7 +89,7 @@ def chains():
             }
             count = max(3, 200000 // (n * n))
             for name, call in calls.items():
-                rows.setdefault(name, []).append(median_ns(call, count) / (n * n))
+                rows.setdefault(name, []).append(median_ns(call, count, 7) / (n * n))
     for name, per in rows.items():
         print(f"{name:30s}" + "".join(f"{v:8.2f}" for v in per))
 
