@@ -38,8 +38,11 @@ class _Qualify(ast.NodeTransformer):
             if isinstance(node, ast.Assign) and isinstance(node.targets[0], ast.Name):
                 self.names[node.targets[0].id] = node.value
             elif isinstance(node, ast.ImportFrom):
+                # one stub takes the other's classes from its private module; the pages know
+                # them by their public name (vormek.Pose)
+                module = "vormek" if node.module.startswith("vormek._") else node.module
                 for alias in node.names:
-                    self.names[alias.asname or alias.name] = ast.parse(f"{node.module}.{alias.name}", mode="eval").body
+                    self.names[alias.asname or alias.name] = ast.parse(f"{module}.{alias.name}", mode="eval").body
             elif isinstance(node, ast.Import):
                 for alias in node.names:
                     self.names[alias.asname or alias.name] = ast.parse(alias.name, mode="eval").body
