@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "centroidal.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
 
@@ -268,6 +269,14 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
                 "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
+    // centre of mass, momentum and energy
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass, Robot),
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass_velocity, Robot),
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass_jacobian, Robot),
+    VORMEK_CENTROIDAL_ENTRY(momentum, Robot),
+    VORMEK_CENTROIDAL_ENTRY(centroidal_momentum_matrix, Robot),
+    VORMEK_CENTROIDAL_ENTRY(kinetic_energy, Robot),
+    VORMEK_CENTROIDAL_ENTRY(potential_energy, Robot),
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
@@ -293,6 +302,14 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 "mass_matrix($self, base, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
                 "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
+    // centre of mass, momentum and energy
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass_velocity, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(center_of_mass_jacobian, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(momentum, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(centroidal_momentum_matrix, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(kinetic_energy, FloatingRobot),
+    VORMEK_CENTROIDAL_ENTRY(potential_energy, FloatingRobot),
 });
 
 #undef VORMEK_FASTCALL

@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "centroidal.hpp"
 #include "methods.hpp"
 #include "values.hpp"
 
@@ -322,6 +323,13 @@ PyMethodDef robot_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    VORMEK_BATCH_ENTRY(center_of_mass, Robot, "Q, out=None", COM_DOC),
+    VORMEK_BATCH_ENTRY(center_of_mass_velocity, Robot, "Q, QD, out=None", COM_VELOCITY_DOC),
+    VORMEK_BATCH_ENTRY(center_of_mass_jacobian, Robot, "Q, out=None", COM_JACOBIAN_DOC),
+    VORMEK_BATCH_ENTRY(momentum, Robot, "Q, QD, out=None", MOMENTUM_DOC),
+    VORMEK_BATCH_ENTRY(centroidal_momentum_matrix, Robot, "Q, out=None", MOMENTUM_MATRIX_DOC),
+    VORMEK_BATCH_ENTRY(kinetic_energy, Robot, "Q, QD, out=None", KINETIC_DOC),
+    VORMEK_BATCH_ENTRY(potential_energy, Robot, "Q, out=None", POTENTIAL_DOC),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -347,6 +355,14 @@ PyMethodDef floating_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
      VORMEK_DOC("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    VORMEK_BATCH_ENTRY(center_of_mass, FloatingRobot, "frames, Q, out=None", COM_DOC),
+    VORMEK_BATCH_ENTRY(center_of_mass_velocity, FloatingRobot, "frames, velocities, Q, QD, out=None",
+                       COM_VELOCITY_DOC),
+    VORMEK_BATCH_ENTRY(center_of_mass_jacobian, FloatingRobot, "frames, Q, out=None", COM_JACOBIAN_DOC),
+    VORMEK_BATCH_ENTRY(momentum, FloatingRobot, "frames, velocities, Q, QD, out=None", MOMENTUM_DOC),
+    VORMEK_BATCH_ENTRY(centroidal_momentum_matrix, FloatingRobot, "frames, Q, out=None", MOMENTUM_MATRIX_DOC),
+    VORMEK_BATCH_ENTRY(kinetic_energy, FloatingRobot, "frames, velocities, Q, QD, out=None", KINETIC_DOC),
+    VORMEK_BATCH_ENTRY(potential_energy, FloatingRobot, "frames, Q, out=None", POTENTIAL_DOC),
     {nullptr, nullptr, 0, nullptr},
 };
 
