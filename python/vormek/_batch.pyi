@@ -40,6 +40,63 @@ class RobotBatch:
     def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch: ...
+    def center_of_mass(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """World positions of the centre of mass of the whole robot (B, 3), every link counted.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def center_of_mass_velocity(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Velocities of the centre of mass (B, 3), world axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def center_of_mass_jacobian(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Jacobians of the centre of mass (B, 3, m), world axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def momentum(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear one, world
+        axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def centroidal_momentum_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: momentum = A·u.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def kinetic_energy(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Kinetic energies (B,), joules.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def potential_energy(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Gravitational potential energies -m·g·c (B,), joules.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
 
 @final
 class FloatingRobotBatch:
@@ -71,3 +128,62 @@ class FloatingRobotBatch:
                          QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def forward_dynamics(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
                          out: _Batch | None = None) -> _Batch: ...
+    def center_of_mass(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """World positions of the centre of mass of the whole robot (B, 3), every link counted.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def center_of_mass_velocity(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                                out: _Batch | None = None) -> _Batch:
+        """Velocities of the centre of mass (B, 3), world axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def center_of_mass_jacobian(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Jacobians of the centre of mass (B, 3, m), world axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def momentum(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear one, world
+        axes.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def centroidal_momentum_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: momentum = A·u.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def kinetic_energy(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                       out: _Batch | None = None) -> _Batch:
+        """Kinetic energies (B,), joules.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """
+    def potential_energy(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Gravitational potential energies -m·g·c (B,), joules.
+
+        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
+        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
+        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
+        every output row is unspecified.
+        """

@@ -120,6 +120,62 @@ class Robot:
     def velocity_product_forces(self, q: _JointVector, qd: _JointVector, out: _Array | None = None) -> _Array: ...
     def inverse_kinematics(self, q: _JointVector, target: SupportsIndex, desired: Pose,
                            options: IkOptions | None = None, out: _Array | None = None) -> _Array: ...
+    def center_of_mass(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """World position of the robot's centre of mass c, in metres: 3 values, written into out (a float64 array of
+        3) when given. NaN for a robot without mass.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def center_of_mass_velocity(self, q: _JointVector, qd: _JointVector, out: _Array | None = None) -> _Array:
+        """Velocity of the centre of mass in world axes, m/s: 3 values, J_c·qd. NaN for a robot without mass.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def center_of_mass_jacobian(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """The 3 x n Jacobian J_c of the centre of mass in world axes, flat column by column like jacobian(): column
+        k, the velocity of c per unit velocity of joint coordinate k, is elements 3k to 3k + 2, so J_c =
+        result.reshape(n, 3).T. NaN for a robot without mass.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def momentum(self, q: _JointVector, qd: _JointVector) -> Twist:
+        """The centroidal momentum as a Twist, world axes: angular, the angular momentum about the centre of mass
+        (kg m^2/s); linear, the linear momentum m·ċ (kg m/s).
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def centroidal_momentum_matrix(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """The 6 x n centroidal momentum matrix A, world axes: [angular; linear] momentum about the centre of mass =
+        A·qd. Flat column by column like jacobian() (elements 6k to 6k + 5, angular rows first), so A =
+        result.reshape(n, 6).T; its linear rows are m·J_c.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def kinetic_energy(self, q: _JointVector, qd: _JointVector) -> float:
+        """The kinetic energy 1/2·qdᵀ·M·qd in joules, a float.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def potential_energy(self, q: _JointVector) -> float:
+        """The gravitational potential energy -m·g·c in joules, a float: zero with the centre of mass at the world
+        origin, g the gravity of the dynamics (9.80665 m/s² along world -z).
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
 
 @final
 class FloatingRobot:
@@ -156,6 +212,70 @@ class FloatingRobot:
     def mass_matrix(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array: ...
     def velocity_product_forces(self, base: BaseState, q: _JointVector, qd: _JointVector,
                                 out: _Array | None = None) -> _Array: ...
+    def center_of_mass(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """World position of the robot's centre of mass c, in metres: 3 values, written into out (a float64 array of
+        3) when given. base: the root link's BaseState, of which only the frame is read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def center_of_mass_velocity(self, base: BaseState, q: _JointVector, qd: _JointVector,
+                                out: _Array | None = None) -> _Array:
+        """Velocity of the centre of mass in world axes, m/s: 3 values, J_c·[ω; ṗ; qd] with the base's velocity (ω,
+        ṗ). base: the root link's BaseState, of which the frame and the velocity are read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def center_of_mass_jacobian(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """The 3 x (n + 6) Jacobian J_c of the centre of mass in world axes, flat column by column like jacobian():
+        six base columns (base angular velocity about world x, y, z, then base origin velocity along them), then
+        one per joint coordinate, each 3 values, so J_c = result.reshape(n + 6, 3).T. base: the root link's
+        BaseState, of which only the frame is read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def momentum(self, base: BaseState, q: _JointVector, qd: _JointVector) -> Twist:
+        """The centroidal momentum as a Twist, world axes: angular, the angular momentum about the centre of mass
+        (kg m^2/s); linear, the linear momentum m·ċ (kg m/s). base: the root link's BaseState, of which the frame
+        and the velocity are read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def centroidal_momentum_matrix(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """The 6 x (n + 6) centroidal momentum matrix A, world axes: [angular; linear] momentum about the centre of
+        mass = A·[ω; ṗ; qd]. Flat column by column like jacobian(), base columns first, angular rows first, so A
+        = result.reshape(n + 6, 6).T. It is the mass matrix's six base rows with their torque moved from the base
+        origin p to c: A = [[1, -[c - p]x], [0, 1]]·M[:6]; its linear rows are m·J_c. base: the root link's
+        BaseState, of which only the frame is read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def kinetic_energy(self, base: BaseState, q: _JointVector, qd: _JointVector) -> float:
+        """The kinetic energy 1/2·uᵀ·M·u in joules, a float, with u = [ω; ṗ; qd] and the base's velocity (ω, ṗ).
+        base: the root link's BaseState, of which the frame and the velocity are read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
+    def potential_energy(self, base: BaseState, q: _JointVector) -> float:
+        """The gravitational potential energy -m·g·c in joules, a float: zero with the centre of mass at the world
+        origin, g the gravity of the dynamics (9.80665 m/s² along world -z). base: the root link's BaseState, of
+        which only the frame is read.
+
+        The whole robot counts: every link, the root link and those fixed to it included. Raises ValueError for
+        an array of the wrong length or with a non-finite entry and for an unsuitable out, TypeError for an
+        argument of the wrong type, RuntimeError when the robot is closed.
+        """
 
 class VormekError(RuntimeError): ...
 class ModelError(VormekError): ...
