@@ -9,6 +9,7 @@
 
 #include "centroidal.hpp"
 #include "methods.hpp"
+#include "solve_ik.hpp"
 #include "values.hpp"
 
 namespace vormek::py::batch {
@@ -330,6 +331,7 @@ PyMethodDef robot_batch_methods[] = {
     VORMEK_BATCH_ENTRY(centroidal_momentum_matrix, Robot, "Q, out=None", MOMENTUM_MATRIX_DOC),
     VORMEK_BATCH_ENTRY(kinetic_energy, Robot, "Q, QD, out=None", KINETIC_DOC),
     VORMEK_BATCH_ENTRY(potential_energy, Robot, "Q, out=None", POTENTIAL_DOC),
+    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 
