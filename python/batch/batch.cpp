@@ -31,6 +31,15 @@ RowResult base_state(const double* frame, const double* velocity, const double* 
     return {};
 }
 
+bool start_pool(std::unique_ptr<Pool>& pool, std::size_t threads) {
+    pool = std::make_unique<Pool>(threads - 1);
+    const std::size_t started = pool->helpers();
+    if (started == threads - 1) return true;
+    pool.reset();
+    PyErr_Format(PyExc_RuntimeError, "could start only %zu of %zu threads", started + 1, threads);
+    return false;
+}
+
 PyObject* raise_row(std::size_t row, RowError&& error) {
     const auto raise = [row](PyObject* type, PyObject* message) -> PyObject* {
         if (!type || !message) return nullptr;
@@ -141,8 +150,11 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
                             6 * st.generalized_count;
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
-    st.pool = std::make_unique<Pool>(threads - 1);
     st.pid = getpid();
+    if (!start_pool(st.pool, threads)) {
+        Py_DECREF(self);
+        return nullptr;
+    }
     st.open.store(true, std::memory_order_release);
     return self;
 }
@@ -205,7 +217,7 @@ void batch_dealloc(PyObject* self) {
 template <class Handle>
 PyObject* batch_close(PyObject* self, PyObject*) {
     auto& st = batch_of<Handle>(self);
-    if (st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (running_here(st)) {
         PyErr_SetString(PyExc_RuntimeError, "a batch of this robot is already running on this thread");
         return nullptr;
     }
