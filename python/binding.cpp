@@ -1,5 +1,9 @@
 #include "binding.hpp"
 
+#include <pthread.h>
+
+#include <cerrno>
+
 namespace vormek::py {
 
 namespace {
@@ -110,12 +114,27 @@ PyTypeObject* create_heap_type(const char* name, std::size_t basicsize, PyType_S
     PyObject* type = PyType_FromSpec(&type_spec);
     if (!type) return nullptr;
     auto* t = reinterpret_cast<PyTypeObject*>(type);
+    // a docstring that is only the text signature leaves __doc__ None, not ""
+    PyObject* doc = PyDict_GetItemString(t->tp_dict, "__doc__");
+    if (doc && (!PyUnicode_Check(doc) || PyUnicode_GET_LENGTH(doc) > 0)) return t;
     if (PyDict_SetItemString(t->tp_dict, "__doc__", Py_None) < 0) {
         Py_DECREF(type);
         return nullptr;
     }
     PyType_Modified(t);
     return t;
+}
+
+bool count_forks() {
+    // once per module: each has its own count, and a module executed again (a reload, another
+    // interpreter) must not count every fork twice
+    static const int registered = pthread_atfork(nullptr, nullptr, [] {
+        fork_generation.fetch_add(1, std::memory_order_relaxed);
+    });
+    if (registered == 0) return true;
+    errno = registered;
+    PyErr_SetFromErrno(PyExc_OSError);
+    return false;
 }
 
 bool require_open(const std::atomic<bool>& open) {

@@ -7,7 +7,9 @@
 
 #include <new>
 
+#include "centroidal.hpp"
 #include "derivatives.hpp"
+#include "docs.hpp"
 #include "methods.hpp"
 #include "solve_ik.hpp"
 #include "values.hpp"
@@ -28,6 +30,15 @@ RowResult base_state(const double* frame, const double* velocity, const double* 
     if (!state) return std::unexpected(RowError(std::move(state.error())));
     out.emplace(*state);
     return {};
+}
+
+bool start_pool(std::unique_ptr<Pool>& pool, std::size_t threads) {
+    pool = std::make_unique<Pool>(threads - 1);
+    const std::size_t started = pool->helpers();
+    if (started == threads - 1) return true;
+    pool.reset();
+    PyErr_Format(PyExc_RuntimeError, "could start only %zu of %zu threads", started + 1, threads);
+    return false;
 }
 
 PyObject* raise_row(std::size_t row, RowError&& error) {
@@ -140,8 +151,11 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
                             6 * st.generalized_count;
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
-    st.pool = std::make_unique<Pool>(threads - 1);
     st.pid = getpid();
+    if (!start_pool(st.pool, threads)) {
+        Py_DECREF(self);
+        return nullptr;
+    }
     st.open.store(true, std::memory_order_release);
     return self;
 }
@@ -204,7 +218,7 @@ void batch_dealloc(PyObject* self) {
 template <class Handle>
 PyObject* batch_close(PyObject* self, PyObject*) {
     auto& st = batch_of<Handle>(self);
-    if (st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (running_here(st)) {
         PyErr_SetString(PyExc_RuntimeError, "a batch of this robot is already running on this thread");
         return nullptr;
     }
@@ -281,110 +295,92 @@ PyObject* batch_name(PyObject* self, void*) {
 #define VORMEK_FASTCALL(f) \
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
 
-// What every computation's docstring says after its own line.
-#define VORMEK_ROWS                                                                                      \
-    "\n\nEvery argument is checked before any row is computed. When row i fails, the exception is the " \
-    "single-state call's, its message led by 'row i: ', with i the lowest failing row whatever the "    \
-    "thread count; the output rows before i hold their results, row i and the rows after it are "       \
-    "unspecified. After KeyboardInterrupt every output row is unspecified."
-#define VORMEK_DOC(signature, text) signature "\n--\n\n" text VORMEK_ROWS
-#define FK_DOC "Positions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both."
-#define JACOBIAN_DOC "Jacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes."
-#define MASS_DOC "Mass matrices (B, m, m)."
-#define GRAVITY_DOC "Generalized gravity forces (B, m)."
-#define VELOCITY_PRODUCT_DOC "Velocity-product (Coriolis and centrifugal) forces (B, m)."
-#define INVERSE_DOC "Generalized forces (B, m) that produce the accelerations."
-#define FORWARD_DOC "Generalized accelerations (B, m) under the generalized forces TAU (B, m)."
-#define ID_DERIVATIVES_DOC                                                                                  \
-    "Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of "    \
-    "tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three."
-#define FD_DERIVATIVES_DOC                                                                                  \
-    "Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m, " \
-    "m); out is a tuple of the three."
-#define INVERSE_MASS_DOC "Inverse mass matrices (B, m, m), articulated-body style."
-
 template <class Handle>
 PyGetSetDef batch_getset[] = {
-    {"name", batch_name<Handle>, nullptr, nullptr, nullptr},
-    {"joint_count", batch_count<Handle, &BatchState<Handle>::joint_count>, nullptr, nullptr, nullptr},
-    {"generalized_count", batch_count<Handle, &BatchState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
-    {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, nullptr, nullptr},
-    {"threads", batch_threads<Handle>, nullptr, nullptr, nullptr},
+    {"name", batch_name<Handle>, nullptr, doc::name, nullptr},
+    {"joint_count", batch_count<Handle, &BatchState<Handle>::joint_count>, nullptr, doc::joint_count, nullptr},
+    {"generalized_count", batch_count<Handle, &BatchState<Handle>::generalized_count>, nullptr, doc::generalized_count,
+     nullptr},
+    {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, doc::link_count, nullptr},
+    {"threads", batch_threads<Handle>, nullptr, doc::threads, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef robot_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<Robot>) | METH_CLASS,
-     "from_urdf_text($cls, text, threads=None)\n--\n\n"},
-    {"close", batch_close<Robot>, METH_NOARGS, "close($self)\n--\n\n"},
-    {"__enter__", batch_enter<Robot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
-    {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
-    {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), "link_id($self, name)\n--\n\n"},
+     doc::from_urdf_text},
+    {"close", batch_close<Robot>, METH_NOARGS, doc::close},
+    {"__enter__", batch_enter<Robot>, METH_NOARGS, doc::enter},
+    {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), doc::exit},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), doc::link_id},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-     VORMEK_DOC("forward_kinematics($self, Q, target, out=None)", FK_DOC)},
-    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), VORMEK_DOC("jacobian($self, Q, target, out=None)", JACOBIAN_DOC)},
-    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), VORMEK_DOC("mass_matrix($self, Q, out=None)", MASS_DOC)},
-    {"gravity", VORMEK_FASTCALL(gravity<Robot>), VORMEK_DOC("gravity($self, Q, out=None)", GRAVITY_DOC)},
+     doc::robot_forward_kinematics},
+    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), doc::robot_jacobian},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
+    {"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-     VORMEK_DOC("velocity_product_forces($self, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
+     doc::robot_velocity_product_forces},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-     VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
+     doc::robot_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-     VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
-    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
+     doc::robot_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>), doc::robot_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<Robot>), doc::robot_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<Robot>), doc::robot_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<Robot>),
+     doc::robot_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
     {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
-     VORMEK_DOC("inverse_dynamics_derivatives($self, Q, QD, QDD, out=None)", ID_DERIVATIVES_DOC)},
+     doc::robot_inverse_dynamics_derivatives},
     {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
-     VORMEK_DOC("forward_dynamics_derivatives($self, Q, QD, TAU, out=None)", FD_DERIVATIVES_DOC)},
-    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>),
-     VORMEK_DOC("mass_matrix_inverse($self, Q, out=None)", INVERSE_MASS_DOC)},
+     doc::robot_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>), doc::robot_mass_matrix_inverse},
+    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyMethodDef floating_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<FloatingRobot>) | METH_CLASS,
-     "from_urdf_text($cls, text, threads=None)\n--\n\n"},
-    {"close", batch_close<FloatingRobot>, METH_NOARGS, "close($self)\n--\n\n"},
-    {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+     doc::from_urdf_text},
+    {"close", batch_close<FloatingRobot>, METH_NOARGS, doc::close},
+    {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, doc::enter},
     {"__exit__", VORMEK_FASTCALL(batch_exit<FloatingRobot>),
-     "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
-    {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), "link_id($self, name)\n--\n\n"},
+     doc::exit},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), doc::link_id},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-     VORMEK_DOC("forward_kinematics($self, frames, Q, target, out=None)", FK_DOC)},
+     doc::floating_forward_kinematics},
     {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
-     VORMEK_DOC("jacobian($self, frames, Q, target, out=None)", JACOBIAN_DOC)},
+     doc::floating_jacobian},
     {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
-     VORMEK_DOC("mass_matrix($self, frames, Q, out=None)", MASS_DOC)},
+     doc::floating_mass_matrix},
     {"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
-     VORMEK_DOC("gravity($self, frames, Q, out=None)", GRAVITY_DOC)},
+     doc::floating_gravity},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-     VORMEK_DOC("velocity_product_forces($self, frames, velocities, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
+     doc::floating_velocity_product_forces},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-     VORMEK_DOC("inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)", INVERSE_DOC)},
+     doc::floating_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-     VORMEK_DOC("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)", FORWARD_DOC)},
+     doc::floating_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
+     doc::floating_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<FloatingRobot>),
+     doc::floating_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<FloatingRobot>), doc::floating_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<FloatingRobot>),
+     doc::floating_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
     {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
-     VORMEK_DOC("inverse_dynamics_derivatives($self, frames, velocities, accelerations, Q, QD, QDD, out=None)",
-                ID_DERIVATIVES_DOC)},
+     doc::floating_inverse_dynamics_derivatives},
     {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
-     VORMEK_DOC("forward_dynamics_derivatives($self, frames, velocities, Q, QD, TAU, out=None)", FD_DERIVATIVES_DOC)},
-    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>),
-     VORMEK_DOC("mass_matrix_inverse($self, frames, Q, out=None)", INVERSE_MASS_DOC)},
+     doc::floating_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>), doc::floating_mass_matrix_inverse},
     {nullptr, nullptr, 0, nullptr},
 };
 
-#undef VORMEK_ROWS
-#undef VORMEK_DOC
-#undef FK_DOC
-#undef JACOBIAN_DOC
-#undef MASS_DOC
-#undef GRAVITY_DOC
-#undef VELOCITY_PRODUCT_DOC
-#undef INVERSE_DOC
-#undef ID_DERIVATIVES_DOC
-#undef FD_DERIVATIVES_DOC
-#undef INVERSE_MASS_DOC
-#undef FORWARD_DOC
 #undef VORMEK_FASTCALL
 
 template <class Handle>
@@ -411,10 +407,10 @@ PyTypeObject* floating_robot_batch_type() { return floating_batch_type_object; }
 bool create_batch_types() {
     if (!robot_batch_type_object)
         robot_batch_type_object = create_type<Robot>("vormek.batch.RobotBatch",
-                                                     "RobotBatch(path, threads=None)\n--\n\n", robot_batch_methods);
+                                                     doc::robot_batch, robot_batch_methods);
     if (!floating_batch_type_object)
         floating_batch_type_object = create_type<FloatingRobot>(
-            "vormek.batch.FloatingRobotBatch", "FloatingRobotBatch(path, threads=None)\n--\n\n",
+            "vormek.batch.FloatingRobotBatch", doc::floating_robot_batch,
             floating_batch_methods);
     return robot_batch_type_object && floating_batch_type_object;
 }

@@ -17,31 +17,138 @@ __all__: list[str]
 
 @final
 class RobotBatch:
+    """A fixed-base robot loaded once from a URDF file for many states per call: the methods of Robot with a leading
+    batch axis, each row bit for bit Robot's result, spread over a pool of threads.
+
+    threads: the worker count from 1 to 1024, None for every core this process may run on (ValueError otherwise).
+    ModelError when the file cannot be loaded. The interpreter lock is released while rows are computed. Loads are
+    not taken: apply them with Robot.
+    """
     def __init__(self, path: _Path, threads: SupportsIndex | None = None) -> None: ...
     @classmethod
-    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> RobotBatch: ...
-    def close(self) -> None: ...
-    def __enter__(self) -> Self: ...
-    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
+    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> RobotBatch:
+        """Loads the robot from the URDF document text (a str) instead of a file, with the same checks and messages
+        (ModelError); threads as for the constructor.
+        """
+    def close(self) -> None:
+        """Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is closed'. Closing
+        twice is harmless.
+        """
+    def __enter__(self) -> Self:
+        """Returns the batch itself; RuntimeError 'robot is closed' after close()."""
+    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None:
+        """Closes the batch."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """The robot's name, from the URDF's robot element."""
     @property
-    def joint_count(self) -> int: ...
+    def joint_count(self) -> int:
+        """n: the number of non-fixed joints, the columns of Q, QD and QDD."""
     @property
-    def generalized_count(self) -> int: ...
+    def generalized_count(self) -> int:
+        """m: the columns of TAU and of the results, joint_count (fixed base) or joint_count + 6 (floating)."""
     @property
-    def link_count(self) -> int: ...
+    def link_count(self) -> int:
+        """The number of links, fixed-joint links included."""
     @property
-    def threads(self) -> int: ...
-    def link_id(self, name: str) -> int: ...
+    def threads(self) -> int:
+        """The number of threads that compute rows, the calling thread included."""
+    def link_id(self, name: str) -> int:
+        """The index of the link called name (a str), for target=. ValueError when there is no such link."""
     def forward_kinematics(self, Q: _Batch, target: SupportsIndex,
-                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]: ...
-    def jacobian(self, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch: ...
-    def mass_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def gravity(self, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch: ...
+                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
+        """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
+        Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def jacobian(self, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch:
+        """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
+        link origin, world axes; column k belongs to generalized coordinate k.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def mass_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the mass matrices (B, m, m), symmetric.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def gravity(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized gravity forces (B, m) that hold each state still.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def solve_ik(self, Q: _Batch, target: SupportsIndex, desired: _Batch, *, tool: Pose | None = None,
                  position_only: bool = False, orientation_weight: SupportsFloat = 1.0,
                  tolerance: SupportsFloat = 1e-06, max_iterations: SupportsIndex = 50,
@@ -56,86 +163,361 @@ class RobotBatch:
         Every argument is checked before any row is computed. A row whose goal is refused (a non-finite
         value or a zero quaternion) raises ValueError, its message led by 'row i: ', with i the lowest such
         row; the output rows before it hold their results."""
-    def inverse_dynamics_derivatives(self, Q: _Batch, QD: _Batch, QDD: _Batch,
-                                     out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
-        """Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of
-        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three.
+    def center_of_mass(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
-    def forward_dynamics_derivatives(self, Q: _Batch, QD: _Batch, TAU: _Batch,
-                                     out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
-        """Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m,
-        m); out is a tuple of the three.
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
-    def mass_matrix_inverse(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
-        """Inverse mass matrices (B, m, m), articulated-body style.
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_velocity(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the velocities (B, 3) of the centre of mass, world axes.
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_jacobian(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
+        coordinate k.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def momentum(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
+        momentum, world axes.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def centroidal_momentum_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
+        momentum is A u.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def kinetic_energy(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the kinetic energies (B,), joules.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def potential_energy(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the gravitational potential energies -m g.c (B,), joules.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
 
 @final
 class FloatingRobotBatch:
+    """A floating-base robot loaded once from a URDF file for many states per call: the methods of FloatingRobot with a
+    leading batch axis, the base states given as arrays (frames, velocities, accelerations) before the joint arrays;
+    each row bit for bit FloatingRobot's result.
+
+    threads: the worker count from 1 to 1024, None for every core this process may run on (ValueError otherwise).
+    ModelError when the file cannot be loaded or its root link has no mass. The interpreter lock is released while
+    rows are computed. Loads are not taken.
+    """
     def __init__(self, path: _Path, threads: SupportsIndex | None = None) -> None: ...
     @classmethod
-    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> FloatingRobotBatch: ...
-    def close(self) -> None: ...
-    def __enter__(self) -> Self: ...
-    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
+    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> FloatingRobotBatch:
+        """Loads the robot from the URDF document text (a str) instead of a file, with the same checks and messages
+        (ModelError); threads as for the constructor.
+        """
+    def close(self) -> None:
+        """Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is closed'. Closing
+        twice is harmless.
+        """
+    def __enter__(self) -> Self:
+        """Returns the batch itself; RuntimeError 'robot is closed' after close()."""
+    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None:
+        """Closes the batch."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """The robot's name, from the URDF's robot element."""
     @property
-    def joint_count(self) -> int: ...
+    def joint_count(self) -> int:
+        """n: the number of non-fixed joints, the columns of Q, QD and QDD."""
     @property
-    def generalized_count(self) -> int: ...
+    def generalized_count(self) -> int:
+        """m: the columns of TAU and of the results, joint_count (fixed base) or joint_count + 6 (floating)."""
     @property
-    def link_count(self) -> int: ...
+    def link_count(self) -> int:
+        """The number of links, fixed-joint links included."""
     @property
-    def threads(self) -> int: ...
-    def link_id(self, name: str) -> int: ...
+    def threads(self) -> int:
+        """The number of threads that compute rows, the calling thread included."""
+    def link_id(self, name: str) -> int:
+        """The index of the link called name (a str), for target=. ValueError when there is no such link."""
     def forward_kinematics(self, frames: _Batch, Q: _Batch, target: SupportsIndex,
-                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]: ...
-    def jacobian(self, frames: _Batch, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch: ...
-    def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
+                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
+        """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
+        Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def jacobian(self, frames: _Batch, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch:
+        """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
+        link origin, world axes; column k belongs to generalized coordinate k. The six base columns come first.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the mass matrices (B, m, m), symmetric.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized gravity forces (B, m) that hold each state still.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def velocity_product_forces(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
-                                out: _Batch | None = None) -> _Batch: ...
+                                out: _Batch | None = None) -> _Batch:
+        """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def inverse_dynamics(self, frames: _Batch, velocities: _Batch, accelerations: _Batch, Q: _Batch, QD: _Batch,
-                         QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
+                         QDD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def forward_dynamics(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
-                         out: _Batch | None = None) -> _Batch: ...
-    def inverse_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, accelerations: _Batch, Q: _Batch,
-                                     QD: _Batch, QDD: _Batch, out: tuple[_Batch, _Batch, _Batch] | None = None
-                                     ) -> tuple[_Batch, _Batch, _Batch]:
-        """Derivatives of inverse dynamics dtau/dq and dtau/dqd (B, m, m), entry [b, i, j] the derivative of
-        tau_i by q_j or qd_j, and tau itself (B, m); out is a tuple of the three.
+                         out: _Batch | None = None) -> _Batch:
+        """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
-    def forward_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
-                                     out: tuple[_Batch, _Batch, _Batch] | None = None
-                                     ) -> tuple[_Batch, _Batch, _Batch]:
-        """Derivatives of forward dynamics dqdd/dq, dqdd/dqd and dqdd/dTAU, the inverse mass matrix, each (B, m,
-        m); out is a tuple of the three.
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
-    def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
-        """Inverse mass matrices (B, m, m), articulated-body style.
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
 
-        Every argument is checked before any row is computed. When row i fails, the exception is the single-state
-        call's, its message led by 'row i: ', with i the lowest failing row whatever the thread count; the output
-        rows before i hold their results, row i and the rows after it are unspecified. After KeyboardInterrupt
-        every output row is unspecified."""
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_velocity(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                                out: _Batch | None = None) -> _Batch:
+        """Returns the velocities (B, 3) of the centre of mass, world axes.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_jacobian(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
+        coordinate k.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def momentum(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                 out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
+        momentum, world axes.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def centroidal_momentum_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
+        momentum is A u.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def kinetic_energy(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                       out: _Batch | None = None) -> _Batch:
+        """Returns the kinetic energies (B,), joules.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def potential_energy(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the gravitational potential energies -m g.c (B,), joules.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """

@@ -178,7 +178,7 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
 
     // the root's motion, gravity its upward acceleration: a fixed root rests (root axes), a
     // floating one moves as its base state says (world axes at its origin)
-    const Transform root = reference_root(floating, base_rotation, body_joints);
+    const Transform root = reference_root(floating, base_rotation);
     double v0[6] = {}, a0[6] = {};
     if (floating) {
         const Vector3d &w = base_velocity.angular, &pd = base_velocity.linear;
@@ -205,6 +205,9 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
         joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
+        // each subtree of a fixed root about its first body's origin (reference_root): the root
+        // rests, and gravity is the same about any point
+        if (parent == 0 && !floating) T[k].p.setZero();
         double Sk[6];
         motion_column(joint, T[k], Sk);
         const double* vp = parent == 0 ? v0 : v[parent - 1].data();

@@ -280,7 +280,7 @@ Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_r
     std::span<double> D = ws.D;
     if (T.size() != J || S.size() != J || U.size() != J || IA.size() != J || D.size() != J)
         panic("mass matrix inverse workspace does not fit the model");
-    const Transform root = reference_root(floating, base_rotation, body_joints);
+    const Transform root = reference_root(floating, base_rotation);
     Matrix6d IA0;
     if (floating) place_spatial_inertia(body_inertials[0], root, IA0);
 
@@ -290,6 +290,8 @@ Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_r
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
         joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
+        // each subtree of a fixed root about its first body's origin (reference_root)
+        if (parent == 0 && !floating) T[k].p.setZero();
         motion_column(joint, T[k], S[k].data());
         place_spatial_inertia(body_inertials[k + 1], T[k], IA[k]);
     }
