@@ -13,7 +13,8 @@ Result<void> center_of_mass(const Model& model, const Pose& base, std::span<cons
                             std::span<double> out) {
     VORMEK_CHECK(check_joint_vector(q, model.dof_count(), "q"));
     VORMEK_CHECK(check_length(out, 3, "center of mass output"));
-    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms);
+    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms,
+                                     [](std::size_t, const BodyRows&, const Vector3d&) {});
     const Vector3d c = base.translation + sum.center();
     for (int r = 0; r < 3; ++r) out[r] = c[r];
     return {};
@@ -36,9 +37,9 @@ Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Qu
 
     // root to leaf: each body starts its subtree's sums with its own mass and first moment
     const MassSum total = place_masses(model, rotation_matrix(base_rotation), q, X,
-                                       [&](std::size_t k, double m, const Vector3d& x) {
-                                           Mc[k] = m;
-                                           Hc[k] = m * x;
+                                       [&](std::size_t k, const BodyRows&, const Vector3d& x) {
+                                           Mc[k] = model.body_inertials[k + 1].mass;
+                                           Hc[k] = Mc[k] * x;
                                        });
     const double inverse_mass = 1.0 / total.mass;
 
@@ -73,7 +74,8 @@ Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Qu
 // V = −m·g·c, zero with c at the world origin.
 Result<double> potential_energy(const Model& model, const Pose& base, std::span<const double> q, Workspace& ws) {
     VORMEK_CHECK(check_joint_vector(q, model.dof_count(), "q"));
-    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms);
+    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms,
+                                     [](std::size_t, const BodyRows&, const Vector3d&) {});
     // the gravity every dynamics kernel applies
     const Vector3d g(0.0, 0.0, -standard_gravity);
     return -g.dot(sum.mass * base.translation + sum.first_moment);
