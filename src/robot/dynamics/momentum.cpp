@@ -6,6 +6,7 @@
 #include "../../robot.hpp"
 #include "../kinematics/checks.hpp"
 #include "centroidal.hpp"
+#include "fused.hpp"
 
 namespace vormek {
 
@@ -50,11 +51,13 @@ template <Sums What>
     }
 }
 
-// base_velocity: the root's (ω; ṗ), zero on a fixed base; q and qd checked by the caller.
+// base_velocity: the root's (ω; ṗ), zero on a fixed base; q and qd checked by the caller. The
+// whole pass, inlined into its portable and fused builds.
 template <Sums What>
-MotionSums motion_sums(const Model& model, bool floating, const Quaterniond& base_rotation,
-                       const Twist& base_velocity, std::span<const double> q, std::span<const double> qd,
-                       Workspace& ws) {
+[[gnu::always_inline]] inline MotionSums motion_pass(const Model& model, bool floating,
+                                                     const Quaterniond& base_rotation, const Twist& base_velocity,
+                                                     std::span<const double> q, std::span<const double> qd,
+                                                     Workspace& ws) {
     const std::size_t n = model.dof_count();
     std::span<Vector6d> V = ws.v;
     if (V.size() < n) panic("body velocity workspace does not fit the model");
@@ -63,7 +66,7 @@ MotionSums motion_sums(const Model& model, bool floating, const Quaterniond& bas
     for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];
     MotionSums sums;
     // root to leaf: the body's velocity from its parent's, then its momentum and energy
-    sums.mass = place_masses(model, R0, q, ws.transforms, [&](std::size_t k, const BodyRows& X, const Vector3d& x) {
+    const auto visit = [&](std::size_t k, const BodyRows& X, const Vector3d& x) __attribute__((always_inline)) {
         const double R[3][3] = {{X.R0[0], X.R1[0], X.R2[0]}, {X.R0[1], X.R1[1], X.R2[1]}, {X.R0z, X.R1z, X.R2z}};
         const double p[3] = {X.p[0], X.p[1], X.pz};
         // the joint axis in world axes: turning about it through p, S = (s; p × s); sliding, (0; s)
@@ -86,7 +89,8 @@ MotionSums motion_sums(const Model& model, bool floating, const Quaterniond& bas
             for (int r = 0; r < 3; ++r) v[r] = vp[r], v[3 + r] = vp[3 + r] + rate * s[r];
         }
         add_body<What>(model.body_inertials[k + 1], R, x, v, v + 3, sums);
-    });
+    };
+    sums.mass = place_masses(model, R0, q, ws.transforms, visit);
     // the root body, which moves only with a floating base
     if (floating) {
         const LinkInertial& in0 = model.body_inertials[0];
@@ -95,6 +99,25 @@ MotionSums motion_sums(const Model& model, bool floating, const Quaterniond& bas
         add_body<What>(in0, R, R0 * in0.com, v0, v0 + 3, sums);
     }
     return sums;
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+template <Sums What>
+VORMEK_FUSED MotionSums fused_motion_pass(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                          const Twist& base_velocity, std::span<const double> q,
+                                          std::span<const double> qd, Workspace& ws) {
+    return motion_pass<What>(model, floating, base_rotation, base_velocity, q, qd, ws);
+}
+#endif
+
+template <Sums What>
+MotionSums motion_sums(const Model& model, bool floating, const Quaterniond& base_rotation,
+                       const Twist& base_velocity, std::span<const double> q, std::span<const double> qd,
+                       Workspace& ws) {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_motion_pass<What>(model, floating, base_rotation, base_velocity, q, qd, ws);
+#endif
+    return motion_pass<What>(model, floating, base_rotation, base_velocity, q, qd, ws);
 }
 
 Result<void> center_of_mass_velocity(const Model& model, bool floating, const Quaterniond& base_rotation,
