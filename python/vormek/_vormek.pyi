@@ -3,7 +3,7 @@
 
 from collections.abc import Sequence
 from os import PathLike
-from typing import Self, SupportsFloat, SupportsIndex, final
+from typing import ClassVar, Self, SupportsFloat, SupportsIndex, final
 
 import numpy as np
 import numpy.typing as npt
@@ -27,10 +27,9 @@ class Pose:
 
     a * b composes: with b the pose of C in B and a the pose of B in A, a * b is the pose of C in A.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, translation: _Three = ..., rotation_xyzw: Sequence[SupportsFloat] = ...) -> None: ...
     @property
     def translation(self) -> tuple[float, float, float]:
@@ -71,10 +70,9 @@ class Twist:
     each (x, y, z), default zero. Which point the linear part belongs to is stated by the method that returns or
     takes it (a link origin, a tool point, the root origin).
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, angular: _Three = ..., linear: _Three = ...) -> None: ...
     @property
     def angular(self) -> tuple[float, float, float]:
@@ -95,10 +93,9 @@ class BaseState:
     acceleration (default zero). Values are copied; a wrong type raises TypeError naming the argument, a non-finite
     value raises ValueError where the state is used.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, frame: Pose | None = None, velocity: Twist | None = None,
                  acceleration: Twist | None = None) -> None: ...
     @property
@@ -122,10 +119,9 @@ class Load:
     link_id: a link index (robot.link_id(name)), checked against the robot it is given to (ValueError 'invalid link
     id N' there); a negative or too large integer raises OverflowError here.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, link_id: SupportsIndex, torque: _Three = ..., force: _Three = ...) -> None: ...
     @property
     def link_id(self) -> int:
@@ -149,10 +145,9 @@ class IkOptions:
     norm of one step dq (rad or m), longer steps are scaled down. The four reals are stored as given;
     inverse_kinematics raises ValueError unless each is finite and positive.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, max_iterations: SupportsIndex | None = None, translation_tolerance: SupportsFloat = 1.0e-6,
                  rotation_tolerance: SupportsFloat = 1.0e-6, damping: SupportsFloat = 1.0e-3,
                  max_step_norm: SupportsFloat = 0.5) -> None: ...
