@@ -56,6 +56,27 @@ public:
     Result<void> mass_matrix(std::span<const double> q, std::span<double> out);
     Result<void> forward_dynamics(std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads, std::span<double> out);
+    // Derivatives: n × n row-major blocks, entry (i, j) the derivative of output i by input j.
+    Result<void> inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> qdd, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> forces, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(std::span<const double> q, std::span<double> out);
+
+    // --- centre of mass, momentum and energy of the whole robot (every link, the root and what
+    // is fixed to it included), world axes; matrices column by column ---
+    // c (3 values), ċ (3 values), J_c (3·n values); NaN for a robot without mass
+    Result<void> center_of_mass(std::span<const double> q, std::span<double> out);
+    Result<void> center_of_mass_velocity(std::span<const double> q, std::span<const double> qd,
+                                         std::span<double> out);
+    Result<void> center_of_mass_jacobian(std::span<const double> q, std::span<double> out);
+    // [angular momentum about c; linear momentum], and A with that = A·q̇ (6·n values)
+    Result<Twist> momentum(std::span<const double> q, std::span<const double> qd);
+    Result<void> centroidal_momentum_matrix(std::span<const double> q, std::span<double> out);
+    Result<double> kinetic_energy(std::span<const double> q, std::span<const double> qd);
+    Result<double> potential_energy(std::span<const double> q);
 
 private:
     Workspace workspace_;
@@ -100,6 +121,28 @@ public:
     Result<void> forward_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   std::span<double> out);
+    // Derivatives, (n + 6)² values each: by the base turn δθ and shift δp (world axes, about the
+    // base origin) and the joints, and by u = [ω; ṗ; q̇].
+    Result<void> inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> qdd,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> forces,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(const BaseState& base, std::span<const double> q, std::span<double> out);
+
+    // --- centre of mass, momentum and energy, as for Robot; the Jacobian and A have the six base
+    // columns first, and the base's velocity enters from `base` ---
+    Result<void> center_of_mass(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<void> center_of_mass_velocity(const BaseState& base, std::span<const double> q,
+                                         std::span<const double> qd, std::span<double> out);
+    Result<void> center_of_mass_jacobian(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<Twist> momentum(const BaseState& base, std::span<const double> q, std::span<const double> qd);
+    Result<void> centroidal_momentum_matrix(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<double> kinetic_energy(const BaseState& base, std::span<const double> q, std::span<const double> qd);
+    Result<double> potential_energy(const BaseState& base, std::span<const double> q);
 
 private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);

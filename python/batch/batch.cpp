@@ -7,6 +7,8 @@
 
 #include <new>
 
+#include "centroidal.hpp"
+#include "derivatives.hpp"
 #include "docs.hpp"
 #include "methods.hpp"
 #include "solve_ik.hpp"
@@ -322,6 +324,19 @@ PyMethodDef robot_batch_methods[] = {
      doc::robot_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      doc::robot_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>), doc::robot_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<Robot>), doc::robot_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<Robot>), doc::robot_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<Robot>),
+     doc::robot_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+     doc::robot_inverse_dynamics_derivatives},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+     doc::robot_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>), doc::robot_mass_matrix_inverse},
     {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -348,6 +363,21 @@ PyMethodDef floating_batch_methods[] = {
      doc::floating_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
      doc::floating_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
+     doc::floating_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<FloatingRobot>),
+     doc::floating_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<FloatingRobot>), doc::floating_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<FloatingRobot>),
+     doc::floating_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+     doc::floating_inverse_dynamics_derivatives},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+     doc::floating_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>), doc::floating_mass_matrix_inverse},
     {nullptr, nullptr, 0, nullptr},
 };
 

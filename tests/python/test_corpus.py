@@ -95,11 +95,11 @@ STATES = 2
 RELATIVE = 1e-9
 
 
-def close(ours, theirs, what):
-    """Agreement to RELATIVE of the larger of the two, the quantity taken as a whole."""
+def close(ours, theirs, what, floor=1e-300):
+    """Agreement to RELATIVE of the larger of the two (or of `floor`), the quantity taken as a whole."""
     ours, theirs = np.asarray(ours, dtype=float), np.asarray(theirs, dtype=float)
     assert ours.shape == theirs.shape, what
-    scale = max(np.max(np.abs(theirs), initial=0.0), np.max(np.abs(ours), initial=0.0), 1e-300)
+    scale = max(np.max(np.abs(theirs), initial=0.0), np.max(np.abs(ours), initial=0.0), floor)
     error = np.max(np.abs(ours - theirs), initial=0.0)
     assert error <= RELATIVE * scale, f"{what}: error {error:.3e} against scale {scale:.3e}"
 
@@ -124,6 +124,36 @@ def _forward_dynamics_agrees(ours, theirs, mass_matrix, base):
     dof = int(re.fullmatch(r"forward dynamics found singular articulated inertia at joint DOF (\d+)",
                            str(caught.value)).group(1))
     assert mass_matrix[base + dof, base + dof] == 0
+
+
+def _centroidal_agrees(pin, call, model, q_pin, v_pin, columns):
+    """Centre of mass, its velocity and Jacobian, the centroidal momentum and its matrix and the
+    two energies. `call(name, velocities)` runs our method; `columns` maps a Pinocchio matrix of
+    velocity columns to ours. Pinocchio leaves the bodies fixed to its universe (a fixed base's
+    root link and what hangs on it by fixed joints) out of every sum: they are put back from its
+    universe inertia, in world coordinates, which moves the centre of mass the momenta are taken
+    about. Its six-vectors are [linear; angular]."""
+    data = model.createData()
+    m0, c0 = model.inertias[0].mass, model.inertias[0].lever
+    c_pin = pin.centerOfMass(model, data, q_pin, v_pin).copy()
+    m_pin = data.mass[0]
+    c = (m_pin * c_pin + m0 * c0) / (m_pin + m0)
+    share = m_pin / (m_pin + m0)
+    close(call("center_of_mass", False), c, "centre of mass")
+    # on a millimetre scale at least: joints that only spin a body about its own centre of mass
+    # (a drone's rotors) leave J_c and ċ at rounding level
+    close(call("center_of_mass_velocity", True), share * data.vcom[0], "centre of mass velocity", floor=1e-3)
+    close(call("center_of_mass_jacobian", False).reshape(-1, 3).T,
+          share * columns(pin.jacobianCenterOfMass(model, data, q_pin)), "centre of mass Jacobian", floor=1e-3)
+    A = pin.computeCentroidalMap(model, data, q_pin)
+    close(call("centroidal_momentum_matrix", False).reshape(-1, 6).T,
+          columns(np.vstack([A[3:] + np.cross(c_pin - c, A[:3].T).T, A[:3]])), "centroidal momentum matrix")
+    h, h_pin = call("momentum", True), pin.computeCentroidalMomentum(model, data, q_pin, v_pin)
+    close(np.concatenate([h.angular, h.linear]),
+          np.concatenate([h_pin.angular + np.cross(c_pin - c, h_pin.linear), h_pin.linear]), "centroidal momentum")
+    close(call("kinetic_energy", True), pin.computeKineticEnergy(model, data, q_pin, v_pin), "kinetic energy")
+    close(call("potential_energy", False),
+          pin.computePotentialEnergy(model, data, q_pin) - m0 * model.gravity.linear @ c0, "potential energy")
 
 
 def _fixed_agrees(pin, robot, model, jmap, links, rng):
@@ -157,6 +187,8 @@ def _fixed_agrees(pin, robot, model, jmap, links, rng):
           jmap.joint_part(pin.nonLinearEffects(model, data, q_pin, v_pin) - gravity), "velocity-product forces")
     _forward_dynamics_agrees(lambda: robot.forward_dynamics(q, qd, tau),
                              jmap.joint_part(pin.aba(model, data, q_pin, v_pin, tau_pin)), m_pin[index], 0)
+    _centroidal_agrees(pin, lambda name, velocities: getattr(robot, name)(q, *[qd][:velocities]), model, q_pin,
+                       v_pin, lambda x: np.asarray(x)[:, jmap.idx_v])
 
 
 def _floating_agrees(pin, robot, model, jmap, links, rng):
@@ -194,6 +226,8 @@ def _floating_agrees(pin, robot, model, jmap, links, rng):
     _forward_dynamics_agrees(lambda: robot.forward_dynamics(base, q, qd, forces),
                              flyer.acceleration(velocity, pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)),
                              flyer.matrix(m_pin), 6)
+    _centroidal_agrees(pin, lambda name, velocities: getattr(robot, name)(base, q, *[qd][:velocities]), model,
+                       q_pin, v_pin, lambda x: np.asarray(x) @ flyer.T.T)
 
 
 def _with_our_gravity(pin, model):
