@@ -250,6 +250,7 @@ Check InputVector::read_other() {
 }
 
 bool OutputVector::convert_other(PyObject* obj) {
+    if (columns_) return convert_rows(obj);
     const std::size_t length = length_;
     if (!obj || obj == Py_None) {
         npy_intp dims[1] = {static_cast<npy_intp>(length)};
@@ -270,6 +271,7 @@ bool OutputVector::convert_other(PyObject* obj) {
 
 Check OutputVector::prepare_other() {
     if (!given_) return {};
+    if (columns_) return prepare_rows();
     PyArrayObject* a = as_array(array_);
     if (!is_float64_layout(a))
         return Failure{PyExc_TypeError, "argument 'out': no longer a one-dimensional float64 numpy.ndarray"};
@@ -280,6 +282,51 @@ Check OutputVector::prepare_other() {
     if (length_ > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
         borrow_.release();
         return Failure{PyExc_ValueError, "out must be a contiguous float64 array"};
+    }
+    values_ = {static_cast<double*>(PyArray_DATA(a)), length_};
+    return {};
+}
+
+namespace {
+
+bool is_float64_rows(PyArrayObject* a) {
+    return PyArray_NDIM(a) == 2 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a);
+}
+
+}  // namespace
+
+bool OutputVector::convert_rows(PyObject* obj) {
+    const auto rows = static_cast<npy_intp>(length_ / columns_), columns = static_cast<npy_intp>(columns_);
+    if (!obj || obj == Py_None) {
+        npy_intp dims[2] = {rows, columns};
+        array_ = Ref(PyArray_SimpleNew(2, dims, NPY_DOUBLE));
+        if (!array_) return false;
+        values_ = {static_cast<double*>(PyArray_DATA(as_array(array_))), length_};
+        return true;
+    }
+    if (!PyArray_Check(obj) || !is_float64_rows(reinterpret_cast<PyArrayObject*>(obj))) {
+        PyErr_Format(PyExc_TypeError, "argument 'out': expected a two-dimensional float64 numpy.ndarray, got %s",
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    array_ = Ref(Py_NewRef(obj));
+    given_ = true;
+    return true;
+}
+
+Check OutputVector::prepare_rows() {
+    PyArrayObject* a = as_array(array_);
+    if (!is_float64_rows(a))
+        return Failure{PyExc_TypeError, "argument 'out': no longer a two-dimensional float64 numpy.ndarray"};
+    const std::size_t rows = length_ / columns_;
+    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != rows || static_cast<std::size_t>(PyArray_DIM(a, 1)) != columns_)
+        return Failure{PyExc_ValueError, wrong_shape_, nullptr, rows};
+    if (!PyArray_ISWRITEABLE(a)) return Failure{PyExc_ValueError, "The given array is not writeable"};
+    if (!borrow_.acquire(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    // written as one flat span, row after row
+    if (length_ > 0 && !(PyArray_ISALIGNED(a) && PyArray_IS_C_CONTIGUOUS(a) && PyArray_DATA(a))) {
+        borrow_.release();
+        return Failure{PyExc_ValueError, "out must be a C-contiguous float64 array"};
     }
     values_ = {static_cast<double*>(PyArray_DATA(a)), length_};
     return {};

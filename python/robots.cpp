@@ -7,6 +7,7 @@
 #include "call.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
+#include "link_poses.hpp"
 
 namespace vormek::py {
 
@@ -249,6 +250,7 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
                 "forward_kinematics($self, q, target)\n--\n\n"},
+    PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<Robot>), robot_link_poses_doc},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
@@ -273,6 +275,7 @@ auto robot_methods = method_table<Robot>(std::array{
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
                 "forward_kinematics($self, base, q, target)\n--\n\n"},
+    PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<FloatingRobot>), floating_link_poses_doc},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
                 "jacobian($self, base, q, target, out=None)\n--\n\n"},

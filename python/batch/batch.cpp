@@ -287,6 +287,9 @@ PyObject* batch_name(PyObject* self, void*) {
     "unspecified. After KeyboardInterrupt every output row is unspecified."
 #define VORMEK_DOC(signature, text) signature "\n--\n\n" text VORMEK_ROWS
 #define FK_DOC "Positions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both."
+#define LINK_POSES_DOC                                                                                 \
+    "Every link's world pose (B, L, 7): per link its translation, then its quaternion x, y, z, w, " \
+    "rows in link-index order, as Robot.link_poses gives them."
 #define JACOBIAN_DOC "Jacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes."
 #define MASS_DOC "Mass matrices (B, m, m)."
 #define GRAVITY_DOC "Generalized gravity forces (B, m)."
@@ -313,6 +316,7 @@ PyMethodDef robot_batch_methods[] = {
     {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), "link_id($self, name)\n--\n\n"},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
      VORMEK_DOC("forward_kinematics($self, Q, target, out=None)", FK_DOC)},
+    {"link_poses", VORMEK_FASTCALL(link_poses<Robot>), VORMEK_DOC("link_poses($self, Q, out=None)", LINK_POSES_DOC)},
     {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), VORMEK_DOC("jacobian($self, Q, target, out=None)", JACOBIAN_DOC)},
     {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), VORMEK_DOC("mass_matrix($self, Q, out=None)", MASS_DOC)},
     {"gravity", VORMEK_FASTCALL(gravity<Robot>), VORMEK_DOC("gravity($self, Q, out=None)", GRAVITY_DOC)},
@@ -335,6 +339,8 @@ PyMethodDef floating_batch_methods[] = {
     {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), "link_id($self, name)\n--\n\n"},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
      VORMEK_DOC("forward_kinematics($self, frames, Q, target, out=None)", FK_DOC)},
+    {"link_poses", VORMEK_FASTCALL(link_poses<FloatingRobot>),
+     VORMEK_DOC("link_poses($self, frames, Q, out=None)", LINK_POSES_DOC)},
     {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
      VORMEK_DOC("jacobian($self, frames, Q, target, out=None)", JACOBIAN_DOC)},
     {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
@@ -353,6 +359,7 @@ PyMethodDef floating_batch_methods[] = {
 #undef VORMEK_ROWS
 #undef VORMEK_DOC
 #undef FK_DOC
+#undef LINK_POSES_DOC
 #undef JACOBIAN_DOC
 #undef MASS_DOC
 #undef GRAVITY_DOC

@@ -20,28 +20,6 @@ struct JointKinematics {
     JointKind kind = JointKind::Fixed;
 
     Pose origin() const { return Pose{origin_rotation, origin_translation}; }
-
-    // Pose of the child link frame in the parent link frame at joint coordinate q
-    // (callers pass 0 for joints without a DOF).
-    Pose frame(double q) const {
-        return kind == JointKind::Revolute ? frame(q, std::sin(0.5 * q), std::cos(0.5 * q)) : frame(q, 0.0, 1.0);
-    }
-
-    // The same with sin(q/2) and cos(q/2) supplied (read by revolute joints only), so that a
-    // chain walk can evaluate its sines together, off the chain's dependency path.
-    Pose frame(double q, double sin_half, double cos_half) const {
-        switch (kind) {
-            case JointKind::Revolute:
-                return Pose{multiply(origin_rotation, Quaterniond(cos_half, axis.x() * sin_half, axis.y() * sin_half,
-                                                                  axis.z() * sin_half)),
-                            origin_translation};
-            case JointKind::Prismatic:
-                return Pose{origin_rotation, rotate_add(origin_rotation, q * axis, origin_translation)};
-            case JointKind::Fixed:
-                break;
-        }
-        return origin();
-    }
 };
 
 // The six orderings of the axes, as origin_columns lists them.
@@ -82,6 +60,11 @@ struct BodyJoint {
     // memory, where a double would first be copied into both lanes, one more instruction and
     // one more register per constant and placement
     std::array<Lanes, 12> origin_lanes{};
+    // The origin rotation as a quaternion O, and O ⊗ (axis, 0), each as the pairs (x, y) and
+    // (z, w): the rotation of the pose at q is cos(q/2)·O + sin(q/2)·O ⊗ (axis, 0), for the walks
+    // that carry quaternions (chain.hpp). O has the sign that composing the joint origins gives.
+    std::array<Lanes, 2> origin_quaternion{};
+    std::array<Lanes, 2> turned_quaternion{};
 
     // out = pose of the child body in the parent body at joint coordinate q, written entry by
     // entry and straight from the origin rotation: inverse dynamics reads it back at once, and

@@ -26,6 +26,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       ik_q(n, 0.0),
       ik_step(n, 0.0),
       ancestor_path(J, 0),
-      transforms(J) {}
+      transforms(J),
+      rotations(J, Quaterniond::Identity()) {}
 
 }  // namespace vormek

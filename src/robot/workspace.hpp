@@ -39,6 +39,7 @@ struct Workspace {
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
     std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body
+    std::vector<Quaterniond> rotations;            // 24, J: link poses, slot k: body k + 1's rotation
 };
 
 }  // namespace vormek

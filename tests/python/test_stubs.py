@@ -86,6 +86,9 @@ def test_members_and_signatures_match_the_runtime(module, stub, name):
         if kind != "property":
             expected, missing = _stub_parameters(function)
             assert _runtime_parameters(getattr(cls, member), missing) == expected, member
+        # a stub that documents a member carries the runtime docstring's text
+        if ast.get_docstring(function) is not None:
+            assert ast.get_docstring(function) == getattr(cls, member).__doc__, member
 
 
 def test_exception_classes_keep_their_bases():

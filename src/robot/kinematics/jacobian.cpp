@@ -39,19 +39,6 @@ VORMEK_SCALAR_WALK Result<void> Model::direct_world_jacobian(std::span<const dou
     return {};
 }
 
-Result<Pose> Model::jacobian_kernel(std::span<const Pose> frames, std::size_t link, std::span<const std::size_t> path,
-                                    std::span<double> out, bool zero_first) const {
-    VORMEK_CHECK(check_length(frames, joint_count(), "frame workspace"));
-    VORMEK_CHECK(check_length(out, 6 * dof_count(), "jacobian output"));
-    if (zero_first) std::ranges::fill(out, 0.0);
-    const Pose target = link == 0 ? Pose::identity() : frames[link - 1];
-    for (const std::size_t j : path)
-        if (const std::size_t k = joint_dofs[j]; k != no_dof)
-            start_joint_column(joint_kinematics[j], frames[j], &out[6 * k]);
-    finish_joint_columns(*this, path, target.translation, out, 0);
-    return target;
-}
-
 Result<void> Robot::jacobian(std::span<const double> q, LinkId target, std::span<double> out) {
     const Model& m = *model_;
     VORMEK_CHECK(check_joint_vector(q, m.dof_count(), "q"));

@@ -31,7 +31,7 @@ VORMEK_SCALAR_WALK const Transform& derivative_walk(const Model& m, std::span<co
                                                     double (&v_t)[3]) {
     // ω of the current body, v of its origin
     double w[3] = {0, 0, 0}, v[3] = {0, 0, 0}, p[3] = {0, 0, 0};
-    const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t k, const Transform& T) {
+    const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t k, const Transform& T, const BodyRows& rows) {
         // the parent's motion carried to the child origin: v += ω × (p_k − p)
         const double dx = T.p[0] - p[0], dy = T.p[1] - p[1], dz = T.p[2] - p[2];
         v[0] += w[1] * dz - w[2] * dy;
@@ -40,7 +40,7 @@ VORMEK_SCALAR_WALK const Transform& derivative_walk(const Model& m, std::span<co
         p[0] = T.p[0], p[1] = T.p[1], p[2] = T.p[2];
         double* Jk = &J[6 * k];
         double* Jdotk = &Jdot[6 * k];
-        start_body_column(m.body_joints[k], T, Jk);
+        start_body_column(m.body_joints[k], rows, Jk);
         const double qd_k = qd[k];
         if (m.body_joints[k].kind == JointKind::Revolute) {
             const double* z = Jk;

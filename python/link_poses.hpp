@@ -1,0 +1,15 @@
+#pragma once
+// link_poses of Robot and FloatingRobot: every link's world pose in one call.
+
+#include "binding.hpp"
+
+namespace vormek::py {
+
+template <class Handle>
+PyObject* link_poses(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+
+// The docstrings, signature line first.
+extern const char robot_link_poses_doc[];
+extern const char floating_link_poses_doc[];
+
+}  // namespace vormek::py
