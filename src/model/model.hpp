@@ -106,7 +106,6 @@ public:
     // to the root.
     Result<Pose> jacobian_derivative_kernel(std::span<const double> q, std::span<const double> qd, std::size_t link,
                                             Workspace& workspace) const;
-    void write_fixed_jacobian_derivative(const Pose& base, std::span<const double> jdot, std::span<double> out) const;
     void write_floating_jacobian_derivative(const BaseState& base, std::span<const double> qd, const Pose& target,
                                             std::span<const double> jacobian, std::span<const double> jdot,
                                             std::span<double> out) const;

@@ -8,7 +8,7 @@ namespace vormek {
 
 // One walk over the bodies in world axes, as velocity kinematics': each joint's axis is a column
 // of its body's rotation, and the fixed joints are already folded into the bodies.
-VORMEK_SCALAR_WALK Result<Twist> Model::forward_acceleration_kinematics(
+Result<Twist> Model::forward_acceleration_kinematics(
     const Pose& base, const Twist& base_velocity, const Twist& base_acceleration, std::span<const double> q,
     std::span<const double> qd, std::span<const double> qdd, LinkId link, std::span<std::size_t> path) const {
     VORMEK_CHECK(check_joint_vector(q, dof_count(), "q"));

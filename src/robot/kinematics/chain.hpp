@@ -11,15 +11,6 @@
 #include "../../sin_cos.hpp"
 #include "checks.hpp"
 
-// For the functions that walk a chain and write its values one by one: GCC's straight-line
-// vectorizer turns the copies of those values, read back at once, into 16-byte loads, and each
-// such load waits for the two scalar stores to retire instead of being forwarded from them.
-#if defined(__GNUC__) && !defined(__clang__)
-#define VORMEK_SCALAR_WALK [[gnu::optimize("no-tree-slp-vectorize")]]
-#else
-#define VORMEK_SCALAR_WALK
-#endif
-
 namespace vormek {
 
 // The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):

@@ -9,9 +9,9 @@
 
 namespace vormek {
 
-VORMEK_SCALAR_WALK Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t link,
-                                                             const Pose& base, std::size_t column_offset,
-                                                             Workspace& workspace, std::span<double> out) const {
+Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t link, const Pose& base,
+                                          std::size_t column_offset, Workspace& workspace,
+                                          std::span<double> out) const {
     VORMEK_CHECK(check_length(std::span(workspace.frames), joint_count(), "frame workspace"));
     VORMEK_CHECK(check_length(std::span(workspace.jacobian), 6 * dof_count(), "jacobian output"));
     std::ranges::fill(out, 0.0);
