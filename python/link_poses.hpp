@@ -8,8 +8,4 @@ namespace vormek::py {
 template <class Handle>
 PyObject* link_poses(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
-// The docstrings, signature line first.
-extern const char robot_link_poses_doc[];
-extern const char floating_link_poses_doc[];
-
 }  // namespace vormek::py

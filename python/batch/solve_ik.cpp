@@ -17,15 +17,15 @@ bool convert_options(const Method<Robot, 0>& c, SolveIkOptions& options) {
 
 PyObject* solve_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static auto sig =
-        method_signature<Robot, 0>("solve_ik", {"Q0", "target", "desired", VORMEK_SOLVE_IK_OPTION_NAMES, "out"}, 3);
+        method_signature<Robot, 0>("solve_ik", {"Q", "target", "desired", VORMEK_SOLVE_IK_OPTION_NAMES, "out"}, 3);
     constexpr std::size_t out_argument = 3 + solve_ik_option_count;
     if (!keyword_only_options("solve_ik", nargs, 3)) return nullptr;
     Method<Robot, 0> c(self);
-    BatchInput q0, desired;
+    BatchInput q, desired;
     BatchOutput out, solved;
     LinkId link;
     SolveIkOptions options;
-    if (!c.bind(sig, args, nargs, kwnames) || !c.input(0, q0) || !c.target(1, link) || !c.input(2, desired, 7) ||
+    if (!c.bind(sig, args, nargs, kwnames) || !c.input(0, q) || !c.target(1, link) || !c.input(2, desired, 7) ||
         !convert_options(c, options) ||
         !c.output(out_argument, out, {c.rows(), static_cast<npy_intp>(c.joint_count())}) ||
         !solved.convert(nullptr, "solved", {c.rows()}))
@@ -46,7 +46,7 @@ PyObject* solve_ik(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
         if (found || solution.error().kind() == ErrorKind::IkNoSolution) return {};
         return lift(std::move(solution));
     };
-    Ref result(c.run(std::array{&q0, &desired}, std::array{&out, &solved}, row));
+    Ref result(c.run(std::array{&q, &desired}, std::array{&out, &solved}, row));
     if (!result) return nullptr;
     Ref mask(PyArray_Cast(reinterpret_cast<PyArrayObject*>(PyTuple_GET_ITEM(result.get(), 1)), NPY_BOOL));
     if (!mask) return nullptr;

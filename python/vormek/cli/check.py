@@ -22,6 +22,7 @@ EPSILON = 2.220446049250313e-16
 
 
 def add_parser(commands: Any) -> None:
+    """Adds `vormek check` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
         "check", help="load files; print OK or the error and how to mend it",
         description="Load each file as a Robot. Print OK or the exact error; for common defects "
@@ -31,6 +32,7 @@ def add_parser(commands: Any) -> None:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Checks each file and prints OK or the error with advice; 1 when any file failed, else 0."""
     failed = 0
     for path in args.urdf:
         try:

@@ -23,6 +23,7 @@ class Row:
 
 
 def rows(robot: vormek.Robot | vormek.FloatingRobot, description: Description) -> list[Row]:
+    """One Row per link, in the library's link order (the root first)."""
     # the library's link index is the truth for the order; the file only supplies the names
     ordered = sorted(description.links, key=lambda link: robot.link_id(link.name))
     result: list[Row] = []
