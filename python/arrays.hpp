@@ -173,10 +173,6 @@ private:
     // Every case prepare() does not take inline.
     Check prepare_other();
 
-    // The two-dimensional cases of convert_other and prepare_other.
-    bool convert_rows(PyObject* obj);
-    Check prepare_rows();
-
     Ref array_;
     std::size_t length_ = 0;
     std::size_t columns_ = 0;  // 0: one-dimensional

@@ -488,9 +488,9 @@ class FloatingRobot:
         holding link l's translation (m), then its quaternion x, y, z, w, what forward_kinematics(q, l) returns, to the
         bit (sign not normalised). Only base.frame is read.
 
-        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a one-
-        dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint, breadth-first from
-        the root. Generalized vectors and results have generalized_count = joint_count + 6 entries, the base first:
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint, breadth-first
+        from the root. Generalized vectors and results have generalized_count = joint_count + 6 entries, the base first:
         angular then linear (world axes, about or at the root origin), then the joints.
 
         out: None for a new array, or a writable C-contiguous (L, 7) float64 array, written and returned (ValueError

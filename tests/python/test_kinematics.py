@@ -24,9 +24,9 @@ def arm(write_urdf):
 
 @pytest.mark.parametrize("floating", [False, True])
 def test_link_poses_out_is_one_row_per_link(write_urdf, floating):
-    path = write_urdf(seven_dof_arm_text().replace('<link name="base"/>', '<link name="base"><inertial><mass value="2"/>'
-                                                   '<inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/>'
-                                                   '</inertial></link>'))
+    massive_root = ('<link name="base"><inertial><mass value="2"/>'
+                    '<inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>')
+    path = write_urdf(seven_dof_arm_text().replace('<link name="base"/>', massive_root))
     robot, base = (FloatingRobot(path), (BaseState(Pose((1, 2, 3), (0, 0, 1, 1))),)) if floating else (Robot(path), ())
     L, q = robot.link_count, np.linspace(-1, 1, 7)
     poses = robot.link_poses(*base, q)

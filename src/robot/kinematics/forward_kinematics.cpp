@@ -42,7 +42,8 @@ Result<void> Model::link_poses(const Pose& base, std::span<const double> q, Work
     VORMEK_CHECK(check_length(out, 7 * link_count(), "link poses output"));
     const std::span<Transform> T(workspace.transforms);
     const std::span<Quaterniond> rotations(workspace.rotations);
-    if (T.size() != joint_count() || rotations.size() != joint_count()) panic("link poses workspace does not fit the model");
+    if (T.size() != joint_count() || rotations.size() != joint_count())
+        panic("link poses workspace does not fit the model");
     // every body's pose in T, its rotation's quaternion beside it
     const Transform root = base_transform(base);
     walk_tree<true>(*this, q, root, body_quaternion(base.rotation), T, rotations, [](std::size_t, const Transform&) {});
