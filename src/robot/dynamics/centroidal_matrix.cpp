@@ -6,7 +6,7 @@
 // the root origin, where everything is placed, to the centre of mass.
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "centroidal.hpp"
 
 namespace vormek {
@@ -51,14 +51,14 @@ Result<void> centroidal_momentum_matrix(const Model& model, bool floating, const
     // root to leaf: each body's inertia about the root origin starts its subtree's
     const Matrix3d R0 = rotation_matrix(base_rotation);
     const MassSum total = place_masses(model, R0, q, X, [&](std::size_t k, double, const Vector3d&) {
-        place_inertia(model.body_inertials[k + 1], X[k].R, X[k].p, Mc[k], Hc[k].data(), Ic[k]);
+        place_body_inertia(model.body_inertials[k + 1], body_rows(X[k]), Mc[k], Hc[k], Ic[k]);
     });
     const Vector3d c = total.momentum_point();
     // the whole robot's, for the base columns
     double M0 = 0.0;
     Vector3d H0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero();
-    if (floating) place_inertia(model.body_inertials[0], R0, Vector3d::Zero(), M0, H0.data(), I0);
+    if (floating) place_body_inertia(model.body_inertials[0], body_rows(Transform{R0, Vector3d::Zero()}), M0, H0, I0);
 
     // leaf to root: when body k comes, its subtree is complete: its column, then it joins its
     // parent's

@@ -9,7 +9,7 @@
 
 #include "../../model/model.hpp"
 #include "../../sin_cos.hpp"
-#include "checks.hpp"
+#include "../checks.hpp"
 
 namespace vormek {
 
@@ -143,6 +143,12 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
     }
 }
 
+// Both lanes of a pair set to its lane i.
+template <int i>
+inline Lanes spread(Lanes v) {
+    return __builtin_shufflevector(v, v, i, i);
+}
+
 // A body's rotation as a quaternion, (x, y) and (z, w) as two pairs of lanes, carried beside its
 // matrix for the callers that return quaternions: one read off the matrix would take a sign of
 // its own choosing, where the product of the joints' quaternions has the sign of the turns
@@ -176,8 +182,7 @@ inline Quaterniond to_quaternion(const BodyQuaternion& b) {
     }
     const Lanes wz = __builtin_shufflevector(f23, f23, 1, 0) * Lanes{1.0, -1.0};  // (F_w, −F_z)
     const Lanes yx = __builtin_shufflevector(f01, f01, 1, 0);
-    const Lanes Qx = __builtin_shufflevector(Q.xy, Q.xy, 0, 0), Qy = __builtin_shufflevector(Q.xy, Q.xy, 1, 1);
-    const Lanes Qz = __builtin_shufflevector(Q.zw, Q.zw, 0, 0), Qw = __builtin_shufflevector(Q.zw, Q.zw, 1, 1);
+    const Lanes Qx = spread<0>(Q.xy), Qy = spread<1>(Q.xy), Qz = spread<0>(Q.zw), Qw = spread<1>(Q.zw);
     return {Qw * f01 + Qx * wz + Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0}),
             Qw * f23 + Qx * (yx * Lanes{1.0, -1.0}) + Qy * -f01 + Qz * wz};
 }
@@ -245,26 +250,39 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
 }
 
 // Places every body, parents first, from the root body's pose `root` (and its rotation's
-// quaternion root_Q): body k + 1's pose goes to T[k] (its quaternion to Q[k]) and is visited as
-// walk_bodies visits. The pose goes on to the next body in registers when that body is a child
-// of this one, as on every chain, and is read back from T where a branch starts.
-template <bool Quaternion = false, class Visit>
-void walk_tree(const Model& model, std::span<const double> q, const Transform& root, const BodyQuaternion& root_Q,
-               std::span<Transform> T, std::span<Quaterniond> Q, Visit visit) {
+// quaternion root_Q, when Quaternion): body k + 1's pose goes to T[k] (its quaternion to Q[k])
+// and is visited as walk_bodies visits. The pose goes on to the next body in registers when that
+// body is a child of this one, as on every chain, and is read back from T where a branch starts.
+// With subtree_origins, each body hanging from the root is placed with its origin at the
+// reference origin, so that its subtree is reckoned about it (a fixed base's dynamics).
+template <bool Quaternion, class Visit>
+[[gnu::always_inline]] inline void walk_tree(const Model& model, std::span<const double> q, const Transform& root,
+                                             const BodyQuaternion& root_Q, std::span<Transform> T,
+                                             std::span<Quaterniond> Q, Visit visit, bool subtree_origins = false) {
     const std::size_t n = model.dof_count();
+    if (T.size() < n || (Quaternion && Q.size() < n)) panic("body pose workspace does not fit the model");
     SinCosBlocks sines(n, [&](std::size_t k) { return (Quaternion ? 0.5 : 1.0) * q[k]; });
     BodyRows pose = body_rows(root);
     BodyQuaternion rotation = root_Q;
     for (std::size_t k = 0; k < n; ++k) {
-        if (const std::size_t parent = model.body_parents[k]; parent != k) {
+        const std::size_t parent = model.body_parents[k];
+        if (parent != k) {
             pose = body_rows(parent == 0 ? root : T[parent - 1]);
             if constexpr (Quaternion) rotation = parent == 0 ? root_Q : body_quaternion(Q[parent - 1]);
         }
         place_step<Quaternion>(model.body_joints[k], q[k], sines[k], pose, rotation);
+        if (subtree_origins && parent == 0) pose.p = Lanes{}, pose.pz = 0.0;
         store_rows(pose, T[k]);
         if constexpr (Quaternion) Q[k] = to_quaternion(rotation);
         visit_body(visit, k, T[k], pose);
     }
+}
+
+// The same in rotation matrices alone.
+template <class Visit>
+[[gnu::always_inline]] inline void walk_tree(const Model& model, std::span<const double> q, const Transform& root,
+                                             std::span<Transform> T, Visit visit, bool subtree_origins = false) {
+    walk_tree<false>(model, q, root, BodyQuaternion{}, T, {}, visit, subtree_origins);
 }
 
 }  // namespace vormek
