@@ -6,6 +6,7 @@
 
 #include "call.hpp"
 #include "centroidal.hpp"
+#include "derivatives.hpp"
 #include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
@@ -221,20 +222,19 @@ PyObject* forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t n
 
 template <class Handle>
 PyMethodDef common_methods[] = {
-    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS, doc::robot_from_urdf},
-    {"close", robot_close<Handle>, METH_NOARGS, doc::robot_close},
-    {"__enter__", robot_enter<Handle>, METH_NOARGS, doc::robot_enter},
-    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), doc::robot_exit},
-    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), doc::robot_link_id},
+    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS, "from_urdf($cls, path)\n--\n\n"},
+    {"close", robot_close<Handle>, METH_NOARGS, "close($self)\n--\n\n"},
+    {"__enter__", robot_enter<Handle>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
+    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), "link_id($self, name)\n--\n\n"},
 };
 
 template <class Handle>
 PyGetSetDef robot_getset[] = {
-    {"name", robot_name<Handle>, nullptr, doc::robot_name, nullptr},
-    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, doc::robot_joint_count, nullptr},
-    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr,
-     doc::robot_generalized_count, nullptr},
-    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, doc::robot_link_count, nullptr},
+    {"name", robot_name<Handle>, nullptr, nullptr, nullptr},
+    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, nullptr, nullptr},
+    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
+    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -251,30 +251,30 @@ std::array<PyMethodDef, common_count + N + 1> method_table(const std::array<PyMe
 }
 
 auto robot_methods = method_table<Robot>(std::array{
-    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), doc::robot_set_base_frame},
+    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-                doc::robot_forward_kinematics},
+                "forward_kinematics($self, q, target)\n--\n\n"},
     PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<Robot>), doc::robot_link_poses},
     // kinematics
-    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), doc::robot_jacobian},
+    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
-                doc::robot_jacobian_derivative},
+                "jacobian_derivative($self, q, qd, target, out=None)\n--\n\n"},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<Robot>),
-                doc::robot_forward_velocity_kinematics},
+                "forward_velocity_kinematics($self, q, qd, target, tool=None)\n--\n\n"},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<Robot>),
-                doc::robot_forward_acceleration_kinematics},
+                "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
-                doc::robot_inverse_kinematics},
+                "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
     PyMethodDef{"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_SOLVE_IK_DOC},
     // dynamics
-    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
+    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, q, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-                doc::robot_inverse_dynamics},
+                "inverse_dynamics($self, q, qd, qdd, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-                doc::robot_forward_dynamics},
-    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
+                "forward_dynamics($self, q, qd, forces, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-                doc::robot_velocity_product_forces},
+                "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
     // centre of mass, momentum and energy
     PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
     PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>),
@@ -286,32 +286,38 @@ auto robot_methods = method_table<Robot>(std::array{
                 doc::robot_centroidal_momentum_matrix},
     PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
     PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
+    // derivatives of the dynamics
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+                doc::robot_inverse_dynamics_derivatives},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+                doc::robot_forward_dynamics_derivatives},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>), doc::robot_mass_matrix_inverse},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-                doc::floating_forward_kinematics},
+                "forward_kinematics($self, base, q, target)\n--\n\n"},
     PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<FloatingRobot>), doc::floating_link_poses},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
-                doc::floating_jacobian},
+                "jacobian($self, base, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<FloatingRobot>),
-                doc::floating_jacobian_derivative},
+                "jacobian_derivative($self, base, q, qd, target, out=None)\n--\n\n"},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<FloatingRobot>),
-                doc::floating_forward_velocity_kinematics},
+                "forward_velocity_kinematics($self, base, q, qd, target, tool=None)\n--\n\n"},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<FloatingRobot>),
-                doc::floating_forward_acceleration_kinematics},
+                "forward_acceleration_kinematics($self, base, q, qd, qdd, target)\n--\n\n"},
     // dynamics
     PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
-                doc::floating_gravity},
+                "gravity($self, base, q, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-                doc::floating_inverse_dynamics},
+                "inverse_dynamics($self, base, q, qd, qdd, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-                doc::floating_forward_dynamics},
+                "forward_dynamics($self, base, q, qd, forces, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
-                doc::floating_mass_matrix},
+                "mass_matrix($self, base, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-                doc::floating_velocity_product_forces},
+                "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
     // centre of mass, momentum and energy
     PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
     PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
@@ -323,6 +329,12 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 doc::floating_centroidal_momentum_matrix},
     PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
     PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
+    // derivatives of the dynamics
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+                doc::floating_inverse_dynamics_derivatives},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+                doc::floating_forward_dynamics_derivatives},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>), doc::floating_mass_matrix_inverse},
 });
 
 #undef VORMEK_FASTCALL
@@ -350,9 +362,9 @@ PyTypeObject* floating_robot_type() { return floating_type_object; }
 
 bool create_robot_types() {
     if (!robot_type_object)
-        robot_type_object = create_type<Robot>("vormek.Robot", doc::robot, robot_methods.data());
+        robot_type_object = create_type<Robot>("vormek.Robot", "Robot(path)\n--\n\n", robot_methods.data());
     if (!floating_type_object)
-        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot", doc::floating_robot,
+        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot", "FloatingRobot(path)\n--\n\n",
                                                           floating_methods.data());
     return robot_type_object && floating_type_object;
 }

@@ -1,6 +1,7 @@
 """autodoc and the extension modules: the signatures of C methods get the types of the stubs,
-their plain-text docstrings are shown as written, and a documented name without a docstring or a
-public class without a page is a warning (an error under -W)."""
+their plain-text docstrings are shown as written (the stub's text where the running module
+publishes only a signature), and a documented name without a docstring or a public class without
+a page is a warning (an error under -W)."""
 
 import ast
 import copy
@@ -99,7 +100,26 @@ def _signature(app, what, name, obj, options, signature, return_annotation):
     return arguments, None if what == "class" else returns
 
 
+def _stub_docstrings():
+    """(class name, member name, or None for the class itself) -> its stub's docstring, for both
+    stubs."""
+    texts = {}
+    for stub in STUBS:
+        for cls in (node for node in ast.parse(stub.read_text()).body if isinstance(node, ast.ClassDef)):
+            texts[cls.name, None] = ast.get_docstring(cls)
+            for function in (node for node in cls.body if isinstance(node, ast.FunctionDef)):
+                texts[cls.name, function.name] = ast.get_docstring(function)
+    return texts
+
+
 def _docstring(app, what, name, obj, options, lines):
+    if not any(line.strip() for line in lines) and what != "module" and _from_extension(obj):
+        # the classes of _vormek and their first members publish only a text signature at run
+        # time; their stubs explain them
+        *_, owner, member = name.split(".")
+        key = (member, None) if what in ("class", "exception") else (owner, member)
+        if text := app.env.vormek_stub_docs.get(key):
+            lines[:] = text.splitlines() + [""]
     if not any(line.strip() for line in lines):
         logger.warning("%s has no docstring", name, type="vormek", subtype="docstring")
         return
@@ -130,6 +150,7 @@ def _every_public_class_has_a_page(app):
 
 def _load_stubs(app):
     app.env.vormek_stubs = _stub_signatures()
+    app.env.vormek_stub_docs = _stub_docstrings()
 
 
 def setup(app):

@@ -19,6 +19,7 @@
 #include "../checks.hpp"
 #include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -52,23 +53,6 @@ inline void add_cross(const double* a, const double* b, double* out) {
     out[0] += a[1] * b[2] - a[2] * b[1];
     out[1] += a[2] * b[0] - a[0] * b[2];
     out[2] += a[0] * b[1] - a[1] * b[0];
-}
-
-// A body's spatial inertia about the reference origin from its pose there as the walk holds it,
-// upper triangle of [I, [h]×; [h]×ᵀ, m·1], I, h and m as place_body_inertia gives them.
-inline void place_spatial_inertia(const LinkInertial& in, const BodyRows& X, Matrix6d& IA) {
-    double m;
-    Vector3d h;
-    Matrix3d I;
-    place_body_inertia(in, X, m, h, I);
-    for (int col = 0; col < 3; ++col)
-        for (int r = 0; r <= col; ++r) IA(r, col) = I(r, col);
-    IA(0, 3) = 0, IA(0, 4) = -h[2], IA(0, 5) = h[1];
-    IA(1, 3) = h[2], IA(1, 4) = 0, IA(1, 5) = -h[0];
-    IA(2, 3) = -h[1], IA(2, 4) = h[0], IA(2, 5) = 0;
-    IA(3, 3) = m, IA(3, 4) = 0, IA(3, 5) = 0;
-    IA(4, 4) = m, IA(4, 5) = 0;
-    IA(5, 5) = m;
 }
 
 // A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as

@@ -16,6 +16,7 @@
 #include "../checks.hpp"
 #include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
 #include "fused.hpp"
 #include "spatial.hpp"
 
