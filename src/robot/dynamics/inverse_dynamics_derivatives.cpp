@@ -47,6 +47,7 @@
 #include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
 #include "body_inertia.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -151,15 +152,16 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
 }
 
-}  // namespace
-
-Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                                 const Twist& base_velocity, const Twist& base_acceleration,
-                                                 std::span<const double> q, std::span<const double> qd,
-                                                 std::span<const double> qdd, std::span<const Load> loads,
-                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
-                                                 std::span<double> tau) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, n, "qd"));
@@ -167,7 +169,7 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
-    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.derivative_loads));
+    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
     std::span<Transform> T = ws.transforms;
     std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
     std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
@@ -200,14 +202,14 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     Vector3d H0 = Vector3d::Zero(), W0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero(), T0 = Matrix3d::Zero();
     if (floating)
-        place_body_terms(body_inertials[0], root, body_rows(root), v0, a0, loads.empty() ? nullptr : root_load.data(), M0,
-                         H0, I0, mu0, F0, T0, W0);
+        place_body_terms(body_inertials[0], root, body_rows(root), v0, a0, loads.empty() ? nullptr : root_load.data(),
+                         M0, H0, I0, mu0, F0, T0, W0);
 
     // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate;
     // each subtree of a fixed root about its first body's origin (reference_root): the root
     // rests, and gravity is the same about any point
     walk_tree(
-        *this, q, root, T,
+        model, q, root, T,
         [&](std::size_t k, const Transform& X, const BodyRows& pose) {
             const std::size_t parent = body_parents[k];
             double Sk[6];
@@ -326,6 +328,34 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
     }
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
+                                    loads, ws, dq, dv, tau);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Twist& base_acceleration,
+                                                 std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> qdd, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
+                                                 std::span<double> tau) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q,
+                                              qd, qdd, loads, ws, dq, dv, tau);
+#endif
+    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
+                                    loads, ws, dq, dv, tau);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
