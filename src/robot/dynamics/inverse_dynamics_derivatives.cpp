@@ -43,8 +43,11 @@
 #include <algorithm>
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
+#include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -103,10 +106,12 @@ inline void add_upper(const Matrix3d& from, Matrix3d& to) {
 // A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
 // and its load (n, f) in its own frame, if any: inertia (m, h, Ī upper), momentum μ = I·v,
 // force f = I·a + v ×* μ + L and the rate of its inertia (T upper, w), as in (5).
-inline void place_body_terms(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, const double* vk,
+inline void place_body_terms(const LinkInertial& in, const Transform& X, const BodyRows& pose, const double* vk,
                              const double* ak, const double* load, double& m, Vector3d& h, Matrix3d& I,
                              double* muk, double* fk, Matrix3d& Tk, Vector3d& Wk) {
-    place_inertia(in, R, p, m, h.data(), I);
+    const Matrix3d& R = X.R;
+    const Vector3d& p = X.p;
+    place_body_inertia(in, pose, m, h, I);
     for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
     add_inertia_times(m, h, I, vk, muk);
     add_inertia_times(m, h, I, ak, fk);
@@ -147,15 +152,16 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
 }
 
-}  // namespace
-
-Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                                 const Twist& base_velocity, const Twist& base_acceleration,
-                                                 std::span<const double> q, std::span<const double> qd,
-                                                 std::span<const double> qdd, std::span<const Load> loads,
-                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
-                                                 std::span<double> tau) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, n, "qd"));
@@ -163,7 +169,7 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
-    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.derivative_loads));
+    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
     std::span<Transform> T = ws.transforms;
     std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
     std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
@@ -196,40 +202,39 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     Vector3d H0 = Vector3d::Zero(), W0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero(), T0 = Matrix3d::Zero();
     if (floating)
-        place_body_terms(body_inertials[0], root.R, root.p, v0, a0, loads.empty() ? nullptr : root_load.data(), M0,
-                         H0, I0, mu0, F0, T0, W0);
+        place_body_terms(body_inertials[0], root, body_rows(root), v0, a0, loads.empty() ? nullptr : root_load.data(),
+                         M0, H0, I0, mu0, F0, T0, W0);
 
-    // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate
-    auto sin_cos_q = sin_cos_blocks(q);
-    for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = body_joints[k];
-        const std::size_t parent = body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
-        // each subtree of a fixed root about its first body's origin (reference_root): the root
-        // rests, and gravity is the same about any point
-        if (parent == 0 && !floating) T[k].p.setZero();
-        double Sk[6];
-        motion_column(joint, T[k], Sk);
-        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
-        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
-        // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
-        double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
-        add_motion_cross(vp, Sk, Vk);
-        add_motion_cross(ap, Sk, Ak);
-        add_motion_cross(vp, Vk, Ak);
-        for (int r = 0; r < 6; ++r) {
-            vk[r] = vp[r] + Sk[r] * qd[k];
-            ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
-        }
-        // the body's own terms start its subtree's sums
-        double muk[6], fk[6];
-        place_body_terms(body_inertials[k + 1], T[k].R, T[k].p, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
-                         Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
-        for (int r = 0; r < 6; ++r) {
-            S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
-            v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
-        }
-    }
+    // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate;
+    // each subtree of a fixed root about its first body's origin (reference_root): the root
+    // rests, and gravity is the same about any point
+    walk_tree(
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+            const std::size_t parent = body_parents[k];
+            double Sk[6];
+            motion_column(body_joints[k], X, Sk);
+            const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+            const double* ap = parent == 0 ? a0 : a[parent - 1].data();
+            // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
+            double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
+            add_motion_cross(vp, Sk, Vk);
+            add_motion_cross(ap, Sk, Ak);
+            add_motion_cross(vp, Vk, Ak);
+            for (int r = 0; r < 6; ++r) {
+                vk[r] = vp[r] + Sk[r] * qd[k];
+                ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
+            }
+            // the body's own terms start its subtree's sums
+            double muk[6], fk[6];
+            place_body_terms(body_inertials[k + 1], X, pose, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
+                             Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
+            for (int r = 0; r < 6; ++r) {
+                S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
+                v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
+            }
+        },
+        !floating);
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S)
@@ -323,6 +328,34 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
     }
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
+                                    loads, ws, dq, dv, tau);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Twist& base_acceleration,
+                                                 std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> qdd, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
+                                                 std::span<double> tau) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q,
+                                              qd, qdd, loads, ws, dq, dv, tau);
+#endif
+    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
+                                    loads, ws, dq, dv, tau);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
