@@ -14,6 +14,7 @@ _JointVector = npt.ArrayLike
 _Array = npt.NDArray[np.float64]
 _Three = Sequence[SupportsFloat]
 _Path = str | PathLike[str]
+_LIMITS = npt.NDArray[np.float64]
 
 __all__: list[str]
 
@@ -90,6 +91,9 @@ class Robot:
     def __init__(self, path: _Path) -> None: ...
     @classmethod
     def from_urdf(cls, path: _Path) -> Robot: ...
+    @classmethod
+    def from_urdf_text(cls, text: str) -> Robot:
+        """Loads the robot from URDF text, with the same checks and messages as loading a file (ModelError)."""
     def close(self) -> None: ...
     def __enter__(self) -> Self: ...
     def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
@@ -102,6 +106,44 @@ class Robot:
     @property
     def link_count(self) -> int: ...
     def link_id(self, name: str) -> int: ...
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _LIMITS:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _LIMITS:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
+    def _tree(self) -> tuple[tuple[str, str, tuple[float, float, float], float], ...]:
+        """For the command line: per link, in link-index order, (name of the joint leading to it, its kind, its
+        unit axis in the joint frame, the link's mass); the root's joint is '' of kind 'root'."""
+    def _urdf_text(self) -> str:
+        """For the command line: the URDF text the robot was loaded from, so that a peer library reads the very
+        same text."""
     def set_base_frame(self, frame: Pose) -> None: ...
     def forward_kinematics(self, q: _JointVector, target: SupportsIndex) -> Pose: ...
     def jacobian(self, q: _JointVector, target: SupportsIndex, out: _Array | None = None) -> _Array: ...
@@ -123,9 +165,15 @@ class Robot:
 
 @final
 class FloatingRobot:
-    def __init__(self, path: _Path) -> None: ...
+    def __init__(self, path: _Path, *, massless_root: bool = False) -> None: ...
     @classmethod
-    def from_urdf(cls, path: _Path) -> FloatingRobot: ...
+    def from_urdf(cls, path: _Path, *, massless_root: bool = False) -> FloatingRobot:
+        """With massless_root=True a root link of mass 0 is accepted when the links fixed to it give the root body
+        mass; otherwise ModelError 'invalid robot model: floating-base root link {name} must have positive mass'."""
+    @classmethod
+    def from_urdf_text(cls, text: str, *, massless_root: bool = False) -> FloatingRobot:
+        """Loads the robot from URDF text, with the same checks and messages as loading a file (ModelError). With massless_root=True a root link of mass 0 is accepted when the links fixed to it give the root body
+        mass; otherwise ModelError 'invalid robot model: floating-base root link {name} must have positive mass'."""
     def close(self) -> None: ...
     def __enter__(self) -> Self: ...
     def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
@@ -138,6 +186,44 @@ class FloatingRobot:
     @property
     def link_count(self) -> int: ...
     def link_id(self, name: str) -> int: ...
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _LIMITS:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _LIMITS:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
+    def _tree(self) -> tuple[tuple[str, str, tuple[float, float, float], float], ...]:
+        """For the command line: per link, in link-index order, (name of the joint leading to it, its kind, its
+        unit axis in the joint frame, the link's mass); the root's joint is '' of kind 'root'."""
+    def _urdf_text(self) -> str:
+        """For the command line: the URDF text the robot was loaded from, so that a peer library reads the very
+        same text."""
     def forward_kinematics(self, base: BaseState, q: _JointVector, target: SupportsIndex) -> Pose: ...
     def jacobian(self, base: BaseState, q: _JointVector, target: SupportsIndex,
                  out: _Array | None = None) -> _Array: ...

@@ -28,7 +28,8 @@ def _stub_members(node):
     """name -> ("property" | "method" | "classmethod", its FunctionDef)."""
     members = {}
     for item in node.body:
-        if isinstance(item, ast.FunctionDef) and item.name not in TYPING_ONLY:
+        if isinstance(item, ast.FunctionDef) and item.name not in TYPING_ONLY and (
+                not item.name.startswith("_") or item.name in ("__enter__", "__exit__")):
             decorators = {d.id for d in item.decorator_list if isinstance(d, ast.Name)}
             kind = "property" if "property" in decorators else "classmethod" if "classmethod" in decorators else "method"
             members[item.name] = (kind, item)
@@ -52,8 +53,10 @@ def _stub_parameters(function):
     names = [a.arg for a in args.args][1:]
     defaults = [None] * (len(names) - len(args.defaults)) + [ast.literal_eval(d) for d in args.defaults]
     missing = object()
+    keyword_only = [(a.arg, missing if d is None else ast.literal_eval(d))
+                    for a, d in zip(args.kwonlyargs, args.kw_defaults)]
     return [(n, d if i >= len(names) - len(args.defaults) else missing)
-            for i, (n, d) in enumerate(zip(names, defaults))], missing
+            for i, (n, d) in enumerate(zip(names, defaults))] + keyword_only, missing
 
 
 def _runtime_parameters(callable_, missing):
