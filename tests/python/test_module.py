@@ -45,7 +45,7 @@ def test_exception_hierarchy():
     (vormek.IkOptions, "(max_iterations=None, translation_tolerance=1.0e-6, rotation_tolerance=1.0e-6, "
                        "damping=1.0e-3, max_step_norm=0.5)"),
     (vormek.Robot, "(path)"),
-    (vormek.FloatingRobot, "(path)"),
+    (vormek.FloatingRobot, "(path, *, massless_root=False)"),
 ])
 def test_constructor_signatures(cls, signature):
     assert cls.__text_signature__ == signature
@@ -63,13 +63,15 @@ COMMON_METHODS = {
 @pytest.mark.parametrize("cls, methods", [
     (vormek.Robot, {**COMMON_METHODS, "set_base_frame": "($self, frame)",
                     "forward_kinematics": "($self, q, target)"}),
-    (vormek.FloatingRobot, {**COMMON_METHODS, "forward_kinematics": "($self, base, q, target)"}),
+    (vormek.FloatingRobot, {**COMMON_METHODS, "forward_kinematics": "($self, base, q, target)",
+                            "from_urdf": "($cls, path, *, massless_root=False)"}),
 ])
 def test_method_signatures(cls, methods):
     for name, signature in methods.items():
         method = getattr(cls, name)
         assert method.__text_signature__ == signature, name
-        assert method.__doc__ is None, name
+        # the keyword a floating base added is explained
+        assert (method.__doc__ is None) == (signature != "($cls, path, *, massless_root=False)"), name
     for name in ("name", "joint_count", "generalized_count", "link_count"):
         assert isinstance(cls.__dict__[name], type(vormek.Pose.translation)), name
 
