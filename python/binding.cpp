@@ -26,6 +26,7 @@ PyObject* error_class(ErrorKind kind) {
         case ErrorKind::IkNotConverged:
         case ErrorKind::ForwardDynamicsSingularJointInertia:
         case ErrorKind::ForwardDynamicsSingularBaseInertia:
+        case ErrorKind::IkNoSolution:
             return exception_class(ExceptionClass::SolverError);
         default:
             return PyExc_ValueError;

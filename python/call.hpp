@@ -104,7 +104,7 @@ template <class Handle, bool Base = floating_base<Handle>>
 class Call {
 public:
     static constexpr bool floating = Base;
-    static constexpr std::size_t max_arguments = 8;
+    static constexpr std::size_t max_arguments = 11;
 
     explicit Call(PyObject* self) : state_(state_of<Handle>(self)) {}
     Call(const Call&) = delete;

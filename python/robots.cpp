@@ -8,6 +8,7 @@
 #include "dynamics.hpp"
 #include "kinematics.hpp"
 #include "model/urdf.hpp"
+#include "solve_ik.hpp"
 
 namespace vormek::py {
 
@@ -478,6 +479,7 @@ auto robot_methods = method_table<Robot>(std::array{
                 "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
                 "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
+    PyMethodDef{"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_SOLVE_IK_DOC},
     // dynamics
     PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, q, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),

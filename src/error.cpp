@@ -85,6 +85,11 @@ struct MessageVisitor {
     std::string operator()(const ForwardDynamicsSingularBaseInertia&) const {
         return "forward dynamics found singular floating-base articulated inertia";
     }
+    std::string operator()(const IkNoSolution& e) const {
+        return "inverse kinematics found no solution within the joint limits after " + std::to_string(e.restarts) +
+               " restarts (best translation error " + format_sci(e.translation_error) + ", rotation error " +
+               format_sci(e.rotation_error) + ")";
+    }
 };
 
 // Debug form: Kind { field: value, ... }, Kind(value) or bare Kind.
@@ -139,6 +144,11 @@ struct DebugVisitor {
     }
     std::string operator()(const ForwardDynamicsSingularBaseInertia&) const {
         return "ForwardDynamicsSingularBaseInertia";
+    }
+    std::string operator()(const IkNoSolution& e) const {
+        return named("IkNoSolution", field("restarts", std::to_string(e.restarts)),
+                     field("translation_error", format_sci(e.translation_error)),
+                     field("rotation_error", format_sci(e.rotation_error)));
     }
 };
 

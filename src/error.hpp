@@ -30,6 +30,7 @@ enum class ErrorKind : std::uint8_t {
     IkNotConverged,
     ForwardDynamicsSingularJointInertia,
     ForwardDynamicsSingularBaseInertia,
+    IkNoSolution,
 };
 
 namespace errors {
@@ -57,6 +58,8 @@ struct IkJointLimitViolation {
 struct IkNotConverged { std::uint64_t iterations; double translation_error; double rotation_error; };
 struct ForwardDynamicsSingularJointInertia { std::uint64_t joint_index; };
 struct ForwardDynamicsSingularBaseInertia {};
+// solve_ik ran out of restarts; the errors are those of the best iterate it met
+struct IkNoSolution { std::uint64_t restarts; double translation_error; double rotation_error; };
 }  // namespace errors
 
 class Error {
@@ -69,7 +72,8 @@ public:
                                errors::NonFiniteIkInput, errors::IkNumericalFailure,
                                errors::IkJointLimitViolation, errors::IkNotConverged,
                                errors::ForwardDynamicsSingularJointInertia,
-                               errors::ForwardDynamicsSingularBaseInertia>;
+                               errors::ForwardDynamicsSingularBaseInertia,
+                               errors::IkNoSolution>;
 
     template <class Kind>
         requires std::is_constructible_v<Value, Kind&&>

@@ -9,6 +9,7 @@
 
 #include "model/model.hpp"
 #include "robot/kinematics/ik_options.hpp"
+#include "robot/kinematics/solve_ik_options.hpp"
 #include "robot/workspace.hpp"
 
 namespace vormek {
@@ -67,6 +68,10 @@ public:
     // `out` is written only on success.
     Result<void> inverse_kinematics(std::span<const double> initial_q, LinkId target, const Pose& desired,
                                     const IkOptions& options, std::span<double> out);
+    // The same kept inside the joint limits at every iterate, with seeded restarts: `out` holds
+    // the solution, or after IkNoSolution the best iterate met (also inside the limits).
+    Result<void> solve_ik(std::span<const double> q0, LinkId target, const Pose& desired,
+                          const SolveIkOptions& options, std::span<double> out, IterateObserver observe = {});
 
     // --- dynamics: joint-space vectors of n values, the mass matrix n × n row-major ---
     Result<void> inverse_dynamics(std::span<const double> q, std::span<const double> qd,

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "methods.hpp"
+#include "solve_ik.hpp"
 #include "values.hpp"
 
 namespace vormek::py::batch {
@@ -395,6 +396,7 @@ PyMethodDef robot_batch_methods[] = {
      VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
+    {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -190,6 +190,8 @@ public:
     std::size_t joint_count() const { return st_.joint_count; }
     std::size_t generalized_count() const { return st_.generalized_count; }
     const char* name(std::size_t k) const { return names_[k + base_count]; }
+    // Argument k after the base arrays, once bound; nullptr when omitted.
+    PyObject* arg(std::size_t k) const { return argv_[k + base_count]; }
 
     // Binds the arguments, then converts the base arrays, the first of which fixes B.
     template <std::size_t N>
@@ -221,7 +223,7 @@ public:
     PyObject* run(const std::array<BatchInput*, NI>& inputs, const std::array<BatchOutput*, NO>& outputs, F&& f);
 
 private:
-    static constexpr std::size_t max_arguments = 8;
+    static constexpr std::size_t max_arguments = 11;
 
     BatchState<Handle>& st_;
     PyObject* argv_[max_arguments] = {};

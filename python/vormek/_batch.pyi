@@ -5,6 +5,8 @@ from collections.abc import Sequence
 from os import PathLike
 from typing import Self, SupportsFloat, SupportsIndex, final
 
+from vormek._vormek import Pose
+
 import numpy as np
 import numpy.typing as npt
 
@@ -75,6 +77,20 @@ class RobotBatch:
     def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
     def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch: ...
+    def solve_ik(self, Q: _Batch, target: SupportsIndex, desired: _Batch, *, tool: Pose | None = None,
+                 position_only: bool = False, orientation_weight: SupportsFloat = 1.0,
+                 tolerance: SupportsFloat = 1e-06, max_iterations: SupportsIndex = 50,
+                 restarts: SupportsIndex = 200, seed: SupportsIndex = 0,
+                 out: _Batch | None = None) -> tuple[_Batch, npt.NDArray[np.bool_]]:
+        """Robot.solve_ik for B goals: Q (B, n) the starts, desired (B, 7) the world goals as translation x, y,
+        z then quaternion x, y, z, w. Returns (solutions (B, n), solved (B,) bool); out, when given, is the
+        (B, n) array of solutions. A row that finds no solution does not raise: its mask entry is False and
+        its row holds the best configuration met, inside the limits. Each row is bit for bit what
+        Robot.solve_ik gives with the same arguments, whatever the thread count.
+
+        Every argument is checked before any row is computed. A row whose goal is refused (a non-finite
+        value or a zero quaternion) raises ValueError, its message led by 'row i: ', with i the lowest such
+        row; the output rows before it hold their results."""
 
 @final
 class FloatingRobotBatch:

@@ -162,6 +162,22 @@ class Robot:
     def velocity_product_forces(self, q: _JointVector, qd: _JointVector, out: _Array | None = None) -> _Array: ...
     def inverse_kinematics(self, q: _JointVector, target: SupportsIndex, desired: Pose,
                            options: IkOptions | None = None, out: _Array | None = None) -> _Array: ...
+    def solve_ik(self, q: _JointVector, target: SupportsIndex, desired: Pose, *, tool: Pose | None = None,
+                 position_only: bool = False, orientation_weight: SupportsFloat = 1.0,
+                 tolerance: SupportsFloat = 1e-06, max_iterations: SupportsIndex = 50,
+                 restarts: SupportsIndex = 200, seed: SupportsIndex = 0, out: _Array | None = None) -> _Array:
+        """Joint positions (n,) that put the target link's tool frame (the link frame, or `tool`, a Pose in
+        the link frame) at the world pose `desired`, every coordinate inside its URDF limits at every
+        iterate. Only the joints between the root and the target move; the others keep their values in q,
+        clamped into their limits. A damped least-squares descent starts from q (clamped); when it
+        stalls, it starts again from joint positions drawn from the limits by a generator seeded with
+        `seed`, up to `restarts` times, so the same arguments always give the same answer. Solved means
+        a translation error (metres) and a rotation error (radians) both within `tolerance` (the
+        translation alone with position_only=True); `orientation_weight` is the metres one radian counts
+        for while iterating. `max_iterations` bounds each descent.
+
+        Raises SolverError naming the best translation and rotation errors reached and the restarts when
+        no solution is found; ValueError or TypeError for bad arguments, before any work."""
 
 @final
 class FloatingRobot:

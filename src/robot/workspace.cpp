@@ -26,6 +26,10 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       ik_q(n, 0.0),
       ik_step(n, 0.0),
       ancestor_path(J, 0),
-      transforms(J) {}
+      transforms(J),
+      ik_best(n, 0.0),
+      ik_lower(n, 0.0),
+      ik_upper(n, 0.0),
+      ik_bound(n, 0) {}
 
 }  // namespace vormek

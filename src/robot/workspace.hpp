@@ -5,6 +5,7 @@
 // Nothing is cleared between calls: every kernel writes each slot before it reads it.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "../base.hpp"
@@ -39,6 +40,10 @@ struct Workspace {
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
     std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body
+    std::vector<double> ik_best;                   // 24, n: solve_ik, best iterate met
+    std::vector<double> ik_lower;                  // 25, n: solve_ik, lower joint limits
+    std::vector<double> ik_upper;                  // 26, n: solve_ik, upper joint limits
+    std::vector<std::uint8_t> ik_bound;            // 27, n: solve_ik, the bound a joint is held on
 };
 
 }  // namespace vormek

@@ -42,6 +42,9 @@ TEST(ErrorMessages, EveryKindRendersItsTextAndTag) {
          "forward dynamics found singular articulated inertia at joint DOF 5"},
         {ForwardDynamicsSingularBaseInertia{}, ErrorKind::ForwardDynamicsSingularBaseInertia,
          "forward dynamics found singular floating-base articulated inertia"},
+        {IkNoSolution{50, 0.0015, 2}, ErrorKind::IkNoSolution,
+         "inverse kinematics found no solution within the joint limits after 50 restarts (best translation error "
+         "1.500000e-3, rotation error 2.000000e0)"},
     };
     ASSERT_EQ(cases.size(), std::variant_size_v<Error::Value>);
     for (std::size_t i = 0; i < cases.size(); ++i) {

@@ -20,6 +20,7 @@ METHODS = {
     "mass_matrix": ("q", "out"),
     "velocity_product_forces": ("q", "qd", "out"),
     "inverse_kinematics": ("q", "target", "desired", "options", "out"),
+    "solve_ik": ("q", "target", "desired", "out"),
 }
 
 OUT = {
@@ -31,6 +32,7 @@ OUT = {
     "mass_matrix": lambda n, m: m * m,
     "velocity_product_forces": lambda n, m: m,
     "inverse_kinematics": lambda n, m: n,
+    "solve_ik": lambda n, m: n,
 }
 
 VECTORS = ("q", "qd", "qdd", "forces")

@@ -48,7 +48,8 @@ def _runtime_members(cls):
 
 
 def _stub_parameters(function):
-    """(name, default) of every parameter after self or cls; default `...` is Ellipsis."""
+    """(name, default) of every parameter after self or cls, keyword-only ones included; default
+    `...` is Ellipsis."""
     args = function.args
     names = [a.arg for a in args.args][1:]
     defaults = [None] * (len(names) - len(args.defaults)) + [ast.literal_eval(d) for d in args.defaults]
@@ -89,6 +90,9 @@ def test_members_and_signatures_match_the_runtime(module, stub, name):
         if kind != "property":
             expected, missing = _stub_parameters(function)
             assert _runtime_parameters(getattr(cls, member), missing) == expected, member
+            # a stub that explains a method says what its docstring says
+            if (text := ast.get_docstring(function)) is not None:
+                assert " ".join(text.split()) == " ".join(getattr(cls, member).__doc__.split()), member
 
 
 def test_exception_classes_keep_their_bases():

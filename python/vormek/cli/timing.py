@@ -144,6 +144,8 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
         goal = r.forward_kinematics(q, link)
         start, out = q + 0.02 * (upper - lower), np.empty(n)
         cases.append(Case("inverse_kinematics", lambda: r.inverse_kinematics(start, link, goal, out=out)))
+        # the same goal and start, kept inside the limits
+        cases.append(Case("solve_ik", lambda: r.solve_ik(start, link, goal, out=out)))
 
     pin = _pinocchio() if pinocchio else None
     if pin is None:
