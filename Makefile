@@ -103,6 +103,7 @@ bench: build-cpp install
 	$(PY) bench/bench_kinematics.py
 	$(PY) bench/bench_dynamics.py
 	$(PY) bench/bench_batch.py
+	$(PY) bench/bench_solve_ik.py
 	$(PY) bench/report.py build/report
 
 # The dynamics core against Pinocchio's C++ core: its own build folder, so that the long

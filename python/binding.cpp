@@ -110,6 +110,9 @@ PyTypeObject* create_heap_type(const char* name, std::size_t basicsize, PyType_S
     PyObject* type = PyType_FromSpec(&type_spec);
     if (!type) return nullptr;
     auto* t = reinterpret_cast<PyTypeObject*>(type);
+    // a docstring that is only the text signature leaves __doc__ None, not ""
+    PyObject* doc = PyDict_GetItemString(t->tp_dict, "__doc__");
+    if (doc && (!PyUnicode_Check(doc) || PyUnicode_GET_LENGTH(doc) > 0)) return t;
     if (PyDict_SetItemString(t->tp_dict, "__doc__", Py_None) < 0) {
         Py_DECREF(type);
         return nullptr;

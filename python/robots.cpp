@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
 #include "model/urdf.hpp"
@@ -405,31 +406,16 @@ PyObject* forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t n
 #define VORMEK_FASTCALL(f) \
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
 
-#define VORMEK_MASSLESS_ROOT_DOC                                                                              \
-    "With massless_root=True a root link of mass 0 is accepted when the links fixed to it give the root body " \
-    "mass; otherwise ModelError 'invalid robot model: floating-base root link {name} must have positive mass'."
-#define VORMEK_FROM_TEXT_DOC \
-    "Loads the robot from URDF text, with the same checks and messages as loading a file (ModelError)."
-
-template <class Handle>
-inline constexpr const char* from_urdf_doc =
-    floating_base<Handle> ? "from_urdf($cls, path, *, massless_root=False)\n--\n\n" VORMEK_MASSLESS_ROOT_DOC
-                          : "from_urdf($cls, path)\n--\n\n";
-
-template <class Handle>
-inline constexpr const char* from_urdf_text_doc =
-    floating_base<Handle>
-        ? "from_urdf_text($cls, text, *, massless_root=False)\n--\n\n" VORMEK_FROM_TEXT_DOC " " VORMEK_MASSLESS_ROOT_DOC
-        : "from_urdf_text($cls, text)\n--\n\n" VORMEK_FROM_TEXT_DOC;
-
 template <class Handle>
 PyMethodDef common_methods[] = {
-    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS, from_urdf_doc<Handle>},
-    {"from_urdf_text", VORMEK_FASTCALL(robot_from_urdf_text<Handle>) | METH_CLASS, from_urdf_text_doc<Handle>},
-    {"close", robot_close<Handle>, METH_NOARGS, "close($self)\n--\n\n"},
-    {"__enter__", robot_enter<Handle>, METH_NOARGS, "__enter__($self)\n--\n\n"},
-    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
-    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), "link_id($self, name)\n--\n\n"},
+    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS,
+     floating_base<Handle> ? doc::floating_robot_from_urdf : doc::robot_from_urdf},
+    {"from_urdf_text", VORMEK_FASTCALL(robot_from_urdf_text<Handle>) | METH_CLASS,
+     floating_base<Handle> ? doc::floating_robot_from_urdf_text : doc::robot_from_urdf_text},
+    {"close", robot_close<Handle>, METH_NOARGS, doc::robot_close},
+    {"__enter__", robot_enter<Handle>, METH_NOARGS, doc::robot_enter},
+    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), doc::robot_exit},
+    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), doc::robot_link_id},
     {"joint_index", VORMEK_FASTCALL(robot_joint_index<Handle>), VORMEK_JOINT_INDEX_DOC},
     {"set_gravity", VORMEK_FASTCALL(robot_set_gravity<Handle>), VORMEK_SET_GRAVITY_DOC},
     {"_tree", robot_tree<Handle>, METH_NOARGS, VORMEK_TREE_DOC},
@@ -444,10 +430,11 @@ PyMethodDef common_methods[] = {
 
 template <class Handle>
 PyGetSetDef robot_getset[] = {
-    {"name", robot_name<Handle>, nullptr, nullptr, nullptr},
-    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, nullptr, nullptr},
-    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
-    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, nullptr, nullptr},
+    {"name", robot_name<Handle>, nullptr, doc::robot_name, nullptr},
+    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, doc::robot_joint_count, nullptr},
+    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr,
+     doc::robot_generalized_count, nullptr},
+    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, doc::robot_link_count, nullptr},
     VORMEK_QUERY_GETSET(get_query<robot_queries<Handle>>),
     {"gravity_vector", robot_gravity_vector<Handle>, nullptr, VORMEK_GRAVITY_VECTOR_DOC, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -466,59 +453,57 @@ std::array<PyMethodDef, common_count + N + 1> method_table(const std::array<PyMe
 }
 
 auto robot_methods = method_table<Robot>(std::array{
-    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
+    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), doc::robot_set_base_frame},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-                "forward_kinematics($self, q, target)\n--\n\n"},
+                doc::robot_forward_kinematics},
     // kinematics
-    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
+    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), doc::robot_jacobian},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
-                "jacobian_derivative($self, q, qd, target, out=None)\n--\n\n"},
+                doc::robot_jacobian_derivative},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<Robot>),
-                "forward_velocity_kinematics($self, q, qd, target, tool=None)\n--\n\n"},
+                doc::robot_forward_velocity_kinematics},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<Robot>),
-                "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
+                doc::robot_forward_acceleration_kinematics},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
-                "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
+                doc::robot_inverse_kinematics},
     PyMethodDef{"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_SOLVE_IK_DOC},
     // dynamics
-    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, q, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-                "inverse_dynamics($self, q, qd, qdd, loads=None, out=None)\n--\n\n"},
+                doc::robot_inverse_dynamics},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-                "forward_dynamics($self, q, qd, forces, loads=None, out=None)\n--\n\n"},
-    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
+                doc::robot_forward_dynamics},
+    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-                "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
+                doc::robot_velocity_product_forces},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-                "forward_kinematics($self, base, q, target)\n--\n\n"},
+                doc::floating_forward_kinematics},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
-                "jacobian($self, base, q, target, out=None)\n--\n\n"},
+                doc::floating_jacobian},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<FloatingRobot>),
-                "jacobian_derivative($self, base, q, qd, target, out=None)\n--\n\n"},
+                doc::floating_jacobian_derivative},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<FloatingRobot>),
-                "forward_velocity_kinematics($self, base, q, qd, target, tool=None)\n--\n\n"},
+                doc::floating_forward_velocity_kinematics},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<FloatingRobot>),
-                "forward_acceleration_kinematics($self, base, q, qd, qdd, target)\n--\n\n"},
+                doc::floating_forward_acceleration_kinematics},
     // dynamics
     PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
-                "gravity($self, base, q, loads=None, out=None)\n--\n\n"},
+                doc::floating_gravity},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-                "inverse_dynamics($self, base, q, qd, qdd, loads=None, out=None)\n--\n\n"},
+                doc::floating_inverse_dynamics},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-                "forward_dynamics($self, base, q, qd, forces, loads=None, out=None)\n--\n\n"},
+                doc::floating_forward_dynamics},
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
-                "mass_matrix($self, base, q, out=None)\n--\n\n"},
+                doc::floating_mass_matrix},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-                "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
+                doc::floating_velocity_product_forces},
 });
 
 #undef VORMEK_FASTCALL
-#undef VORMEK_MASSLESS_ROOT_DOC
-#undef VORMEK_FROM_TEXT_DOC
 
 template <class Handle>
 PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* methods) {
@@ -544,10 +529,9 @@ PyTypeObject* floating_robot_type() { return floating_type_object; }
 
 bool create_robot_types() {
     if (!robot_type_object)
-        robot_type_object = create_type<Robot>("vormek.Robot", "Robot(path)\n--\n\n", robot_methods.data());
+        robot_type_object = create_type<Robot>("vormek.Robot", doc::robot, robot_methods.data());
     if (!floating_type_object)
-        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot",
-                                                          "FloatingRobot(path, *, massless_root=False)\n--\n\n",
+        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot", doc::floating_robot,
                                                           floating_methods.data());
     return robot_type_object && floating_type_object;
 }

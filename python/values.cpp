@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstddef>
+#include <type_traits>
+
+#include "docs.hpp"
 
 namespace vormek::py {
 
@@ -170,59 +173,241 @@ PyObject* ik_options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return make(type, v);
 }
 
-// ---- type specifications ---------------------------------------------------------------------
+// ---- fields --------------------------------------------------------------------------------
 
-template <class V>
-PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
-    PyType_Slot slots[] = {
-        {Py_tp_doc, const_cast<char*>(doc)},
-        {Py_tp_new, reinterpret_cast<void*>(tp_new)},
-        {Py_tp_getset, getset},
-        {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
-        {0, nullptr},
-    };
-    return create_heap_type(name, sizeof(ValueObject<V>), slots);
-}
+#define VORMEK_GETTER(V, field, doc) \
+    {#field, &get_field<V, &V::field>, nullptr, doc, nullptr}
 
-#define VORMEK_GETTER(V, field) \
-    {#field, &get_field<V, &V::field>, nullptr, nullptr, nullptr}
+// Pose has computed properties besides its fields; the fields lead, in constructor order.
+template <int N>
+PyObject* pose_matrix_getter(PyObject* self, void*);
 
 PyGetSetDef pose_getset[] = {
-    VORMEK_GETTER(PoseValue, translation),
-    VORMEK_GETTER(PoseValue, rotation_xyzw),
+    VORMEK_GETTER(PoseValue, translation, doc::pose_translation),
+    VORMEK_GETTER(PoseValue, rotation_xyzw, doc::pose_rotation_xyzw),
+    {"rotation_matrix", pose_matrix_getter<3>, nullptr, doc::pose_rotation_matrix, nullptr},
+    {"matrix", pose_matrix_getter<4>, nullptr, doc::pose_matrix, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef twist_getset[] = {
-    VORMEK_GETTER(TwistValue, angular),
-    VORMEK_GETTER(TwistValue, linear),
+    VORMEK_GETTER(TwistValue, angular, doc::twist_angular),
+    VORMEK_GETTER(TwistValue, linear, doc::twist_linear),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef base_state_getset[] = {
-    VORMEK_GETTER(BaseStateValue, frame),
-    VORMEK_GETTER(BaseStateValue, velocity),
-    VORMEK_GETTER(BaseStateValue, acceleration),
+    VORMEK_GETTER(BaseStateValue, frame, doc::base_state_frame),
+    VORMEK_GETTER(BaseStateValue, velocity, doc::base_state_velocity),
+    VORMEK_GETTER(BaseStateValue, acceleration, doc::base_state_acceleration),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef load_getset[] = {
-    VORMEK_GETTER(LoadValue, link_id),
-    VORMEK_GETTER(LoadValue, torque),
-    VORMEK_GETTER(LoadValue, force),
+    VORMEK_GETTER(LoadValue, link_id, doc::load_link_id),
+    VORMEK_GETTER(LoadValue, torque, doc::load_torque),
+    VORMEK_GETTER(LoadValue, force, doc::load_force),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef ik_options_getset[] = {
-    VORMEK_GETTER(IkOptionsValue, max_iterations),
-    VORMEK_GETTER(IkOptionsValue, translation_tolerance),
-    VORMEK_GETTER(IkOptionsValue, rotation_tolerance),
-    VORMEK_GETTER(IkOptionsValue, damping),
-    VORMEK_GETTER(IkOptionsValue, max_step_norm),
+    VORMEK_GETTER(IkOptionsValue, max_iterations, doc::ik_options_max_iterations),
+    VORMEK_GETTER(IkOptionsValue, translation_tolerance, doc::ik_options_translation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, rotation_tolerance, doc::ik_options_rotation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, damping, doc::ik_options_damping),
+    VORMEK_GETTER(IkOptionsValue, max_step_norm, doc::ik_options_max_step_norm),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 #undef VORMEK_GETTER
 
+// The stored fields of each class: the first V::field_count getters, in constructor order.
 template <class V>
-bool ensure_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
-    if (!type_slot<V>()) type_slot<V>() = create_type<V>(name, doc, tp_new, getset);
+PyGetSetDef* const fields = nullptr;
+template <>
+PyGetSetDef* const fields<PoseValue> = pose_getset;
+template <>
+PyGetSetDef* const fields<TwistValue> = twist_getset;
+template <>
+PyGetSetDef* const fields<BaseStateValue> = base_state_getset;
+template <>
+PyGetSetDef* const fields<LoadValue> = load_getset;
+template <>
+PyGetSetDef* const fields<IkOptionsValue> = ik_options_getset;
+
+// ---- value protocol: repr, hash, pickling, copying ---------------------------------------------
+
+// The constructor's arguments, as the getters hand them out.
+template <class V>
+PyObject* field_values(PyObject* self) {
+    Ref values(PyTuple_New(V::field_count));
+    if (!values) return nullptr;
+    for (int i = 0; i < V::field_count; ++i) {
+        const PyGetSetDef& f = fields<V>[i];
+        PyObject* v = f.get(self, f.closure);
+        if (!v) return nullptr;
+        PyTuple_SET_ITEM(values.get(), i, v);
+    }
+    return values.release();
+}
+
+// Class(field=value, ...), each value by its own repr: floats repr exactly, so eval gives an
+// equal object back (for finite fields; nan and inf print as bare names).
+template <class V>
+PyObject* repr(PyObject* self) {
+    Ref values(field_values<V>(self));
+    if (!values) return nullptr;
+    Ref parts(PyList_New(V::field_count));
+    if (!parts) return nullptr;
+    for (int i = 0; i < V::field_count; ++i) {
+        PyObject* part = PyUnicode_FromFormat("%s=%R", fields<V>[i].name, PyTuple_GET_ITEM(values.get(), i));
+        if (!part) return nullptr;
+        PyList_SET_ITEM(parts.get(), i, part);
+    }
+    Ref separator(PyUnicode_FromString(", "));
+    Ref joined(separator ? PyUnicode_Join(separator.get(), parts.get()) : nullptr);
+    Ref name(joined ? PyType_GetName(Py_TYPE(self)) : nullptr);
+    return name ? PyUnicode_FromFormat("%U(%U)", name.get(), joined.get()) : nullptr;
+}
+
+// The hash of the tuple of fields: equal values (+0 and -0 alike) hash alike.
+template <class V>
+Py_hash_t hash(PyObject* self) {
+    Ref values(field_values<V>(self));
+    return values ? PyObject_Hash(values.get()) : -1;
+}
+
+// Pickled as a constructor call; the class is found again as vormek.<name>.
+template <class V>
+PyObject* reduce(PyObject* self, PyObject*) {
+    Ref values(field_values<V>(self));
+    return values ? Py_BuildValue("(OO)", reinterpret_cast<PyObject*>(Py_TYPE(self)), values.get()) : nullptr;
+}
+
+// Immutable: a copy, deep or not, is the object itself.
+PyObject* copy(PyObject* self, PyObject*) { return Py_NewRef(self); }
+
+// ---- Pose algebra ----------------------------------------------------------------------------
+
+// The pose as the core takes it (quaternion normalised); nullptr with ValueError set otherwise.
+bool usable_pose(PyObject* obj, Pose& out) {
+    if (auto failed = pose_intake(value<PoseValue>(obj), out)) {
+        failed->raise();
+        return false;
+    }
+    return true;
+}
+
+// rotation_matrix (N = 3) and matrix (N = 4): a new C-ordered N x N float64 array holding
+// [[R, t], [0, 0, 0, 1]] cut to its first N rows and columns.
+template <int N>
+PyObject* pose_matrix_getter(PyObject* self, void*) {
+    Pose pose;
+    if (!usable_pose(self, pose)) return nullptr;
+    npy_intp dims[2] = {N, N};
+    PyObject* a = PyArray_SimpleNew(2, dims, NPY_DOUBLE);
+    if (!a) return nullptr;
+    auto* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(a)));
+    Eigen::Map<Eigen::Matrix<double, N, N, Eigen::RowMajor>> T(data);
+    T.setIdentity();
+    T.template topLeftCorner<3, 3>() = pose.rotation.toRotationMatrix();
+    if constexpr (N == 4) T.template topRightCorner<3, 1>() = pose.translation;
+    return a;
+}
+
+PyObject* pose_inverse(PyObject* self, PyObject*) {
+    Pose pose;
+    return usable_pose(self, pose) ? new_pose(inverse(pose)) : nullptr;
+}
+
+// a * b: the frame b is given in, a's own frame, re-expressed in a's parent frame.
+PyObject* pose_multiply(PyObject* a, PyObject* b) {
+    if (!value_of<PoseValue>(a) || !value_of<PoseValue>(b)) Py_RETURN_NOTIMPLEMENTED;
+    Pose pa, pb;
+    if (!usable_pose(a, pa) || !usable_pose(b, pb)) return nullptr;
+    return new_pose(compose(pa, pb));
+}
+
+// How far R^T R may stray from the identity (largest entry), and the last row from (0, 0, 0, 1):
+// loose enough for a matrix that went through float32 or a 7-digit print, tight enough that a
+// scaled or sheared block is refused.
+constexpr double rotation_tolerance = 1e-6;
+
+PyObject* pose_from_matrix(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("from_matrix", {"T"}, 1);
+    PyObject* argv[1];
+    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
+    // a private float64 copy: nothing the caller holds can change it while it is read
+    Ref array(PyArray_FromAny(argv[0], PyArray_DescrFromType(NPY_DOUBLE), 0, 0,
+                              NPY_ARRAY_CARRAY | NPY_ARRAY_ENSURECOPY, nullptr));
+    if (!array) {
+        retag_type_error("T");
+        return nullptr;
+    }
+    auto* a = reinterpret_cast<PyArrayObject*>(array.get());
+    if (PyArray_NDIM(a) != 2 || PyArray_DIM(a, 0) != 4 || PyArray_DIM(a, 1) != 4) {
+        PyErr_SetString(PyExc_ValueError, "T must be a 4 x 4 matrix");
+        return nullptr;
+    }
+    const Eigen::Map<const Eigen::Matrix<double, 4, 4, Eigen::RowMajor>> T(static_cast<const double*>(PyArray_DATA(a)));
+    if (!T.allFinite()) {
+        PyErr_SetString(PyExc_ValueError, "T must contain only finite values");
+        return nullptr;
+    }
+    if ((T.row(3) - Eigen::RowVector4d(0, 0, 0, 1)).cwiseAbs().maxCoeff() > rotation_tolerance) {
+        PyErr_SetString(PyExc_ValueError, "the last row of T must be (0, 0, 0, 1)");
+        return nullptr;
+    }
+    const Eigen::Matrix3d R = T.topLeftCorner<3, 3>();
+    if ((R.transpose() * R - Eigen::Matrix3d::Identity()).cwiseAbs().maxCoeff() > rotation_tolerance ||
+        !(R.determinant() > 0)) {
+        PyErr_SetString(PyExc_ValueError, "the upper-left 3 x 3 block of T is not a rotation matrix");
+        return nullptr;
+    }
+    Pose pose;
+    pose.rotation = Quaterniond(R).normalized();
+    pose.translation = T.topRightCorner<3, 1>();
+    return new_pose(pose);
+}
+
+// ---- type specifications ---------------------------------------------------------------------
+
+#define VORMEK_FASTCALL(f) \
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
+#define VORMEK_VALUE_METHODS(V)                                                                 \
+    {"__reduce__", reduce<V>, METH_NOARGS, nullptr}, {"__copy__", copy, METH_NOARGS, nullptr}, \
+        {"__deepcopy__", copy, METH_O, nullptr}
+
+PyMethodDef pose_methods[] = {
+    {"from_matrix", VORMEK_FASTCALL(pose_from_matrix) | METH_CLASS, doc::pose_from_matrix},
+    {"inverse", pose_inverse, METH_NOARGS, doc::pose_inverse},
+    VORMEK_VALUE_METHODS(PoseValue),
+    {nullptr, nullptr, 0, nullptr},
+};
+PyMethodDef twist_methods[] = {VORMEK_VALUE_METHODS(TwistValue), {nullptr, nullptr, 0, nullptr}};
+PyMethodDef base_state_methods[] = {VORMEK_VALUE_METHODS(BaseStateValue), {nullptr, nullptr, 0, nullptr}};
+PyMethodDef load_methods[] = {VORMEK_VALUE_METHODS(LoadValue), {nullptr, nullptr, 0, nullptr}};
+PyMethodDef ik_options_methods[] = {VORMEK_VALUE_METHODS(IkOptionsValue), {nullptr, nullptr, 0, nullptr}};
+
+#undef VORMEK_VALUE_METHODS
+#undef VORMEK_FASTCALL
+
+template <class V>
+PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyMethodDef* methods) {
+    PyType_Slot slots[] = {
+        {Py_tp_doc, const_cast<char*>(doc)},
+        {Py_tp_new, reinterpret_cast<void*>(tp_new)},
+        {Py_tp_getset, fields<V>},
+        {Py_tp_methods, methods},
+        {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
+        {Py_tp_hash, reinterpret_cast<void*>(&hash<V>)},
+        {Py_tp_repr, reinterpret_cast<void*>(&repr<V>)},
+        // the only operator: pose composition
+        {std::is_same_v<V, PoseValue> ? Py_nb_multiply : 0, reinterpret_cast<void*>(&pose_multiply)},
+        {0, nullptr},
+    };
+    return create_heap_type(name, sizeof(ValueObject<V>), slots);
+}
+
+template <class V>
+bool ensure_type(const char* name, const char* doc, newfunc tp_new, PyMethodDef* methods) {
+    if (!type_slot<V>()) type_slot<V>() = create_type<V>(name, doc, tp_new, methods);
     return type_slot<V>() != nullptr;
 }
 
@@ -239,20 +424,13 @@ template PyTypeObject* value_type<LoadValue>();
 template PyTypeObject* value_type<IkOptionsValue>();
 
 bool create_value_types() {
-    return ensure_type<PoseValue>("vormek.Pose", "Pose(translation=..., rotation_xyzw=...)\n--\n\n", entry_new<pose_new>,
-                                  pose_getset) &&
-           ensure_type<TwistValue>("vormek.Twist", "Twist(angular=..., linear=...)\n--\n\n", entry_new<twist_new>,
-                                   twist_getset) &&
-           ensure_type<BaseStateValue>("vormek.BaseState",
-                                       "BaseState(frame=None, velocity=None, acceleration=None)\n--\n\n",
-                                       entry_new<base_state_new>, base_state_getset) &&
-           ensure_type<LoadValue>("vormek.Load", "Load(link_id, torque=..., force=...)\n--\n\n", entry_new<load_new>,
-                                  load_getset) &&
-           ensure_type<IkOptionsValue>(
-               "vormek.IkOptions",
-               "IkOptions(max_iterations=None, translation_tolerance=1.0e-6, rotation_tolerance=1.0e-6, "
-               "damping=1.0e-3, max_step_norm=0.5)\n--\n\n",
-               entry_new<ik_options_new>, ik_options_getset);
+    return ensure_type<PoseValue>("vormek.Pose", doc::pose, entry_new<pose_new>, pose_methods) &&
+           ensure_type<TwistValue>("vormek.Twist", doc::twist, entry_new<twist_new>, twist_methods) &&
+           ensure_type<BaseStateValue>("vormek.BaseState", doc::base_state, entry_new<base_state_new>,
+                                       base_state_methods) &&
+           ensure_type<LoadValue>("vormek.Load", doc::load, entry_new<load_new>, load_methods) &&
+           ensure_type<IkOptionsValue>("vormek.IkOptions", doc::ik_options, entry_new<ik_options_new>,
+                                       ik_options_methods);
 }
 
 PyObject* new_pose(const Pose& pose) {

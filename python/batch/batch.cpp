@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <new>
 
+#include "docs.hpp"
 #include "methods.hpp"
 #include "solve_ik.hpp"
 #include "values.hpp"
@@ -349,28 +350,14 @@ PyObject* batch_repr(PyObject* self) {
 #define VORMEK_FASTCALL(f) \
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
 
-// What every computation's docstring says after its own line.
-#define VORMEK_ROWS                                                                                      \
-    "\n\nEvery argument is checked before any row is computed. When row i fails, the exception is the " \
-    "single-state call's, its message led by 'row i: ', with i the lowest failing row whatever the "    \
-    "thread count; the output rows before i hold their results, row i and the rows after it are "       \
-    "unspecified. After KeyboardInterrupt every output row is unspecified."
-#define VORMEK_DOC(signature, text) signature "\n--\n\n" text VORMEK_ROWS
-#define FK_DOC "Positions (B, 3) and quaternions x, y, z, w (B, 4) of the target link; out is a tuple of both."
-#define JACOBIAN_DOC "Jacobians (B, 6, m), rows angular x, y, z then linear x, y, z, in world axes."
-#define MASS_DOC "Mass matrices (B, m, m)."
-#define GRAVITY_DOC "Generalized gravity forces (B, m)."
-#define VELOCITY_PRODUCT_DOC "Velocity-product (Coriolis and centrifugal) forces (B, m)."
-#define INVERSE_DOC "Generalized forces (B, m) that produce the accelerations."
-#define FORWARD_DOC "Generalized accelerations (B, m) under the generalized forces TAU (B, m)."
-
 template <class Handle>
 PyGetSetDef batch_getset[] = {
-    {"name", batch_name<Handle>, nullptr, nullptr, nullptr},
-    {"joint_count", batch_count<Handle, &BatchState<Handle>::joint_count>, nullptr, nullptr, nullptr},
-    {"generalized_count", batch_count<Handle, &BatchState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
-    {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, nullptr, nullptr},
-    {"threads", batch_threads<Handle>, nullptr, nullptr, nullptr},
+    {"name", batch_name<Handle>, nullptr, doc::name, nullptr},
+    {"joint_count", batch_count<Handle, &BatchState<Handle>::joint_count>, nullptr, doc::joint_count, nullptr},
+    {"generalized_count", batch_count<Handle, &BatchState<Handle>::generalized_count>, nullptr, doc::generalized_count,
+     nullptr},
+    {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, doc::link_count, nullptr},
+    {"threads", batch_threads<Handle>, nullptr, doc::threads, nullptr},
     VORMEK_QUERY_GETSET(get_query<batch_queries<Handle>>),
     {"gravity_vector", batch_gravity_vector<Handle>, nullptr, VORMEK_GRAVITY_VECTOR_DOC, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -378,67 +365,56 @@ PyGetSetDef batch_getset[] = {
 
 PyMethodDef robot_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<Robot>) | METH_CLASS,
-     "from_urdf_text($cls, text, threads=None)\n--\n\n"},
+     doc::from_urdf_text},
     {"joint_index", VORMEK_FASTCALL(batch_joint_index<Robot>), VORMEK_JOINT_INDEX_DOC},
     {"set_gravity", VORMEK_FASTCALL(batch_set_gravity<Robot>), VORMEK_SET_GRAVITY_DOC " Every worker takes it."},
-    {"close", batch_close<Robot>, METH_NOARGS, "close($self)\n--\n\n"},
-    {"__enter__", batch_enter<Robot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
-    {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
-    {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), "link_id($self, name)\n--\n\n"},
+    {"close", batch_close<Robot>, METH_NOARGS, doc::close},
+    {"__enter__", batch_enter<Robot>, METH_NOARGS, doc::enter},
+    {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), doc::exit},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<Robot>), doc::link_id},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-     VORMEK_DOC("forward_kinematics($self, Q, target, out=None)", FK_DOC)},
-    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), VORMEK_DOC("jacobian($self, Q, target, out=None)", JACOBIAN_DOC)},
-    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), VORMEK_DOC("mass_matrix($self, Q, out=None)", MASS_DOC)},
-    {"gravity", VORMEK_FASTCALL(gravity<Robot>), VORMEK_DOC("gravity($self, Q, out=None)", GRAVITY_DOC)},
+     doc::robot_forward_kinematics},
+    {"jacobian", VORMEK_FASTCALL(jacobian<Robot>), doc::robot_jacobian},
+    {"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
+    {"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-     VORMEK_DOC("velocity_product_forces($self, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
+     doc::robot_velocity_product_forces},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-     VORMEK_DOC("inverse_dynamics($self, Q, QD, QDD, out=None)", INVERSE_DOC)},
+     doc::robot_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-     VORMEK_DOC("forward_dynamics($self, Q, QD, TAU, out=None)", FORWARD_DOC)},
+     doc::robot_forward_dynamics},
     {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyMethodDef floating_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<FloatingRobot>) | METH_CLASS,
-     "from_urdf_text($cls, text, threads=None, *, massless_root=False)\n--\n\n"
-     "With massless_root=True a root link of mass 0 is accepted when the links fixed to it give the root body "
-     "mass."},
+     doc::floating_from_urdf_text},
     {"joint_index", VORMEK_FASTCALL(batch_joint_index<FloatingRobot>), VORMEK_JOINT_INDEX_DOC},
     {"set_gravity", VORMEK_FASTCALL(batch_set_gravity<FloatingRobot>),
      VORMEK_SET_GRAVITY_DOC " Every worker takes it."},
-    {"close", batch_close<FloatingRobot>, METH_NOARGS, "close($self)\n--\n\n"},
-    {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"close", batch_close<FloatingRobot>, METH_NOARGS, doc::close},
+    {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, doc::enter},
     {"__exit__", VORMEK_FASTCALL(batch_exit<FloatingRobot>),
-     "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
-    {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), "link_id($self, name)\n--\n\n"},
+     doc::exit},
+    {"link_id", VORMEK_FASTCALL(batch_link_id<FloatingRobot>), doc::link_id},
     {"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-     VORMEK_DOC("forward_kinematics($self, frames, Q, target, out=None)", FK_DOC)},
+     doc::floating_forward_kinematics},
     {"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
-     VORMEK_DOC("jacobian($self, frames, Q, target, out=None)", JACOBIAN_DOC)},
+     doc::floating_jacobian},
     {"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
-     VORMEK_DOC("mass_matrix($self, frames, Q, out=None)", MASS_DOC)},
+     doc::floating_mass_matrix},
     {"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
-     VORMEK_DOC("gravity($self, frames, Q, out=None)", GRAVITY_DOC)},
+     doc::floating_gravity},
     {"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-     VORMEK_DOC("velocity_product_forces($self, frames, velocities, Q, QD, out=None)", VELOCITY_PRODUCT_DOC)},
+     doc::floating_velocity_product_forces},
     {"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-     VORMEK_DOC("inverse_dynamics($self, frames, velocities, accelerations, Q, QD, QDD, out=None)", INVERSE_DOC)},
+     doc::floating_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-     VORMEK_DOC("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)", FORWARD_DOC)},
+     doc::floating_forward_dynamics},
     {nullptr, nullptr, 0, nullptr},
 };
 
-#undef VORMEK_ROWS
-#undef VORMEK_DOC
-#undef FK_DOC
-#undef JACOBIAN_DOC
-#undef MASS_DOC
-#undef GRAVITY_DOC
-#undef VELOCITY_PRODUCT_DOC
-#undef INVERSE_DOC
-#undef FORWARD_DOC
 #undef VORMEK_FASTCALL
 
 template <class Handle>
@@ -466,10 +442,10 @@ PyTypeObject* floating_robot_batch_type() { return floating_batch_type_object; }
 bool create_batch_types() {
     if (!robot_batch_type_object)
         robot_batch_type_object = create_type<Robot>("vormek.batch.RobotBatch",
-                                                     "RobotBatch(path, threads=None)\n--\n\n", robot_batch_methods);
+                                                     doc::robot_batch, robot_batch_methods);
     if (!floating_batch_type_object)
         floating_batch_type_object = create_type<FloatingRobot>(
-            "vormek.batch.FloatingRobotBatch", "FloatingRobotBatch(path, threads=None, *, massless_root=False)\n--\n\n",
+            "vormek.batch.FloatingRobotBatch", doc::floating_robot_batch,
             floating_batch_methods);
     return robot_batch_type_object && floating_batch_type_object;
 }

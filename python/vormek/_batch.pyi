@@ -14,29 +14,50 @@ import numpy.typing as npt
 _Batch = npt.NDArray[np.float64]
 _Path = str | PathLike[str]
 _Three = Sequence[SupportsFloat]
-_LIMITS = npt.NDArray[np.float64]
+_Limits = npt.NDArray[np.float64]
 
 __all__: list[str]
 
 @final
 class RobotBatch:
+    """A fixed-base robot loaded once from a URDF file for many states per call: the methods of Robot with a leading
+    batch axis, each row bit for bit Robot's result, spread over a pool of threads.
+
+    threads: the worker count from 1 to 1024, None for every core this process may run on (ValueError otherwise).
+    ModelError when the file cannot be loaded. The interpreter lock is released while rows are computed. Loads are
+    not taken: apply them with Robot.
+    """
     def __init__(self, path: _Path, threads: SupportsIndex | None = None) -> None: ...
     @classmethod
-    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> RobotBatch: ...
-    def close(self) -> None: ...
-    def __enter__(self) -> Self: ...
-    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
+    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> RobotBatch:
+        """Loads the robot from the URDF document text (a str) instead of a file, with the same checks and messages
+        (ModelError); threads as for the constructor.
+        """
+    def close(self) -> None:
+        """Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is closed'. Closing
+        twice is harmless.
+        """
+    def __enter__(self) -> Self:
+        """Returns the batch itself; RuntimeError 'robot is closed' after close()."""
+    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None:
+        """Closes the batch."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """The robot's name, from the URDF's robot element."""
     @property
-    def joint_count(self) -> int: ...
+    def joint_count(self) -> int:
+        """n: the number of non-fixed joints, the columns of Q, QD and QDD."""
     @property
-    def generalized_count(self) -> int: ...
+    def generalized_count(self) -> int:
+        """m: the columns of TAU and of the results, joint_count (fixed base) or joint_count + 6 (floating)."""
     @property
-    def link_count(self) -> int: ...
+    def link_count(self) -> int:
+        """The number of links, fixed-joint links included."""
     @property
-    def threads(self) -> int: ...
-    def link_id(self, name: str) -> int: ...
+    def threads(self) -> int:
+        """The number of threads that compute rows, the calling thread included."""
+    def link_id(self, name: str) -> int:
+        """The index of the link called name (a str), for target=. ValueError when there is no such link."""
     @property
     def link_names(self) -> tuple[str, ...]:
         """The link names, in link-index order (a tuple of str)."""
@@ -48,11 +69,11 @@ class RobotBatch:
         """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
         none). A FloatingRobot's generalized vectors put six base entries before them."""
     @property
-    def lower_limits(self) -> _LIMITS:
+    def lower_limits(self) -> _Limits:
         """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
         joints), exactly the values the inverse-kinematics check uses."""
     @property
-    def upper_limits(self) -> _LIMITS:
+    def upper_limits(self) -> _Limits:
         """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
         joints), exactly the values the inverse-kinematics check uses."""
     @property
@@ -70,13 +91,99 @@ class RobotBatch:
     def gravity_vector(self) -> tuple[float, float, float]:
         """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
     def forward_kinematics(self, Q: _Batch, target: SupportsIndex,
-                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]: ...
-    def jacobian(self, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch: ...
-    def mass_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def gravity(self, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch: ...
+                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
+        """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
+        Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def jacobian(self, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch:
+        """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
+        link origin, world axes; column k belongs to generalized coordinate k.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def mass_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the mass matrices (B, m, m), symmetric.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def gravity(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized gravity forces (B, m) that hold each state still.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def velocity_product_forces(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def inverse_dynamics(self, Q: _Batch, QD: _Batch, QDD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def forward_dynamics(self, Q: _Batch, QD: _Batch, TAU: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def solve_ik(self, Q: _Batch, target: SupportsIndex, desired: _Batch, *, tool: Pose | None = None,
                  position_only: bool = False, orientation_weight: SupportsFloat = 1.0,
                  tolerance: SupportsFloat = 1e-06, max_iterations: SupportsIndex = 50,
@@ -94,26 +201,47 @@ class RobotBatch:
 
 @final
 class FloatingRobotBatch:
+    """A floating-base robot loaded once from a URDF file for many states per call: the methods of FloatingRobot with a
+    leading batch axis, the base states given as arrays (frames, velocities, accelerations) before the joint arrays;
+    each row bit for bit FloatingRobot's result.
+
+    threads: the worker count from 1 to 1024, None for every core this process may run on (ValueError otherwise).
+    massless_root=True accepts a massless root link when the links fixed to it give the root body mass. ModelError
+    when the file cannot be loaded or its root link (root body) has no mass. The interpreter lock is released while
+    rows are computed. Loads are not taken.
+    """
     def __init__(self, path: _Path, threads: SupportsIndex | None = None, *, massless_root: bool = False) -> None: ...
     @classmethod
     def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None, *,
                        massless_root: bool = False) -> FloatingRobotBatch:
-        """With massless_root=True a root link of mass 0 is accepted when the links fixed to it give the root body
-        mass."""
-    def close(self) -> None: ...
-    def __enter__(self) -> Self: ...
-    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None: ...
+        """Loads the robot from the URDF document text (a str) instead of a file, with the same checks and messages
+        (ModelError); threads and massless_root as for the constructor.
+        """
+    def close(self) -> None:
+        """Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is closed'. Closing
+        twice is harmless.
+        """
+    def __enter__(self) -> Self:
+        """Returns the batch itself; RuntimeError 'robot is closed' after close()."""
+    def __exit__(self, _exc_type: object, _exc_value: object, _traceback: object) -> None:
+        """Closes the batch."""
     @property
-    def name(self) -> str: ...
+    def name(self) -> str:
+        """The robot's name, from the URDF's robot element."""
     @property
-    def joint_count(self) -> int: ...
+    def joint_count(self) -> int:
+        """n: the number of non-fixed joints, the columns of Q, QD and QDD."""
     @property
-    def generalized_count(self) -> int: ...
+    def generalized_count(self) -> int:
+        """m: the columns of TAU and of the results, joint_count (fixed base) or joint_count + 6 (floating)."""
     @property
-    def link_count(self) -> int: ...
+    def link_count(self) -> int:
+        """The number of links, fixed-joint links included."""
     @property
-    def threads(self) -> int: ...
-    def link_id(self, name: str) -> int: ...
+    def threads(self) -> int:
+        """The number of threads that compute rows, the calling thread included."""
+    def link_id(self, name: str) -> int:
+        """The index of the link called name (a str), for target=. ValueError when there is no such link."""
     @property
     def link_names(self) -> tuple[str, ...]:
         """The link names, in link-index order (a tuple of str)."""
@@ -125,11 +253,11 @@ class FloatingRobotBatch:
         """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
         none). A FloatingRobot's generalized vectors put six base entries before them."""
     @property
-    def lower_limits(self) -> _LIMITS:
+    def lower_limits(self) -> _Limits:
         """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
         joints), exactly the values the inverse-kinematics check uses."""
     @property
-    def upper_limits(self) -> _LIMITS:
+    def upper_limits(self) -> _Limits:
         """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
         joints), exactly the values the inverse-kinematics check uses."""
     @property
@@ -147,13 +275,113 @@ class FloatingRobotBatch:
     def gravity_vector(self) -> tuple[float, float, float]:
         """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
     def forward_kinematics(self, frames: _Batch, Q: _Batch, target: SupportsIndex,
-                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]: ...
-    def jacobian(self, frames: _Batch, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch: ...
-    def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
-    def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch: ...
+                           out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
+        """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
+        Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def jacobian(self, frames: _Batch, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch:
+        """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
+        link origin, world axes; column k belongs to generalized coordinate k. The six base columns come first.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the mass matrices (B, m, m), symmetric.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized gravity forces (B, m) that hold each state still.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def velocity_product_forces(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
-                                out: _Batch | None = None) -> _Batch: ...
+                                out: _Batch | None = None) -> _Batch:
+        """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def inverse_dynamics(self, frames: _Batch, velocities: _Batch, accelerations: _Batch, Q: _Batch, QD: _Batch,
-                         QDD: _Batch, out: _Batch | None = None) -> _Batch: ...
+                         QDD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def forward_dynamics(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
-                         out: _Batch | None = None) -> _Batch: ...
+                         out: _Batch | None = None) -> _Batch:
+        """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """

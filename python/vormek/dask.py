@@ -11,6 +11,11 @@ Dask supplies the parallelism, so each chunk runs on one thread by default (``th
 with one Dask thread per worker process, ``threads=None`` lets each chunk use every core of its
 worker. Without a ``distributed.Client`` the arrays compute on Dask's local scheduler; pointing
 a Client at a cluster is all that changes for a cluster run.
+
+The URDF is read and loaded once here, so a missing file raises OSError and a bad one
+``vormek.ModelError`` at once; everything else is checked when the result is computed, where a
+chunk raises what the batch method raises (shapes, ``row i:`` of the chunk for a failing row).
+Results are float64 with m = the generalized count (joints, plus 6 with ``floating=True``).
 """
 
 import hashlib
@@ -89,31 +94,34 @@ def _map(method: str, urdf: Urdf, arrays: tuple[da.Array, ...], floating: bool, 
 
 def jacobian(urdf: Urdf, *arrays: da.Array, target: int, floating: bool = False,
              threads: int | None = 1) -> da.Array:
-    """(B, 6, m) Jacobians of the link `target`: ``jacobian(urdf, [frames,] Q, target=k)``."""
+    """(B, 6, m) Jacobians of the link `target` (rows angular then linear, world axes):
+    ``jacobian(urdf, [frames,] Q, target=k)``."""
     return _map("jacobian", urdf, arrays, floating, threads, (6, None), (target,))
 
 
 def mass_matrix(urdf: Urdf, *arrays: da.Array, floating: bool = False, threads: int | None = 1) -> da.Array:
-    """(B, m, m): ``mass_matrix(urdf, [frames,] Q)``."""
+    """(B, m, m) mass matrices: ``mass_matrix(urdf, [frames,] Q)``."""
     return _map("mass_matrix", urdf, arrays, floating, threads, (None, None))
 
 
 def gravity(urdf: Urdf, *arrays: da.Array, floating: bool = False, threads: int | None = 1) -> da.Array:
-    """(B, m): ``gravity(urdf, [frames,] Q)``."""
+    """(B, m) generalized gravity forces: ``gravity(urdf, [frames,] Q)``."""
     return _map("gravity", urdf, arrays, floating, threads, (None,))
 
 
 def velocity_product_forces(urdf: Urdf, *arrays: da.Array, floating: bool = False,
                             threads: int | None = 1) -> da.Array:
-    """(B, m): ``velocity_product_forces(urdf, [frames, velocities,] Q, QD)``."""
+    """(B, m) Coriolis and centrifugal forces: ``velocity_product_forces(urdf, [frames, velocities,] Q, QD)``."""
     return _map("velocity_product_forces", urdf, arrays, floating, threads, (None,))
 
 
 def inverse_dynamics(urdf: Urdf, *arrays: da.Array, floating: bool = False, threads: int | None = 1) -> da.Array:
-    """(B, m): ``inverse_dynamics(urdf, [frames, velocities, accelerations,] Q, QD, QDD)``."""
+    """(B, m) generalized forces M qdd + c + g:
+    ``inverse_dynamics(urdf, [frames, velocities, accelerations,] Q, QD, QDD)``."""
     return _map("inverse_dynamics", urdf, arrays, floating, threads, (None,))
 
 
 def forward_dynamics(urdf: Urdf, *arrays: da.Array, floating: bool = False, threads: int | None = 1) -> da.Array:
-    """(B, m): ``forward_dynamics(urdf, [frames, velocities,] Q, QD, TAU)``."""
+    """(B, m) generalized accelerations under the forces TAU (B, m):
+    ``forward_dynamics(urdf, [frames, velocities,] Q, QD, TAU)``."""
     return _map("forward_dynamics", urdf, arrays, floating, threads, (None,))

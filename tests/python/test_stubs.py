@@ -14,8 +14,8 @@ from vormek import _batch
 
 STUB = pathlib.Path(vormek.__file__).with_name("_vormek.pyi")
 BATCH_STUB = STUB.with_name("_batch.pyi")
-# dunders the stubs spell out for type checkers (equality, hashing), not members to compare
-TYPING_ONLY = {"__init__", "__eq__", "__ne__", "__hash__"}
+# dunders the stubs spell out for type checkers (equality, hashing, composition), not members to compare
+TYPING_ONLY = {"__init__", "__eq__", "__ne__", "__hash__", "__mul__"}
 CLASS_METHOD = type(vars(dict)["fromkeys"])  # how a C class method sits in its type's dict
 
 

@@ -1,5 +1,6 @@
-"""The value classes: construction, conversion errors, immutability, equality."""
+"""The value classes: construction, conversion errors, immutability, equality, repr, pickling and\nthe Pose algebra."""
 
+import copy
 import math
 import operator
 import pickle
@@ -7,6 +8,7 @@ import pickle
 import numpy as np
 import pytest
 
+import vormek
 from vormek import BaseState, IkOptions, Load, Pose, Twist
 
 NAN = float("nan")
@@ -149,7 +151,7 @@ SAMPLES = [
 
 
 @pytest.mark.parametrize("make", SAMPLES)
-def test_values_are_immutable_unhashable_and_unpicklable(make):
+def test_values_are_immutable(make):
     value = make()
     fields = [name for name, attr in vars(type(value)).items() if type(attr).__name__ == "getset_descriptor"]
     assert fields
@@ -158,11 +160,23 @@ def test_values_are_immutable_unhashable_and_unpicklable(make):
             setattr(value, name, getattr(value, name, 0))
         with pytest.raises(AttributeError):
             delattr(value, name)
-    with pytest.raises(TypeError):
-        hash(value)
-    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
-        with pytest.raises(TypeError):
-            pickle.dumps(value, protocol)
+
+
+@pytest.mark.parametrize("make", SAMPLES + [
+    lambda: Pose((0.1, -2e-300, 1e300), (0, 0, -0.0, 2)),  # kept as given, not normalised
+    lambda: BaseState(acceleration=Twist(linear=(1 / 3, 0, 0))),
+    lambda: Load(2**64 - 1),
+    lambda: IkOptions(2**63 - 1, -1.0, 0.25, 0.0, 7.5),
+])
+def test_values_round_trip_through_repr_pickle_and_copy(make):
+    value = make()
+    again = [eval(repr(value), vars(vormek)), copy.copy(value), copy.deepcopy(value)]
+    again += [pickle.loads(pickle.dumps(value, protocol)) for protocol in range(pickle.HIGHEST_PROTOCOL + 1)]
+    for other in again:
+        assert type(other) is type(value) and other == value and repr(other) == repr(value)
+        assert hash(other) == hash(value) == hash(make())
+    assert repr(Pose((1, 2, 3))) == "Pose(translation=(1.0, 2.0, 3.0), rotation_xyzw=(0.0, 0.0, 0.0, 1.0))"
+    assert hash(Pose((0.0, 0, 0))) == hash(Pose((-0.0, 0, 0)))  # equal values hash alike
 
 
 @pytest.mark.parametrize("make", SAMPLES)
@@ -203,3 +217,58 @@ def test_equality_across_classes_is_false():
     assert (Pose() == Twist()) is False
     assert (Pose() != BaseState()) is True
     assert (Twist() == (0.0, 0.0, 0.0)) is False
+
+
+def _random_transform(rng):
+    rotation, upper = np.linalg.qr(rng.normal(size=(3, 3)))
+    rotation = rotation * np.sign(np.diag(upper))
+    if np.linalg.det(rotation) < 0:
+        rotation[:, 0] *= -1
+    T = np.eye(4)
+    T[:3, :3], T[:3, 3] = rotation, rng.normal(size=3)
+    return T
+
+
+def test_pose_algebra_matches_homogeneous_matrices():
+    rng = np.random.default_rng(7)
+    for _ in range(50):
+        A, B = _random_transform(rng), _random_transform(rng)
+        a, b = Pose.from_matrix(A), Pose.from_matrix(B)
+        np.testing.assert_allclose(a.matrix, A, rtol=0, atol=1e-14)
+        np.testing.assert_allclose((a * b).matrix, A @ B, rtol=0, atol=1e-14)
+        np.testing.assert_allclose(a.inverse().matrix, np.linalg.inv(A), rtol=0, atol=1e-14)
+        np.testing.assert_array_equal(a.rotation_matrix, a.matrix[:3, :3])
+        # a non-unit quaternion means the same rotation
+        scaled = Pose(a.translation, 3 * np.array(a.rotation_xyzw))
+        np.testing.assert_allclose(scaled.matrix, A, rtol=0, atol=1e-14)
+    # the quaternion order is x, y, z, w: a quarter turn about z
+    quarter = Pose((1, 2, 3), (0, 0, np.sqrt(0.5), np.sqrt(0.5))).matrix
+    np.testing.assert_allclose(quarter, [[0, -1, 0, 1], [1, 0, 0, 2], [0, 0, 1, 3], [0, 0, 0, 1]], atol=1e-15)
+    # a slightly inexact rotation is accepted, a non-rotation refused
+    T = _random_transform(rng)
+    T[:3, :3] += 1e-8
+    np.testing.assert_allclose(Pose.from_matrix(T).matrix, T, atol=1e-7)
+
+
+@pytest.mark.parametrize("T, message", [
+    (np.diag([1.0, 1.0, -1.0, 1.0]), "the upper-left 3 x 3 block of T is not a rotation matrix"),
+    (np.diag([1.0, 1.0, 1.00001, 1.0]), "the upper-left 3 x 3 block of T is not a rotation matrix"),
+    (np.eye(4) + np.eye(4, k=1) * 1e-5, "the upper-left 3 x 3 block of T is not a rotation matrix"),
+    (np.eye(4) + np.eye(4, k=-3), "the last row of T must be (0, 0, 0, 1)"),
+    (np.eye(3), "T must be a 4 x 4 matrix"),
+    (np.full((4, 4), np.nan), "T must contain only finite values"),
+])
+def test_from_matrix_refuses_what_is_no_rigid_transform(T, message):
+    with pytest.raises(ValueError) as info:
+        Pose.from_matrix(T)
+    assert str(info.value) == message
+
+
+def test_pose_algebra_refuses_unusable_poses():
+    zero = Pose(rotation_xyzw=(0, 0, 0, 0))
+    for call in (lambda: zero.inverse(), lambda: zero * Pose(), lambda: Pose() * zero, lambda: zero.matrix,
+                 lambda: Pose((NAN, 0, 0)).rotation_matrix):
+        with pytest.raises(ValueError, match="non-finite values or a zero quaternion"):
+            call()
+    with pytest.raises(TypeError):
+        Pose() * Twist()

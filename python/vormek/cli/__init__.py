@@ -11,6 +11,7 @@ from . import bench, check, draw, info
 
 
 def parser() -> argparse.ArgumentParser:
+    """The argument parser of the `vormek` command: one subcommand per module (info, check, draw, bench)."""
     top = argparse.ArgumentParser(
         prog="vormek",
         description="Inspect, check, draw and time URDF robots with vormek.")
@@ -21,6 +22,8 @@ def parser() -> argparse.ArgumentParser:
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    """Runs the command on argv (sys.argv[1:] when None) and returns its exit status, 0 on success;
+    a usage error exits through argparse (SystemExit 2)."""
     args = parser().parse_args(argv)
     try:
         status: int = args.run(args)

@@ -13,6 +13,7 @@ from . import timing
 
 
 def add_parser(commands: Any) -> None:
+    """Adds `vormek bench` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
         "bench", help="per-call times of every computation (Pinocchio beside when installed)",
         description="Time every computation on the robot at a seeded random state, from Python, "
@@ -31,6 +32,7 @@ def add_parser(commands: Any) -> None:
 
 
 def microseconds(seconds: float) -> str:
+    """`seconds` as a short figure in µs, or in ms from a millisecond up."""
     return f"{seconds * 1e6:.3g} µs" if seconds < 1e-3 else f"{seconds * 1e3:.3g} ms"
 
 
@@ -52,6 +54,7 @@ class Progress:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Times every computation and prints the table; 1 when the robot does not load, else 0."""
     try:
         bench = timing.prepare(args.urdf, floating=args.floating, target=args.target, pinocchio=args.pinocchio,
                                massless_root=args.massless_root)

@@ -22,6 +22,7 @@ EPSILON = 2.220446049250313e-16
 
 
 def add_parser(commands: Any) -> None:
+    """Adds `vormek check` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
         "check", help="load files; print OK or the error and how to mend it",
         description="Load each file as a Robot. Print OK or the exact error; for common defects "
@@ -33,10 +34,12 @@ def add_parser(commands: Any) -> None:
 
 
 def _load(path: str, floating: bool) -> vormek.Robot | vormek.FloatingRobot:
+    """The file as a Robot, or as a FloatingRobot with --floating; VormekError when it does not load."""
     return vormek.FloatingRobot(path) if floating else vormek.Robot(path)
 
 
 def run(args: argparse.Namespace) -> int:
+    """Checks each file and prints OK or the error with advice; 1 when any file failed, else 0."""
     failed = 0
     for path in args.urdf:
         try:
@@ -246,6 +249,7 @@ def _duplicates(kind: str) -> Callable[[urdf.Description, re.Match[str]], list[s
 
 
 def _massless_root(path: str) -> list[str]:
+    """Whether massless_root=True would load the file as a FloatingRobot, and so what to do."""
     try:
         vormek.FloatingRobot(path, massless_root=True).close()
     except vormek.VormekError:
@@ -274,6 +278,8 @@ def _axis(description: urdf.Description, match: re.Match[str]) -> list[str]:
 
 
 def _floating_joint(description: urdf.Description, name: str) -> list[str]:
+    """What a floating joint means where it sits: under a root that holds nothing else, a free base
+    (remove the joint and that root); anywhere else, a second free body a tree cannot hold."""
     joint = next((j for j in description.joints if j.name == name), None)
     if joint is None:
         return []

@@ -17,6 +17,7 @@ INSTALL_HINT = "vormek draw needs matplotlib: pip install 'vormek[plot]' (or pip
 
 
 def add_parser(commands: Any) -> None:
+    """Adds `vormek draw` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
         "draw", help="picture of the skeleton at a configuration (needs vormek[plot])",
         description="Draw joint origins joined parent to child, joint axes as short arrows and "
@@ -36,6 +37,8 @@ def _rotation(x: float, y: float, z: float, w: float) -> np.ndarray:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Draws the skeleton to args.output; 2 without matplotlib, 1 when the robot does not load or
+    --q does not fit it, else 0."""
     try:
         import matplotlib
         matplotlib.use("Agg")

@@ -11,6 +11,7 @@ from . import layout
 
 
 def add_parser(commands: Any) -> None:
+    """Adds `vormek info` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
         "info", help="name, counts, mass and the tree in the library's order",
         description="Show the robot's name, counts, total mass and its tree: each link and "
@@ -33,6 +34,7 @@ def _vector(values: tuple[float, ...]) -> str:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Prints the robot's name, counts, mass and tree; 1 when the robot does not load, else 0."""
     robot = layout.load(args.urdf, floating=args.floating, massless_root=args.massless_root)
     if robot is None:
         return 1

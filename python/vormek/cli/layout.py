@@ -13,6 +13,8 @@ import vormek
 
 @dataclass(frozen=True)
 class Joint:
+    """The joint leading to a link, as the library loaded it."""
+
     name: str
     kind: str  # revolute, continuous, prismatic or fixed
     axis: tuple[float, float, float]  # unit, in the joint frame (the child link's frame)
@@ -21,11 +23,14 @@ class Joint:
 
     @property
     def moves(self) -> bool:
+        """Whether the joint owns an entry of q."""
         return self.kind != "fixed"
 
 
 @dataclass(frozen=True)
 class Row:
+    """One link of the tree with the joint that leads to it."""
+
     index: int
     name: str  # the link's
     mass: float  # the link's, kg
@@ -36,6 +41,7 @@ class Row:
 
 
 def rows(robot: vormek.Robot | vormek.FloatingRobot) -> list[Row]:
+    """One Row per link, in the library's link order (the root first)."""
     lower, upper = robot.lower_limits, robot.upper_limits
     dofs = {name: k for k, name in enumerate(robot.joint_names)}
     result: list[Row] = []

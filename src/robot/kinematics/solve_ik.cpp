@@ -14,14 +14,15 @@
 // damping follows the error, λ = ½‖r‖² + λ₀ (Sugihara's choice): far from the goal the step is
 // short and close to steepest descent, where the linear model is poor; near it λ falls to λ₀ and
 // the step becomes Gauss–Newton's, which converges quadratically. λ₀ = 1e-12 keeps the system
-// positive definite at a singular configuration (its condition stays within 1e12, which the
-// Cholesky factorisation solves to better than 1e-4) and leaves goals near a singularity
-// reachable: at ‖r‖ = 1e-6 the damping shortens the step along a singular value σ by the
-// fraction λ/(σ² + λ) with λ ≈ 1.5e-12, a per cent for σ = 1e-5. (With λ₀ = 1e-6, a Solo12 foot
-// goal whose knee was 0.01 rad from folded, σ = 1e-4, crept below the stall rate 2e-6 away.)
+// positive definite at a singular configuration (its condition number stays below about 1e12,
+// so the Cholesky solution keeps about four digits even there, enough for a step) and leaves
+// goals near a singularity reachable: at ‖r‖ = 1e-6 the damping shortens the step along a
+// singular value σ by the fraction λ/(σ² + λ) with λ ≈ 1.5e-12, a per cent for σ = 1e-5. (With
+// λ₀ = 1e-6, a Solo12 foot goal whose knee was 0.01 rad from folded, σ = 1e-4, progressed more
+// slowly than the stall rule below allows and every descent ended 2e-6 m away.)
 //
-// The limits. The joints on the path form a box [l, u]. Every start is inside it (q0 clamped, or a
-// draw), and every step keeps it there by an active set: solve with every joint free; each joint
+// The limits. The joints on the path form a box [l, u]. Every start is inside it (q0 clamped, or
+// a draw), and every step keeps it there by an active set: solve with every joint free; each joint
 // whose step would leave the box is held at the bound it would cross, its share K_i·(bound − q_i)
 // of the step is taken from r, and the others are solved again for what remains. Each pass
 // holds at least one more joint, so there are at most as many passes as joints, and the step that
@@ -35,14 +36,22 @@
 // unweighted, tested on every iterate, the start included.
 //
 // Restarts. A local solve ends at its iteration budget or when it stalls: every 8 iterations its
-// ‖r‖² must have fallen to a quarter of what it was 8 iterations before. A solve heading
-// for the goal does far better (the damped step at least halves a well-modelled error, and
-// quadratic convergence takes over within a few steps), while one caught in a local minimum or
-// pressed against a limit creeps; giving up on it early and drawing again finds the goal sooner
-// on average than waiting. The next start draws each path joint uniformly from its limits
-// ([−π, π] for a joint without them) with splitmix64 seeded by `seed`, so the answer depends on
-// the inputs alone. After the last restart the best iterate met (least ‖r‖²) is left in `out`
-// and IkNoSolution reports its errors.
+// ‖r‖² must have fallen to a quarter of what it was 8 iterations before. A solve heading for the
+// goal does far better (in the linear model the step at least halves the error along every
+// direction with σ² ≥ λ, and quadratic convergence takes over within a few steps), while one
+// caught in a local minimum or pressed against a limit creeps; giving up on it early and drawing
+// again finds the goal sooner on average than waiting. The next start draws each path joint
+// uniformly from its limits ([−π, π] for a joint without them) with splitmix64 seeded by `seed`,
+// so the answer depends on the inputs alone. After the last restart the best iterate met (least
+// ‖r‖²) is left in `out` and IkNoSolution reports its errors.
+//
+// The defaults (solve_ik_options.hpp), from 2,000 reachable goals per robot, solved from random
+// starts. 50 iterations: a descent that converges mostly takes 10 to 20 (of Panda's goals, one
+// descent solved 387 within 10 iterations, 854 within 20, 910 within 50 and not one more within
+// 1,000: by then the stall rule has ended every other descent). 200 restarts: one descent failed
+// on 33 to 57% of the goals of the arms (Panda, UR5, the 7-DOF arm, Kinova, PR2's and Talos'),
+// five restarts left 0.6 to 4.3% unsolved, 20 at most 0.2% and 50 none; 200 leaves a wide margin,
+// and what it costs falls only on goals out of reach (1.2 ms for one of Panda's).
 
 #include <algorithm>
 #include <cmath>
