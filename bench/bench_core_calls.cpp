@@ -1,4 +1,5 @@
 // The core's own cost of one inverse_dynamics, mass_matrix and forward_dynamics call on a URDF,
+// and of each centre-of-mass, momentum and energy call,
 // with no Python around it: the figure a batch's per-state cost is held against. The states
 // are drawn like bench_batch.py's (q uniform in [-1, 1], the rest standard normal) and cycled
 // through 1,024 of them, as a batch walks through its rows.
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
     std::normal_distribution<double> normal;
-    std::vector<double> q(1024 * n), qd(1024 * n), qdd(1024 * n), out(n * n);
+    std::vector<double> q(1024 * n), qd(1024 * n), qdd(1024 * n), out(std::max(n * n, 6 * n + 6));
     for (std::size_t i = 0; i < q.size(); ++i) q[i] = uniform(rng), qd[i] = normal(rng), qdd[i] = normal(rng);
     const auto row = [n](const std::vector<double>& v, std::size_t i) { return std::span(v).subspan(i * n, n); };
     const std::span<double> vector_out = std::span(out).first(n);
@@ -77,5 +78,22 @@ int main(int argc, char** argv) {
     }, calls);
     std::printf("inverse_dynamics %.1f %.1f\nmass_matrix %.1f %.1f\nforward_dynamics %.1f %.1f\n", id.median, id.best,
                 mm.median, mm.best, fd.median, fd.best);
+    const auto report = [&](const char* name, auto call) {
+        const Timing t = time_ns([&](std::size_t i) { sink = sink + (call(i) ? out[0] : 0); }, calls);
+        std::printf("%s %.1f %.1f\n", name, t.median, t.best);
+    };
+    const auto value = [&](auto result) { return result ? (out[0] = *result, true) : false; };
+    const auto linear = [&](auto result) { return result ? (out[0] = result->linear[0], true) : false; };
+    report("center_of_mass", [&](std::size_t i) { return robot.center_of_mass(row(q, i), std::span(out).first(3)); });
+    report("center_of_mass_velocity", [&](std::size_t i) {
+        return robot.center_of_mass_velocity(row(q, i), row(qd, i), std::span(out).first(3));
+    });
+    report("center_of_mass_jacobian",
+           [&](std::size_t i) { return robot.center_of_mass_jacobian(row(q, i), std::span(out).first(3 * n)); });
+    report("momentum", [&](std::size_t i) { return linear(robot.momentum(row(q, i), row(qd, i))); });
+    report("centroidal_momentum_matrix",
+           [&](std::size_t i) { return robot.centroidal_momentum_matrix(row(q, i), std::span(out).first(6 * n)); });
+    report("kinetic_energy", [&](std::size_t i) { return value(robot.kinetic_energy(row(q, i), row(qd, i))); });
+    report("potential_energy", [&](std::size_t i) { return value(robot.potential_energy(row(q, i))); });
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -67,8 +68,22 @@ public:
         free->lo = lo;
         free->hi = hi;
         free->exclusive = exclusive;
+        free->owner = pthread_self();
         free->live.store(true, std::memory_order_relaxed);  // published by the lock's release
         return free;
+    }
+
+    // fork(): the registry is copied whole into the child, where only the forking thread lives.
+    void before_fork() { lock_.lock(); }
+    void after_fork_in_parent() { lock_.unlock(); }
+    void after_fork_in_child() {
+        const pthread_t self = pthread_self();
+        const auto drop_others = [self](BorrowEntry& e) {
+            if (!pthread_equal(e.owner, self)) e.live.store(false, std::memory_order_relaxed);
+        };
+        std::for_each(first_.begin(), first_.begin() + std::min(used_, first_.size()), drop_others);
+        std::for_each(more_.begin(), more_.end(), drop_others);
+        lock_.unlock();
     }
 
 private:
@@ -111,6 +126,16 @@ bool adopt_borrow_registry(PyObject* capsule) {
     // reload, another interpreter) finds the shared one already in place, which must live on
     registry_instance = shared;
     return true;
+}
+
+bool carry_borrow_registry_across_fork() {
+    static const int registered = pthread_atfork([] { registry().before_fork(); },
+                                                 [] { registry().after_fork_in_parent(); },
+                                                 [] { registry().after_fork_in_child(); });
+    if (registered == 0) return true;
+    errno = registered;
+    PyErr_SetFromErrno(PyExc_OSError);
+    return false;
 }
 
 Borrow::Borrow(Borrow&& o) noexcept : entry_(std::exchange(o.entry_, nullptr)) {}

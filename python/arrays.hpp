@@ -3,6 +3,8 @@
 // keeps an array written by one call (with the interpreter lock released) away from every
 // other call.
 
+#include <pthread.h>
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -21,6 +23,7 @@ struct BorrowEntry {
     const char* lo = nullptr;
     const char* hi = nullptr;
     bool exclusive = false;
+    pthread_t owner{};  // the borrowing thread: a forked child drops the borrows of the others
     std::atomic<bool> live{false};
 };
 
@@ -55,6 +58,10 @@ private:
 // error set when `capsule` is not that capsule.
 PyObject* borrow_registry_capsule();
 bool adopt_borrow_registry(PyObject* capsule);
+// Keeps the registry whole across fork() and, in the child, frees the borrows of the threads
+// it does not have. For the module that owns the registry; False with a Python error set when
+// the system refuses the handlers.
+bool carry_borrow_registry_across_fork();
 
 // What an array may lose after it was checked: dtype, dimensions and byte order can all be
 // reassigned, its type cannot.

@@ -1,5 +1,9 @@
 #include "binding.hpp"
 
+#include <pthread.h>
+
+#include <cerrno>
+
 namespace vormek::py {
 
 namespace {
@@ -119,6 +123,18 @@ PyTypeObject* create_heap_type(const char* name, std::size_t basicsize, PyType_S
     }
     PyType_Modified(t);
     return t;
+}
+
+bool count_forks() {
+    // once per module: each has its own count, and a module executed again (a reload, another
+    // interpreter) must not count every fork twice
+    static const int registered = pthread_atfork(nullptr, nullptr, [] {
+        fork_generation.fetch_add(1, std::memory_order_relaxed);
+    });
+    if (registered == 0) return true;
+    errno = registered;
+    PyErr_SetFromErrno(PyExc_OSError);
+    return false;
 }
 
 bool require_open(const std::atomic<bool>& open) {

@@ -11,6 +11,8 @@
 #endif
 #include <numpy/arrayobject.h>
 
+#include <cxxabi.h>
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -26,6 +28,12 @@
 
 namespace vormek::py {
 
+// Set once the interpreter, shutting down, has ended a thread inside one of our calls (see
+// take_gil). That thread's stack then unwinds without the interpreter lock, and a reference
+// count changed without it could free an object under the finalizing thread: from then on the
+// process is ending, and Ref leaves its references alone.
+inline std::atomic<bool> interpreter_ended_a_thread{false};
+
 // Owns one strong reference.
 class Ref {
 public:
@@ -38,7 +46,9 @@ public:
         std::swap(p_, o.p_);
         return *this;
     }
-    ~Ref() { Py_XDECREF(p_); }
+    ~Ref() {
+        if (p_ && !interpreter_ended_a_thread.load(std::memory_order_relaxed)) Py_DECREF(p_);
+    }
     PyObject* get() const { return p_; }
     PyObject* release() { return std::exchange(p_, nullptr); }
     explicit operator bool() const { return p_ != nullptr; }
@@ -77,11 +87,41 @@ struct Failure {
 // No value: the check passed.
 using Check = std::optional<Failure>;
 
-// The boundary every entry point runs behind: no C++ exception reaches the interpreter.
+// Takes the interpreter lock back after running without it. During shutdown CPython ends a
+// daemon thread right here with pthread_exit, which unwinds the thread's stack with
+// abi::__forced_unwind: every catch-all on the way must rethrow that, or the process aborts.
+inline void take_gil(PyThreadState* saved) {
+    try {
+        PyEval_RestoreThread(saved);
+    } catch (abi::__forced_unwind&) {
+        interpreter_ended_a_thread.store(true, std::memory_order_relaxed);
+        throw;
+    }
+}
+
+// Takes `lock`, waiting for it with the interpreter lock released when contended; a thread
+// ended on the way back leaves the lock free for the finalizers that may still need it.
+template <class Lock>
+void lock_releasing_gil(Lock& lock) {
+    if (lock.try_lock()) return;
+    PyThreadState* saved = PyEval_SaveThread();
+    lock.lock();
+    try {
+        take_gil(saved);
+    } catch (abi::__forced_unwind&) {
+        lock.unlock();
+        throw;
+    }
+}
+
+// The boundary every entry point runs behind: no C++ exception reaches the interpreter, but
+// the unwinding that ends a thread passes through (and so none of these is noexcept).
 template <class F>
-PyObject* guarded(F&& f) noexcept {
+PyObject* guarded(F&& f) {
     try {
         return f();
+    } catch (abi::__forced_unwind&) {
+        throw;
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const std::exception& e) {
@@ -95,13 +135,13 @@ using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObje
 
 // A fast-call method behind the boundary.
 template <FastMethod F>
-PyObject* entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&] { return F(self, args, nargs, kwnames); });
 }
 
 // A tp_new behind the boundary.
 template <newfunc F>
-PyObject* entry_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* entry_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded([&] { return F(type, args, kwargs); });
 }
 
@@ -229,29 +269,57 @@ bool convert_numbers(PyObject* obj, const char* argument, double* out, std::size
 
 // ---- robots ---------------------------------------------------------------------------------
 
+// Counts the forks this process descends from: bumped in each child (count_forks). A lock
+// held, or an array borrowed, under an older count belongs to a thread the child does not have.
+inline std::atomic<std::uint32_t> fork_generation{0};
+
+// Registers, once per module, the handler that bumps fork_generation in a forked child.
+// False with a Python error set when the system refuses it.
+bool count_forks();
+
 // A lock whose uncontended take and release are one atomic instruction each, inline: every
 // method call takes one, and std::mutex spends two calls into libc on it. A waiter sleeps on
 // the word (futex) rather than spinning, since the holder may run a long computation.
+//
+// The word holds the fork generation of its holder beside the state, so that a lock copied
+// into a child by fork() while another thread of the parent held it (a thread that does not
+// exist there and will never release it) is free to the child's threads.
 class RobotLock {
 public:
     bool try_lock() {
         std::uint32_t expected = free_;
-        return state_.compare_exchange_strong(expected, held_, std::memory_order_acquire, std::memory_order_relaxed);
+        return state_.compare_exchange_strong(expected, generation() | held_, std::memory_order_acquire,
+                                              std::memory_order_relaxed);
     }
     void lock() {
-        if (try_lock()) return;
-        // marked contended before sleeping, so the holder's unlock knows to wake someone; a
-        // thread that takes the lock this way keeps the mark, as it cannot tell whether others
-        // still wait
-        while (state_.exchange(contended_, std::memory_order_acquire) != free_)
-            state_.wait(contended_, std::memory_order_relaxed);
+        const std::uint32_t contended = generation() | contended_;
+        std::uint32_t s = state_.load(std::memory_order_relaxed);
+        for (;;) {
+            // free, or held in a process this one was forked from: take it. It is marked
+            // contended, as this thread cannot tell whether others still wait
+            if (s == free_ || (s & ~state_bits_) != generation()) {
+                if (state_.compare_exchange_weak(s, contended, std::memory_order_acquire, std::memory_order_relaxed))
+                    return;
+                continue;
+            }
+            // held here: mark it contended, so the holder's unlock knows to wake someone, and sleep
+            if (s != contended && !state_.compare_exchange_weak(s, contended, std::memory_order_relaxed)) continue;
+            state_.wait(contended, std::memory_order_relaxed);
+            s = state_.load(std::memory_order_relaxed);
+        }
     }
     void unlock() {
-        if (state_.exchange(free_, std::memory_order_release) == contended_) state_.notify_one();
+        if ((state_.exchange(free_, std::memory_order_release) & state_bits_) == contended_) state_.notify_one();
+    }
+    // Whether a thread of this process holds it (the lock may be held by the caller).
+    bool held_here() const {
+        const std::uint32_t s = state_.load(std::memory_order_relaxed);
+        return s != free_ && (s & ~state_bits_) == generation();
     }
 
 private:
-    static constexpr std::uint32_t free_ = 0, held_ = 1, contended_ = 2;
+    static std::uint32_t generation() { return fork_generation.load(std::memory_order_relaxed) << 2; }
+    static constexpr std::uint32_t free_ = 0, held_ = 1, contended_ = 2, state_bits_ = 3;
     std::atomic<std::uint32_t> state_{free_};
 };
 
@@ -264,12 +332,7 @@ struct RobotSlot {
 
     // Takes the lock, waiting for it with the interpreter lock released when contended. No
     // Python code runs while a thread holds it, so the holder never asks for it again.
-    void lock() {
-        if (mutex.try_lock()) return;
-        Py_BEGIN_ALLOW_THREADS
-        mutex.lock();
-        Py_END_ALLOW_THREADS
-    }
+    void lock() { lock_releasing_gil(mutex); }
 };
 
 // A new immutable heap type "vormek.X" from its slots. The docstring slot holds only the text

@@ -286,6 +286,8 @@ private:
             } else if constexpr (!std::is_void_v<typename decltype(result)::value_type>) {
                 keep(std::move(*result));
             }
+        } catch (abi::__forced_unwind&) {
+            throw;  // the thread is being ended (pthread_exit, pthread_cancel): never a failure
         } catch (const std::bad_alloc&) {
             outcome_ = Outcome::no_memory;
         } catch (const std::exception& e) {
@@ -296,7 +298,8 @@ private:
             outcome_ = Outcome::panic;
             panic_[0] = '\0';
         }
-        if (saved) PyEval_RestoreThread(saved);
+        // where a daemon thread is ended at shutdown; ~Call then unlocks the robot
+        if (saved) take_gil(saved);
         return ok();
     }
 

@@ -323,6 +323,87 @@ inline constexpr const char floating_velocity_product_forces[] =
     VORMEK_ERRORS;
 #undef VORMEK_VELOCITY_PRODUCT
 
+// centre of mass, momentum and energy: the whole robot, every link counted
+#define VORMEK_WHOLE " Every link counts, the root link and those fixed to it included."
+#define VORMEK_COM                                                                                  \
+    "Returns c, the world position of the robot's centre of mass (3 values, metres)." VORMEK_WHOLE
+inline constexpr const char robot_center_of_mass[] =
+    VORMEK_SIG("center_of_mass($self, q, out=None)") VORMEK_COM " NaN for a robot without mass." VORMEK_ARRAYS
+    VORMEK_OUT VORMEK_ERRORS;
+inline constexpr const char floating_center_of_mass[] =
+    VORMEK_SIG("center_of_mass($self, base, q, out=None)") VORMEK_COM " Only base.frame is read."
+    VORMEK_FLOATING_ARRAYS VORMEK_OUT VORMEK_ERRORS;
+#undef VORMEK_COM
+
+#define VORMEK_COM_VELOCITY "Returns the velocity of the centre of mass, J_c u in world axes (3 values, m/s)"
+inline constexpr const char robot_center_of_mass_velocity[] =
+    VORMEK_SIG("center_of_mass_velocity($self, q, qd, out=None)") VORMEK_COM_VELOCITY ", u = qd. NaN for a robot "
+    "without mass." VORMEK_ARRAYS VORMEK_OUT VORMEK_ERRORS;
+inline constexpr const char floating_center_of_mass_velocity[] =
+    VORMEK_SIG("center_of_mass_velocity($self, base, q, qd, out=None)") VORMEK_COM_VELOCITY
+    ", u = [base.velocity; qd]; base.frame's rotation and base.velocity are read." VORMEK_FLOATING_ARRAYS
+    VORMEK_OUT VORMEK_ERRORS;
+#undef VORMEK_COM_VELOCITY
+
+#define VORMEK_COM_JACOBIAN                                                                            \
+    "Returns J_c, the 3 x m Jacobian of the centre of mass in world axes (m = generalized_count), flat " \
+    "column by column like jacobian: column k, the velocity of c per unit velocity of coordinate k, is " \
+    "elements 3k to 3k + 2, so J_c = result.reshape(m, 3).T."
+inline constexpr const char robot_center_of_mass_jacobian[] =
+    VORMEK_SIG("center_of_mass_jacobian($self, q, out=None)") VORMEK_COM_JACOBIAN " NaN for a robot without "
+    "mass." VORMEK_ARRAYS VORMEK_OUT VORMEK_ERRORS;
+inline constexpr const char floating_center_of_mass_jacobian[] =
+    VORMEK_SIG("center_of_mass_jacobian($self, base, q, out=None)") VORMEK_COM_JACOBIAN
+    " The six base columns come first; only base.frame's rotation is read." VORMEK_FLOATING_ARRAYS VORMEK_OUT
+    VORMEK_ERRORS;
+#undef VORMEK_COM_JACOBIAN
+
+#define VORMEK_MOMENTUM                                                                                   \
+    "Returns the centroidal momentum h = A u as a Twist in world axes: angular, the angular momentum " \
+    "about the centre of mass (kg m^2/s); linear, the linear momentum m c-dot (kg m/s)." VORMEK_WHOLE
+inline constexpr const char robot_momentum[] =
+    VORMEK_SIG("momentum($self, q, qd)") VORMEK_MOMENTUM " u = qd." VORMEK_ARRAYS VORMEK_ERRORS;
+inline constexpr const char floating_momentum[] =
+    VORMEK_SIG("momentum($self, base, q, qd)") VORMEK_MOMENTUM
+    " u = [base.velocity; qd]; base.frame's rotation and base.velocity are read." VORMEK_FLOATING_ARRAYS
+    VORMEK_ERRORS;
+#undef VORMEK_MOMENTUM
+
+#define VORMEK_MOMENTUM_MATRIX                                                                         \
+    "Returns A, the 6 x m centroidal momentum matrix in world axes (m = generalized_count), so that " \
+    "momentum() = A u; flat column by column like jacobian, angular rows first: A = "                 \
+    "result.reshape(m, 6).T. The angular rows are about the centre of mass c; the linear ones are "     \
+    "the robot's mass times J_c." VORMEK_WHOLE
+inline constexpr const char robot_centroidal_momentum_matrix[] =
+    VORMEK_SIG("centroidal_momentum_matrix($self, q, out=None)") VORMEK_MOMENTUM_MATRIX VORMEK_ARRAYS VORMEK_OUT
+    VORMEK_ERRORS;
+inline constexpr const char floating_centroidal_momentum_matrix[] =
+    VORMEK_SIG("centroidal_momentum_matrix($self, base, q, out=None)") VORMEK_MOMENTUM_MATRIX
+    " The base columns come first: A is the mass matrix's six base rows with their torque moved from the "
+    "root origin p to c, A = [[1, -[c - p]x], [0, 1]] M[:6]. Only base.frame's rotation is read."
+    VORMEK_FLOATING_ARRAYS VORMEK_OUT VORMEK_ERRORS;
+#undef VORMEK_MOMENTUM_MATRIX
+
+#define VORMEK_KINETIC "Returns the kinetic energy 1/2 u^T M u in joules, a float;"
+inline constexpr const char robot_kinetic_energy[] =
+    VORMEK_SIG("kinetic_energy($self, q, qd)") VORMEK_KINETIC " u = qd." VORMEK_ARRAYS VORMEK_ERRORS;
+inline constexpr const char floating_kinetic_energy[] =
+    VORMEK_SIG("kinetic_energy($self, base, q, qd)") VORMEK_KINETIC
+    " u = [base.velocity; qd]; base.frame's rotation and base.velocity are read." VORMEK_FLOATING_ARRAYS
+    VORMEK_ERRORS;
+#undef VORMEK_KINETIC
+
+#define VORMEK_POTENTIAL                                                                                 \
+    "Returns the gravitational potential energy -m g.c in joules, a float: zero with the centre of mass " \
+    "c at the world origin, g the gravity of the dynamics." VORMEK_WHOLE
+inline constexpr const char robot_potential_energy[] =
+    VORMEK_SIG("potential_energy($self, q)") VORMEK_POTENTIAL VORMEK_ARRAYS VORMEK_ERRORS;
+inline constexpr const char floating_potential_energy[] =
+    VORMEK_SIG("potential_energy($self, base, q)") VORMEK_POTENTIAL " Only base.frame is read."
+    VORMEK_FLOATING_ARRAYS VORMEK_ERRORS;
+#undef VORMEK_POTENTIAL
+#undef VORMEK_WHOLE
+
 #undef VORMEK_SIG
 #undef VORMEK_ARRAYS
 #undef VORMEK_FLOATING_ARRAYS

@@ -27,6 +27,7 @@ int add(PyObject* module, const char* name, PyObject* object) {
 
 int exec(PyObject* module) {
     if (_import_array() < 0) return -1;
+    if (!count_forks() || !carry_borrow_registry_across_fork()) return -1;
     if (!create_value_types() || !create_robot_types()) return -1;
     const std::pair<const char*, PyTypeObject*> classes[] = {
         {"Pose", value_type<PoseValue>()},

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "call.hpp"
+#include "centroidal.hpp"
 #include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
@@ -476,6 +477,17 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
                 doc::robot_velocity_product_forces},
+    // centre of mass, momentum and energy
+    PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
+    PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>),
+                doc::robot_center_of_mass_velocity},
+    PyMethodDef{"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<Robot>),
+                doc::robot_center_of_mass_jacobian},
+    PyMethodDef{"momentum", VORMEK_FASTCALL(momentum<Robot>), doc::robot_momentum},
+    PyMethodDef{"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<Robot>),
+                doc::robot_centroidal_momentum_matrix},
+    PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
+    PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
@@ -501,6 +513,17 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 doc::floating_mass_matrix},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
                 doc::floating_velocity_product_forces},
+    // centre of mass, momentum and energy
+    PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
+    PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
+                doc::floating_center_of_mass_velocity},
+    PyMethodDef{"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<FloatingRobot>),
+                doc::floating_center_of_mass_jacobian},
+    PyMethodDef{"momentum", VORMEK_FASTCALL(momentum<FloatingRobot>), doc::floating_momentum},
+    PyMethodDef{"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<FloatingRobot>),
+                doc::floating_centroidal_momentum_matrix},
+    PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
+    PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
 });
 
 #undef VORMEK_FASTCALL

@@ -83,6 +83,19 @@ public:
     Result<void> forward_dynamics(std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads, std::span<double> out);
 
+    // --- centre of mass, momentum and energy of the whole robot (every link, the root and what
+    // is fixed to it included), world axes; matrices column by column ---
+    // c (3 values), ċ (3 values), J_c (3·n values); NaN for a robot without mass
+    Result<void> center_of_mass(std::span<const double> q, std::span<double> out);
+    Result<void> center_of_mass_velocity(std::span<const double> q, std::span<const double> qd,
+                                         std::span<double> out);
+    Result<void> center_of_mass_jacobian(std::span<const double> q, std::span<double> out);
+    // [angular momentum about c; linear momentum], and A with that = A·q̇ (6·n values)
+    Result<Twist> momentum(std::span<const double> q, std::span<const double> qd);
+    Result<void> centroidal_momentum_matrix(std::span<const double> q, std::span<double> out);
+    Result<double> kinetic_energy(std::span<const double> q, std::span<const double> qd);
+    Result<double> potential_energy(std::span<const double> q);
+
 private:
     Workspace workspace_;
     std::shared_ptr<const Model> model_;
@@ -132,6 +145,17 @@ public:
     Result<void> forward_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   std::span<double> out);
+
+    // --- centre of mass, momentum and energy, as for Robot; the Jacobian and A have the six base
+    // columns first, and the base's velocity enters from `base` ---
+    Result<void> center_of_mass(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<void> center_of_mass_velocity(const BaseState& base, std::span<const double> q,
+                                         std::span<const double> qd, std::span<double> out);
+    Result<void> center_of_mass_jacobian(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<Twist> momentum(const BaseState& base, std::span<const double> q, std::span<const double> qd);
+    Result<void> centroidal_momentum_matrix(const BaseState& base, std::span<const double> q, std::span<double> out);
+    Result<double> kinetic_energy(const BaseState& base, std::span<const double> q, std::span<const double> qd);
+    Result<double> potential_energy(const BaseState& base, std::span<const double> q);
 
 private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);

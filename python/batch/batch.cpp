@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <new>
 
+#include "centroidal.hpp"
 #include "docs.hpp"
 #include "methods.hpp"
 #include "solve_ik.hpp"
@@ -29,6 +30,15 @@ RowResult base_state(const double* frame, const double* velocity, const double* 
     if (!state) return std::unexpected(RowError(std::move(state.error())));
     out.emplace(*state);
     return {};
+}
+
+bool start_pool(std::unique_ptr<Pool>& pool, std::size_t threads) {
+    pool = std::make_unique<Pool>(threads - 1);
+    const std::size_t started = pool->helpers();
+    if (started == threads - 1) return true;
+    pool.reset();
+    PyErr_Format(PyExc_RuntimeError, "could start only %zu of %zu threads", started + 1, threads);
+    return false;
 }
 
 PyObject* raise_row(std::size_t row, RowError&& error) {
@@ -143,8 +153,11 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
                             6 * st.generalized_count;
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
-    st.pool = std::make_unique<Pool>(threads - 1);
     st.pid = getpid();
+    if (!start_pool(st.pool, threads)) {
+        Py_DECREF(self);
+        return nullptr;
+    }
     st.open.store(true, std::memory_order_release);
     return self.release();
 }
@@ -224,7 +237,7 @@ void batch_dealloc(PyObject* self) {
 template <class Handle>
 PyObject* batch_close(PyObject* self, PyObject*) {
     auto& st = batch_of<Handle>(self);
-    if (st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (running_here(st)) {
         PyErr_SetString(PyExc_RuntimeError, "a batch of this robot is already running on this thread");
         return nullptr;
     }
@@ -383,6 +396,14 @@ PyMethodDef robot_batch_methods[] = {
      doc::robot_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
      doc::robot_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>), doc::robot_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<Robot>), doc::robot_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<Robot>), doc::robot_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<Robot>),
+     doc::robot_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
     {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -412,6 +433,16 @@ PyMethodDef floating_batch_methods[] = {
      doc::floating_inverse_dynamics},
     {"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
      doc::floating_forward_dynamics},
+    {"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
+    {"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
+     doc::floating_center_of_mass_velocity},
+    {"center_of_mass_jacobian", VORMEK_FASTCALL(center_of_mass_jacobian<FloatingRobot>),
+     doc::floating_center_of_mass_jacobian},
+    {"momentum", VORMEK_FASTCALL(momentum<FloatingRobot>), doc::floating_momentum},
+    {"centroidal_momentum_matrix", VORMEK_FASTCALL(centroidal_momentum_matrix<FloatingRobot>),
+     doc::floating_centroidal_momentum_matrix},
+    {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
+    {"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
     {nullptr, nullptr, 0, nullptr},
 };
 

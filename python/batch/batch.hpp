@@ -21,6 +21,8 @@
 //       });
 //   }
 
+#include <cxxabi.h>
+
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -76,7 +78,7 @@ struct BatchState {
     std::size_t threads = 0;              // workers, the calling thread included
     ModelQueries queries;                 // names, parents, limits, mass: Python objects built at load
 
-    std::mutex mutex;                     // one batch at a time; held for the whole sweep
+    RobotLock mutex;                      // one batch at a time; held for the whole sweep
     std::atomic<std::thread::id> owner;   // the thread holding `mutex`, to refuse re-entry
     std::atomic<bool> open{false};        // readable without the lock, for the properties
     std::vector<Handle> handles;          // one per worker; worker 0 is the calling thread
@@ -87,14 +89,27 @@ struct BatchState {
     pid_t pid = 0;
 };
 
+// Starts the pool's threads-1 helpers, the caller being the first worker; RuntimeError naming
+// how many the system let start when it refuses one.
+bool start_pool(std::unique_ptr<Pool>& pool, std::size_t threads);
+
 // A child made by fork() has the parent's pool but none of its threads: it starts helpers of
-// its own and leaves the parent's pool unjoined (those threads are not its to join).
+// its own and leaves the parent's pool unjoined (those threads are not its to join). Called
+// with the batch locked; false with a Python error set, to be retried by the next call.
 template <class Handle>
-void adopt_after_fork(BatchState<Handle>& st) {
-    if (st.pid == getpid()) return;
+bool adopt_after_fork(BatchState<Handle>& st) {
+    if (st.pid == getpid()) return true;
     (void)st.pool.release();
-    st.pool = std::make_unique<Pool>(st.threads - 1);
+    if (!start_pool(st.pool, st.threads)) return false;
     st.pid = getpid();
+    return true;
+}
+
+// Whether the calling thread runs a batch of `st` (a signal handler calling back in). The
+// owner of a lock held in a process this one was forked from is a thread of that process.
+template <class Handle>
+bool running_here(const BatchState<Handle>& st) {
+    return st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id() && st.mutex.held_here();
 }
 
 template <class Handle>
@@ -153,21 +168,20 @@ PyObject* raise_row(std::size_t row, RowError&& error);
 // closed or when this thread already holds it (a signal handler calling back in).
 template <class Handle>
 bool lock_batch(BatchState<Handle>& st) {
-    if (st.owner.load(std::memory_order_relaxed) == std::this_thread::get_id()) {
+    if (running_here(st)) {
         PyErr_SetString(PyExc_RuntimeError, "a batch of this robot is already running on this thread");
         return false;
     }
-    if (!st.mutex.try_lock()) {
-        Py_BEGIN_ALLOW_THREADS
-        st.mutex.lock();
-        Py_END_ALLOW_THREADS
-    }
+    lock_releasing_gil(st.mutex);
     if (!st.open.load(std::memory_order_acquire)) {
         st.mutex.unlock();
         PyErr_SetString(PyExc_RuntimeError, "robot is closed");
         return false;
     }
-    adopt_after_fork(st);
+    if (!adopt_after_fork(st)) {
+        st.mutex.unlock();
+        return false;
+    }
     st.owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     return true;
 }
@@ -301,6 +315,14 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
         at += chunk_rows * in[i]->width();
     }
     if (!lock_batch(st_)) return nullptr;
+    // a thread ended by the interpreter's shutdown unwinds from here: it leaves the batch
+    // unlocked for the finalizers that may still close it
+    struct Unlock {
+        BatchState<Handle>* st;
+        ~Unlock() {
+            if (st) unlock_batch(*st);
+        }
+    } unlock{&st_};
     for (auto& fault : st_.faults) fault.first = rows;
 
     Chunks chunks(rows, chunk_rows);
@@ -316,7 +338,7 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
         const auto now = std::chrono::steady_clock::now();
         if (now < next_poll || interrupt_type) return;
         next_poll = now + poll_period;
-        PyEval_RestoreThread(saved);
+        take_gil(saved);
         if (PyErr_CheckSignals() < 0) {
             PyErr_Fetch(&interrupt_type, &interrupt_value, &interrupt_traceback);
             chunks.stop();
@@ -356,6 +378,9 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
                     }
                 }
             }
+        } catch (abi::__forced_unwind&) {
+            chunks.stop();
+            throw;
         } catch (const std::bad_alloc&) {
             st_.faults[w] = {r, NoMemory{}};
             chunks.stop();
@@ -368,7 +393,7 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
         }
     };
     st_.pool->run(std::min(st_.threads, chunks.count()) - 1, work, poll, poll_period);
-    PyEval_RestoreThread(saved);
+    take_gil(saved);
 
     // the lowest failed row, whichever worker ran it
     std::size_t failed = rows, worker = 0;
@@ -377,6 +402,7 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
     std::optional<RowError> fault;
     if (failed < rows) fault.emplace(std::move(st_.faults[worker].second));
     unlock_batch(st_);
+    unlock.st = nullptr;
 
     if (interrupt_type) {
         PyErr_Restore(interrupt_type, interrupt_value, interrupt_traceback);

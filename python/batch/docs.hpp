@@ -112,6 +112,56 @@ inline constexpr const char floating_forward_dynamics[] =
     VORMEK_SIG("forward_dynamics($self, frames, velocities, Q, QD, TAU, out=None)") VORMEK_FORWARD
     VORMEK_FLOATING VORMEK_ROWS;
 
+// centre of mass, momentum and energy: the whole robot, every link counted
+inline constexpr const char robot_center_of_mass[] =
+    VORMEK_SIG("center_of_mass($self, Q, out=None)")
+    "Returns the world positions (B, 3) of the robot's centre of mass, every link counted." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_center_of_mass[] =
+    VORMEK_SIG("center_of_mass($self, frames, Q, out=None)")
+    "Returns the world positions (B, 3) of the robot's centre of mass, every link counted." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_center_of_mass_velocity[] =
+    VORMEK_SIG("center_of_mass_velocity($self, Q, QD, out=None)")
+    "Returns the velocities (B, 3) of the centre of mass, world axes." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_center_of_mass_velocity[] =
+    VORMEK_SIG("center_of_mass_velocity($self, frames, velocities, Q, QD, out=None)")
+    "Returns the velocities (B, 3) of the centre of mass, world axes." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_center_of_mass_jacobian[] =
+    VORMEK_SIG("center_of_mass_jacobian($self, Q, out=None)")
+    "Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to "
+    "generalized coordinate k." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_center_of_mass_jacobian[] =
+    VORMEK_SIG("center_of_mass_jacobian($self, frames, Q, out=None)")
+    "Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to "
+    "generalized coordinate k." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_momentum[] =
+    VORMEK_SIG("momentum($self, Q, QD, out=None)")
+    "Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the "
+    "linear momentum, world axes." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_momentum[] =
+    VORMEK_SIG("momentum($self, frames, velocities, Q, QD, out=None)")
+    "Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the "
+    "linear momentum, world axes." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_centroidal_momentum_matrix[] =
+    VORMEK_SIG("centroidal_momentum_matrix($self, Q, out=None)")
+    "Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each "
+    "row of momentum is A u." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_centroidal_momentum_matrix[] =
+    VORMEK_SIG("centroidal_momentum_matrix($self, frames, Q, out=None)")
+    "Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each "
+    "row of momentum is A u." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_kinetic_energy[] =
+    VORMEK_SIG("kinetic_energy($self, Q, QD, out=None)")
+    "Returns the kinetic energies (B,), joules." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_kinetic_energy[] =
+    VORMEK_SIG("kinetic_energy($self, frames, velocities, Q, QD, out=None)")
+    "Returns the kinetic energies (B,), joules." VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_potential_energy[] =
+    VORMEK_SIG("potential_energy($self, Q, out=None)")
+    "Returns the gravitational potential energies -m g.c (B,), joules." VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_potential_energy[] =
+    VORMEK_SIG("potential_energy($self, frames, Q, out=None)")
+    "Returns the gravitational potential energies -m g.c (B,), joules." VORMEK_FLOATING VORMEK_ROWS;
+
 #undef VORMEK_SIG
 #undef VORMEK_ROWS
 #undef VORMEK_FIXED

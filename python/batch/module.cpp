@@ -25,7 +25,7 @@ unsigned long main_thread_ident = 0;
 namespace {
 
 int exec(PyObject* module) {
-    if (_import_array() < 0) return -1;
+    if (_import_array() < 0 || !count_forks()) return -1;
     Ref threading(PyImport_ImportModule("threading"));
     Ref main_thread(threading ? PyObject_CallMethod(threading.get(), "main_thread", nullptr) : nullptr);
     Ref ident(main_thread ? PyObject_GetAttrString(main_thread.get(), "ident") : nullptr);

@@ -1,10 +1,18 @@
 #include "pool.hpp"
 
+#include <cxxabi.h>
+
+#include <exception>
+
 namespace vormek::py::batch {
 
 Pool::Pool(std::size_t helpers) {
     threads_.reserve(helpers);
-    for (std::size_t w = 1; w <= helpers; ++w) threads_.emplace_back([this, w] { serve(w); });
+    try {
+        for (std::size_t w = 1; w <= helpers; ++w) threads_.emplace_back([this, w] { serve(w); });
+    } catch (const std::exception&) {
+        // out of threads or memory for one: the caller decides whether the others will do
+    }
 }
 
 Pool::~Pool() {
@@ -29,14 +37,22 @@ void Pool::run(std::size_t wanted, FunctionRef<void(std::size_t)> work, Function
         }
         start_.notify_all();
     }
-    work(0);
-    std::unique_lock lock(mutex_);
-    while (running_ > 0) {
-        if (done_.wait_for(lock, period) == std::cv_status::no_timeout) continue;
-        // the caller answers interrupts while the helpers finish; they never wait for it
-        lock.unlock();
-        poll();
+    std::unique_lock lock(mutex_, std::defer_lock);
+    try {
+        work(0);
         lock.lock();
+        while (running_ > 0) {
+            if (done_.wait_for(lock, period) == std::cv_status::no_timeout) continue;
+            // the caller answers interrupts while the helpers finish; they never wait for it
+            lock.unlock();
+            poll();
+            lock.lock();
+        }
+    } catch (abi::__forced_unwind&) {
+        if (!lock.owns_lock()) lock.lock();
+        done_.wait(lock, [this] { return running_ == 0; });
+        work_ = nullptr;
+        throw;
     }
     work_ = nullptr;
 }

@@ -60,7 +60,9 @@ private:
     std::atomic<bool> stop_{false};
 };
 
-// `helpers` threads started with the pool and joined when it goes; the caller is worker 0.
+// Up to `helpers` threads started with the pool and joined when it goes; the caller is worker
+// 0. When the system refuses a thread, the pool keeps those it could start: helpers() says how
+// many.
 class Pool {
 public:
     explicit Pool(std::size_t helpers);
@@ -71,7 +73,8 @@ public:
     std::size_t helpers() const { return threads_.size(); }
 
     // work(w) on helpers w = 1..wanted and on the caller (w = 0); then, until the helpers are
-    // done, poll() on the caller every `period`.
+    // done, poll() on the caller every `period`. A caller's thread ended inside work or poll
+    // (the interpreter's shutdown) first waits for the helpers, whose job lives on its stack.
     void run(std::size_t wanted, FunctionRef<void(std::size_t)> work, FunctionRef<void()> poll,
              std::chrono::milliseconds period);
 

@@ -198,6 +198,100 @@ class RobotBatch:
         Every argument is checked before any row is computed. A row whose goal is refused (a non-finite
         value or a zero quaternion) raises ValueError, its message led by 'row i: ', with i the lowest such
         row; the output rows before it hold their results."""
+    def center_of_mass(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_velocity(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the velocities (B, 3) of the centre of mass, world axes.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_jacobian(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
+        coordinate k.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def momentum(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
+        momentum, world axes.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def centroidal_momentum_matrix(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
+        momentum is A u.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def kinetic_energy(self, Q: _Batch, QD: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the kinetic energies (B,), joules.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def potential_energy(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the gravitational potential energies -m g.c (B,), joules.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
 
 @final
 class FloatingRobotBatch:
@@ -384,4 +478,115 @@ class FloatingRobotBatch:
         ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
         i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
         RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_velocity(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                                out: _Batch | None = None) -> _Batch:
+        """Returns the velocities (B, 3) of the centre of mass, world axes.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def center_of_mass_jacobian(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
+        coordinate k.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def momentum(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                 out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
+        momentum, world axes.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def centroidal_momentum_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
+        momentum is A u.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def kinetic_energy(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch,
+                       out: _Batch | None = None) -> _Batch:
+        """Returns the kinetic energies (B,), joules.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def potential_energy(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the gravitational potential energies -m g.c (B,), joules.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
+        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
+        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by
+        'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
+        results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
+        unspecified. RuntimeError 'robot is closed' after close().
         """

@@ -452,6 +452,99 @@ class Robot:
 
         Raises SolverError naming the best translation and rotation errors reached and the restarts when
         no solution is found; ValueError or TypeError for bad arguments, before any work."""
+    def center_of_mass(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns c, the world position of the robot's centre of mass (3 values, metres). Every link counts, the
+        root link and those fixed to it included. NaN for a robot without mass.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def center_of_mass_velocity(self, q: _JointVector, qd: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns the velocity of the centre of mass, J_c u in world axes (3 values, m/s), u = qd. NaN for a robot
+        without mass.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def center_of_mass_jacobian(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns J_c, the 3 x m Jacobian of the centre of mass in world axes (m = generalized_count), flat column
+        by column like jacobian: column k, the velocity of c per unit velocity of coordinate k, is elements 3k
+        to 3k + 2, so J_c = result.reshape(m, 3).T. NaN for a robot without mass.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def momentum(self, q: _JointVector, qd: _JointVector) -> Twist:
+        """Returns the centroidal momentum h = A u as a Twist in world axes: angular, the angular momentum about
+        the centre of mass (kg m^2/s); linear, the linear momentum m c-dot (kg m/s). Every link counts, the root
+        link and those fixed to it included. u = qd.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def centroidal_momentum_matrix(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns A, the 6 x m centroidal momentum matrix in world axes (m = generalized_count), so that
+        momentum() = A u; flat column by column like jacobian, angular rows first: A = result.reshape(m, 6).T.
+        The angular rows are about the centre of mass c; the linear ones are the robot's mass times J_c. Every
+        link counts, the root link and those fixed to it included.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def kinetic_energy(self, q: _JointVector, qd: _JointVector) -> float:
+        """Returns the kinetic energy 1/2 u^T M u in joules, a float; u = qd.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def potential_energy(self, q: _JointVector) -> float:
+        """Returns the gravitational potential energy -m g.c in joules, a float: zero with the centre of mass c at
+        the world origin, g the gravity of the dynamics. Every link counts, the root link and those fixed to it
+        included.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
 
 @final
 class FloatingRobot:
@@ -721,6 +814,119 @@ class FloatingRobot:
         Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
         link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
         Everything is checked before anything is written.
+        """
+    def center_of_mass(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns c, the world position of the robot's centre of mass (3 values, metres). Every link counts, the
+        root link and those fixed to it included. Only base.frame is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def center_of_mass_velocity(self, base: BaseState, q: _JointVector, qd: _JointVector,
+                                out: _Array | None = None) -> _Array:
+        """Returns the velocity of the centre of mass, J_c u in world axes (3 values, m/s), u = [base.velocity;
+        qd]; base.frame's rotation and base.velocity are read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def center_of_mass_jacobian(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns J_c, the 3 x m Jacobian of the centre of mass in world axes (m = generalized_count), flat column
+        by column like jacobian: column k, the velocity of c per unit velocity of coordinate k, is elements 3k
+        to 3k + 2, so J_c = result.reshape(m, 3).T. The six base columns come first; only base.frame's rotation
+        is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def momentum(self, base: BaseState, q: _JointVector, qd: _JointVector) -> Twist:
+        """Returns the centroidal momentum h = A u as a Twist in world axes: angular, the angular momentum about
+        the centre of mass (kg m^2/s); linear, the linear momentum m c-dot (kg m/s). Every link counts, the root
+        link and those fixed to it included. u = [base.velocity; qd]; base.frame's rotation and base.velocity
+        are read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def centroidal_momentum_matrix(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns A, the 6 x m centroidal momentum matrix in world axes (m = generalized_count), so that
+        momentum() = A u; flat column by column like jacobian, angular rows first: A = result.reshape(m, 6).T.
+        The angular rows are about the centre of mass c; the linear ones are the robot's mass times J_c. Every
+        link counts, the root link and those fixed to it included. The base columns come first: A is the mass
+        matrix's six base rows with their torque moved from the root origin p to c, A = [[1, -[c - p]x], [0, 1]]
+        M[:6]. Only base.frame's rotation is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the
+        result's size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def kinetic_energy(self, base: BaseState, q: _JointVector, qd: _JointVector) -> float:
+        """Returns the kinetic energy 1/2 u^T M u in joules, a float; u = [base.velocity; qd]; base.frame's
+        rotation and base.velocity are read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
+        """
+    def potential_energy(self, base: BaseState, q: _JointVector) -> float:
+        """Returns the gravitational potential energy -m g.c in joules, a float: zero with the centre of mass c at
+        the world origin, g the gravity of the dynamics. Every link counts, the root link and those fixed to it
+        included. Only base.frame is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
+        entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
+        invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
+        close(). Everything is checked before anything is written.
         """
 
 class VormekError(RuntimeError):

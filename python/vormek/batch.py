@@ -1,7 +1,8 @@
 """Many states per call, spread over the cores of this machine.
 
 ``RobotBatch(path, threads=None)`` and ``FloatingRobotBatch`` load a URDF once and keep one
-workspace per worker thread (``threads=None``: every core this process may run on). Their
+workspace per worker thread (``threads=None``: every core this process may run on; RuntimeError
+"could start only j of k threads" when the system refuses one). Their
 methods are the single-state computations of ``Robot`` and ``FloatingRobot`` with a leading
 batch axis: ``Q``, ``QD`` and ``QDD`` are (B, n) float64 arrays, ``TAU`` is (B, m), results are
 (B, m), (B, m, m) or (B, 6, m), with n joints and m generalized coordinates (n, or n + 6 for a

@@ -20,6 +20,7 @@ Results are float64 with m = the generalized count (joints, plus 6 with ``floati
 
 import hashlib
 import os
+import re
 import threading
 from typing import Any
 
@@ -65,8 +66,20 @@ def _urdf_text(urdf: Urdf) -> str:
         return f.read()
 
 
-def _chunk(method: str, model: _Model, extra: tuple[Any, ...], *blocks: npt.NDArray[np.float64]) -> Any:
-    return getattr(model.batch(), method)(*blocks, *extra)
+_ROW = re.compile(r"row (\d+): (.*)", re.DOTALL)
+
+
+def _chunk(method: str, model: _Model, extra: tuple[Any, ...], start: npt.NDArray[np.int64] | None,
+           *blocks: npt.NDArray[np.float64]) -> Any:
+    try:
+        return getattr(model.batch(), method)(*blocks, *extra)
+    except Exception as e:
+        # the batch counts rows within this chunk; the caller counts them in the whole array
+        row = _ROW.fullmatch(e.args[0]) if start is not None and len(e.args) == 1 and isinstance(e.args[0], str) \
+            else None
+        if row:
+            e.args = (f"row {int(start[0]) + int(row[1])}: {row[2]}",)  # type: ignore[index]
+        raise
 
 
 def _map(method: str, urdf: Urdf, arrays: tuple[da.Array, ...], floating: bool, threads: int | None,
@@ -79,16 +92,25 @@ def _map(method: str, urdf: Urdf, arrays: tuple[da.Array, ...], floating: bool, 
     probe.close()
     model = delayed(_Model(text, floating, threads), pure=True)
     out = "i" + "jkl"[:len(row_shape)]
-    pairs: list[Any] = [method, None, model, None, extra, None]
-    for k, a in enumerate(arrays):
-        # whole rows in every block; the row chunks are unified across the arrays
-        a = a.astype(np.float64).rechunk({1: -1})  # type: ignore[no-untyped-call]
-        pairs += [a, "i" + "abcdefgh"[k]]
+    # whole rows in every block, and the same row chunks in every array
+    indices = ["i" + "abcdefgh"[k] for k in range(len(arrays))]
+    wholes = [a.astype(np.float64).rechunk({1: -1}) for a in arrays]  # type: ignore[no-untyped-call]
+    chunks, aligned = da.core.unify_chunks(  # type: ignore[no-untyped-call]
+        *(x for pair in zip(wholes, indices) for x in pair))
+    # each block learns the first row it holds, so that a failing row is named as in the whole
+    # array; rows of unknown count stay counted within their chunk
+    rows = chunks.get("i", ())
+    start: Any = None
+    if rows and not any(np.isnan(rows)):
+        start = da.from_array(np.cumsum((0,) + rows[:-1], dtype=np.int64), chunks=1)  # type: ignore[no-untyped-call]
+    pairs: list[Any] = [method, None, model, None, extra, None, start, None if start is None else "i"]
+    for a, index in zip(aligned, indices):
+        pairs += [a, index]
     new_axes = {index: m if size is None else size for index, size in zip(out[1:], row_shape)}
     # meta given: Dask would otherwise call _chunk on empty arrays to learn the result type
     meta = np.empty((0,) * len(out), dtype=np.float64)
     result: da.Array = da.blockwise(  # type: ignore[no-untyped-call]
-        _chunk, out, *pairs, new_axes=new_axes, dtype=np.float64, meta=meta, concatenate=True)
+        _chunk, out, *pairs, new_axes=new_axes, dtype=np.float64, meta=meta, concatenate=True, align_arrays=False)
     return result
 
 

@@ -40,10 +40,12 @@ Result<Link> robot_link(const urdf::Link& u) {
         return fail(invalid("link " + u.name + " inertia must contain only finite values"));
     // A singular inertia (a point mass, a rod) is valid, but its zero eigenvalues come out of
     // the solver as ±(a few ulps of the largest one). Only a negative eigenvalue beyond that
-    // rounding, relative to the matrix's own scale, makes it indefinite.
+    // rounding, relative to the matrix's own scale, makes it indefinite. Near the largest
+    // double an eigenvalue can overflow, and the allowance with it, which would let anything
+    // pass: a matrix whose spectrum is out of range is refused.
     const Eigen::SelfAdjointEigenSolver<Matrix3d> eig(inertia, Eigen::EigenvaluesOnly);
     const double rounding = 16.0 * std::numeric_limits<double>::epsilon() * eig.eigenvalues().cwiseAbs().maxCoeff();
-    if ((eig.eigenvalues().array() < -rounding).any())
+    if (eig.info() != Eigen::Success || !eig.eigenvalues().allFinite() || (eig.eigenvalues().array() < -rounding).any())
         return fail(invalid("link " + u.name + " inertia must be positive semi-definite"));
 
     const Matrix3d R = rotation_of(in.origin).toRotationMatrix();

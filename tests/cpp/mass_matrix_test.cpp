@@ -109,5 +109,50 @@ TEST(MassMatrix, FarRootLinkLosesNoDigits) {
     }
 }
 
+// Two copies of one arm on a massless world link, the second D out along x, and the arm at the
+// end of a base rail: each arm's block of the mass matrix and its accelerations are its own
+// whatever D or the rail's stroke. About one origin for all, the far arm's entries would be
+// differences of terms of order m·D².
+TEST(MassMatrix, DistantSubtreesLoseNoDigits) {
+    std::string arm = test::random_tree_urdf(61, {.links = 5, .with_fixed = false});
+    arm = arm.substr(arm.find('>') + 1);
+    arm.erase(arm.rfind("</robot>"));
+    const auto renamed = [&arm](const std::string& prefix) {
+        std::string u = arm;
+        for (const std::string from : {"name=\"l", "link=\"l", "name=\"j"})
+            for (std::size_t at = u.find(from); at != std::string::npos; at = u.find(from, at + 1))
+                u.insert(at + from.size() - 1, prefix);
+        return u;
+    };
+    const auto mount = [](const std::string& prefix, const char* kind, const std::string& x) {
+        return "<joint name=\"" + prefix + "mount\" type=\"" + kind + "\"><parent link=\"world\"/><child link=\"" +
+               prefix + "l0\"/><origin xyz=\"" + x + " 0 0\"/><axis xyz=\"1 0 0\"/>" +
+               "<limit lower=\"-1e9\" upper=\"1e9\" effort=\"1\" velocity=\"1\"/></joint>";
+    };
+    const auto robot = [&](const std::string& joints) {
+        return Robot(load_ok("<robot name=\"r\"><link name=\"world\"/>" + renamed("a") + renamed("b") + joints +
+                             "</robot>"));
+    };
+    const auto expect_same = [](Robot&& far, Robot&& near_by, const VectorXd& q_far, const VectorXd& q) {
+        std::mt19937_64 rng(61);
+        const VectorXd qd = random_vector(rng, q.size()), tau = random_vector(rng, q.size());
+        Dyn a{&near_by}, b{&far};
+        const MatrixXd M = a.mass(q);
+        const VectorXd qdd = a.fd(q, qd, tau);
+        EXPECT_TRUE(near(b.mass(q_far), M, 1e-13 * M.cwiseAbs().maxCoeff()));
+        EXPECT_TRUE(near(b.fd(q_far, qd, tau), qdd, 1e-13 * qdd.cwiseAbs().maxCoeff()));
+    };
+    std::mt19937_64 rng(62);
+    const VectorXd q = random_vector(rng, 9, 2);
+    for (const char* D : {"100", "1000"})
+        expect_same(robot(mount("a", "fixed", "0") + mount("b", "fixed", D)),
+                    robot(mount("a", "fixed", "0") + mount("b", "fixed", "0")), q.head(8), q.head(8));
+    // arm a on a rail, 10 000 km out
+    VectorXd out = q;
+    out[0] = 1e7;
+    expect_same(robot(mount("a", "prismatic", "0") + mount("b", "fixed", "0")),
+                robot(mount("a", "prismatic", "0") + mount("b", "fixed", "0")), out, q);
+}
+
 }  // namespace
 }  // namespace vormek

@@ -109,6 +109,9 @@ TEST(TreeChecks, LinkContent) {
     // A negative eigenvalue is still refused at any scale, however tiny.
     EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1e-300" ixy="0" ixz="0" iyy="0" iyz="0" izz="0")")), psd_msg));
     EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1" ixy="0" ixz="0" iyy="2" iyz="0" izz="2")")), psd_msg));
+    // Near the largest double an eigenvalue, and with it the rounding allowance, can overflow.
+    EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1e308" ixy="1e308" ixz="1e308" iyy="0" iyz="0" izz="0")")), psd_msg));
+    EXPECT_TRUE(invalid(with(inertial("1", R"(ixx="-1.7e308" ixy="1.7e308" ixz="0" iyy="1.7e308" iyz="0" izz="1")")), psd_msg));
 }
 
 TEST(TreeChecks, JointContent) {

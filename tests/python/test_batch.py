@@ -64,7 +64,23 @@ def _calls(robot, floating, s, target):
                                                               s["QDD"][i])),
         "forward_dynamics": (["frames", "velocities", "Q", "QD", "TAU"], [],
                              lambda i: robot.forward_dynamics(*base(i, True), s["Q"][i], s["QD"][i], s["TAU"][i])),
+        "center_of_mass": (["frames", "Q"], [], lambda i: robot.center_of_mass(*base(i), s["Q"][i])),
+        "center_of_mass_velocity": (["frames", "velocities", "Q", "QD"], [], lambda i: robot.center_of_mass_velocity(
+            *base(i, True), s["Q"][i], s["QD"][i])),
+        "center_of_mass_jacobian": (["frames", "Q"], [], lambda i: robot.center_of_mass_jacobian(
+            *base(i), s["Q"][i]).reshape(m, 3).T),
+        "momentum": (["frames", "velocities", "Q", "QD"], [],
+                     lambda i: _six(robot.momentum(*base(i, True), s["Q"][i], s["QD"][i]))),
+        "centroidal_momentum_matrix": (["frames", "Q"], [], lambda i: robot.centroidal_momentum_matrix(
+            *base(i), s["Q"][i]).reshape(m, 6).T),
+        "kinetic_energy": (["frames", "velocities", "Q", "QD"], [],
+                           lambda i: robot.kinetic_energy(*base(i, True), s["Q"][i], s["QD"][i])),
+        "potential_energy": (["frames", "Q"], [], lambda i: robot.potential_energy(*base(i), s["Q"][i])),
     }
+
+
+def _six(twist):
+    return np.concatenate([twist.angular, twist.linear])
 
 
 def _arguments(names, floating, s, strided):

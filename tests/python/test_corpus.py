@@ -126,6 +126,34 @@ def _forward_dynamics_agrees(ours, theirs, mass_matrix, base):
     assert mass_matrix[base + dof, base + dof] == 0
 
 
+def _centroidal_agrees(pin, call, model, q_pin, v_pin, columns):
+    """Centre of mass, its velocity and Jacobian, the centroidal momentum and its matrix and the
+    two energies. `call(name, velocities)` runs our method; `columns` maps a Pinocchio matrix of
+    velocity columns to ours. Pinocchio leaves the bodies fixed to its universe (a fixed base's
+    root link and what hangs on it by fixed joints) out of every sum: they are put back from its
+    universe inertia, in world coordinates, which moves the centre of mass the momenta are taken
+    about. Its six-vectors are [linear; angular]."""
+    data = model.createData()
+    m0, c0 = model.inertias[0].mass, model.inertias[0].lever
+    c_pin = pin.centerOfMass(model, data, q_pin, v_pin).copy()
+    m_pin = data.mass[0]
+    c = (m_pin * c_pin + m0 * c0) / (m_pin + m0)
+    share = m_pin / (m_pin + m0)
+    close(call("center_of_mass", False), c, "centre of mass")
+    close(call("center_of_mass_velocity", True), share * data.vcom[0], "centre of mass velocity")
+    close(call("center_of_mass_jacobian", False).reshape(-1, 3).T,
+          share * columns(pin.jacobianCenterOfMass(model, data, q_pin)), "centre of mass Jacobian")
+    A = pin.computeCentroidalMap(model, data, q_pin)
+    close(call("centroidal_momentum_matrix", False).reshape(-1, 6).T,
+          columns(np.vstack([A[3:] + np.cross(c_pin - c, A[:3].T).T, A[:3]])), "centroidal momentum matrix")
+    h, h_pin = call("momentum", True), pin.computeCentroidalMomentum(model, data, q_pin, v_pin)
+    close(np.concatenate([h.angular, h.linear]),
+          np.concatenate([h_pin.angular + np.cross(c_pin - c, h_pin.linear), h_pin.linear]), "centroidal momentum")
+    close(call("kinetic_energy", True), pin.computeKineticEnergy(model, data, q_pin, v_pin), "kinetic energy")
+    close(call("potential_energy", False),
+          pin.computePotentialEnergy(model, data, q_pin) - m0 * model.gravity.linear @ c0, "potential energy")
+
+
 def _fixed_agrees(pin, robot, model, jmap, links, rng):
     n = robot.joint_count
     q, qd, qdd, tau = (rng.uniform(-1, 1, n) for _ in range(4))
@@ -157,6 +185,8 @@ def _fixed_agrees(pin, robot, model, jmap, links, rng):
           jmap.joint_part(pin.nonLinearEffects(model, data, q_pin, v_pin) - gravity), "velocity-product forces")
     _forward_dynamics_agrees(lambda: robot.forward_dynamics(q, qd, tau),
                              jmap.joint_part(pin.aba(model, data, q_pin, v_pin, tau_pin)), m_pin[index], 0)
+    _centroidal_agrees(pin, lambda name, velocities: getattr(robot, name)(q, *[qd][:velocities]), model, q_pin,
+                       v_pin, lambda x: np.asarray(x)[:, jmap.idx_v])
 
 
 def _floating_agrees(pin, robot, model, jmap, links, rng):
@@ -194,6 +224,8 @@ def _floating_agrees(pin, robot, model, jmap, links, rng):
     _forward_dynamics_agrees(lambda: robot.forward_dynamics(base, q, qd, forces),
                              flyer.acceleration(velocity, pin.aba(model, data, q_pin, v_pin, flyer.T.T @ forces)),
                              flyer.matrix(m_pin), 6)
+    _centroidal_agrees(pin, lambda name, velocities: getattr(robot, name)(base, q, *[qd][:velocities]), model,
+                       q_pin, v_pin, lambda x: np.asarray(x) @ flyer.T.T)
 
 
 # files whose root link is massless but whose root body is not, loaded with massless_root=True

@@ -31,3 +31,17 @@ def test_a_local_cluster_computes_what_the_batch_computes_in_process(write_urdf)
                 vd.gravity(path, chunk(frames), chunk(Q), floating=True), vd.jacobian(path, chunk(Q), target=4)]
         for got, want in zip(da.compute(*lazy), expected):
             assert np.array_equal(got, want)
+
+
+def test_a_failing_row_is_named_as_in_the_whole_array(write_urdf):
+    path = write_urdf(TREE)
+    with RobotBatch(path, threads=1) as b:
+        Q = np.zeros((700, b.joint_count))
+        Q[567, 2] = np.nan
+        with pytest.raises(ValueError) as whole:
+            b.gravity(Q)
+    # uneven chunks in the two inputs: Dask splits rows where either array does
+    lazy = vd.velocity_product_forces(path, da.from_array(Q, chunks=(100, 3)), da.from_array(Q * 0, chunks=(70, 2)))
+    with pytest.raises(ValueError) as dask:
+        lazy.compute(scheduler="synchronous")
+    assert str(dask.value) == str(whole.value) == "row 567: q contains a non-finite value"

@@ -1,10 +1,10 @@
 // Articulated-body forward dynamics (Featherstone, RBDA table 7.1), one routine for both base
 // kinds: velocities and bias terms root to leaf, articulated inertias leaf to root, then the
 // base solve and the accelerations root to leaf. Everything is expressed in one reference frame,
-// the root origin with world axes (floating base) or root axes and the first joint's origin
-// (fixed base): a subtree's articulated inertia then joins its parent's by a plain sum, and
-// motions pass from parent to child without a transform, which saves the 6×6 change of frame
-// per joint that body-frame quantities would need.
+// the root origin with world axes (floating base) or root axes and, for each subtree of the root,
+// its first body's origin (fixed base): a subtree's articulated inertia then joins its parent's
+// by a plain sum, and motions pass from parent to child without a transform, which saves the
+// 6×6 change of frame per joint that body-frame quantities would need.
 //
 // Scalar code throughout, every value written entry by entry into its final slot: most operands
 // were written that way moments before, and Eigen's 16-byte loads of them, or structs returned
@@ -179,7 +179,7 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     std::span<double> D = ws.D, u = ws.u;
 
     // root values in the reference frame; g is the upward acceleration that stands for gravity
-    const Transform root = reference_root(floating, base_rotation, body_joints);
+    const Transform root = reference_root(floating, base_rotation);
     double v0[6] = {};
     if (floating)
         for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];
@@ -199,6 +199,8 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         const BodyJoint& joint = body_joints[k];
         const std::size_t parent = body_parents[k];
         joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
+        // each subtree of a fixed root about its first body's origin (reference_root)
+        if (parent == 0 && !floating) T[k].p.setZero();
         const Matrix3d& R = T[k].R;
         const Vector3d& p = T[k].p;
         // the load, if any, is read before its slot takes the motion column

@@ -1,6 +1,7 @@
 // Composite-rigid-body mass matrix (Featherstone, RBDA table 6.2) in one reference frame: the
-// root origin with world axes (floating base), or root axes and the first joint's origin (fixed
-// base). Every body's pose, inertia and motion column are placed there root to leaf; a
+// root origin with world axes (floating base), or root axes and, for each subtree of the root,
+// its first body's origin (fixed base). Every body's pose, inertia and motion column are placed
+// there root to leaf; a
 // subtree's inertia is then a plain sum of its bodies', and the entry of DOF k with an ancestor
 // DOF is one six-value product of the ancestor's motion column with the force F_k the subtree
 // of k needs for a unit rate of its joint. Each value is written to both mirror entries.
@@ -97,7 +98,7 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     // ancestors and descendants
     std::ranges::fill(out.subspan(off * N), 0.0);
 
-    const Transform root = reference_root(floating, base_rotation, body_joints);
+    const Transform root = reference_root(floating, base_rotation);
     // the root body's inertia counts only when the base moves
     double M0 = 0;
     Vector3d H0 = Vector3d::Zero();
@@ -114,6 +115,8 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
         if (parent != k) pose = body_rows(parent == 0 ? root : T[parent - 1]);
         const auto [sin_q, cos_q] = sin_cos_q[k];
         pose = place_body(joint, pose, q[k], sin_q, cos_q);
+        // each subtree of a fixed root about its first body's origin (reference_root)
+        if (parent == 0 && !floating) pose.p = Lanes{}, pose.pz = 0.0;
         store_rows(pose, T[k]);
         place_body_inertia(body_inertials[k + 1], pose, Mc[k], Hc[k], Ic[k]);
         motion_column(joint, T[k], S[k].data());

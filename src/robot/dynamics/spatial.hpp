@@ -3,8 +3,6 @@
 // force (n, f), both in one frame and referred to its origin. X = (R, p) is a frame's pose in
 // another: forces go from the first to the second.
 
-#include <span>
-
 #include "../../base.hpp"
 #include "../../model/joint.hpp"
 #include "../../model/link.hpp"
@@ -31,15 +29,20 @@ inline Vector3d rotate_inverse(const Quaterniond& q, const Vector3d& v) {
     return rotate(Quaterniond(q.w(), -q.x(), -q.y(), -q.z()), v);
 }
 
-// The root's pose in the one reference frame of the mass matrix and forward dynamics: world axes
-// for a floating base, root axes for a fixed one. A floating base's rows are about the root
-// origin, so that is its origin; a fixed base's results are the same about any fixed point, and
-// the first joint's origin keeps the moment arms the size of the robot where the root link lies
-// far from it (a world link, say): about the root origin, entries of order m·d² would cancel
-// down to the robot's own and take the rounding of d² with them.
-inline Transform reference_root(bool floating, const Quaterniond& base_rotation, std::span<const BodyJoint> joints) {
+// The root's pose in the reference frame of the mass matrix and forward dynamics: world axes
+// about the root origin for a floating base, whose rows are about that origin; root axes for a
+// fixed one, whose subtrees then each take their own origin.
+//
+// A fixed root neither moves nor takes in the subtrees that hang from it: their blocks of the
+// mass matrix and their accelerations are independent of each other and the same about any
+// fixed point. Each is computed about its first body's origin where it is now (that body is
+// placed at the origin, translation zero), which keeps the moment arms the size of the subtree.
+// About one origin for all, a subtree far from it (a second arm on a world link, an arm at the
+// end of a long base rail) would hold entries of order m·d² that cancel down to its own and take
+// the rounding of d² with them.
+inline Transform reference_root(bool floating, const Quaterniond& base_rotation) {
     if (floating) return {rotation_matrix(base_rotation), Vector3d::Zero()};
-    return {Matrix3d::Identity(), joints.empty() ? Vector3d::Zero() : Vector3d(-joints[0].origin_translation)};
+    return {Matrix3d::Identity(), Vector3d::Zero()};
 }
 
 // The motion column S of a body's joint in the reference frame, from the body's pose X there:

@@ -1,0 +1,98 @@
+// The centroidal momentum matrix A, h = A·u with h = [k; p] the angular momentum about the centre
+// of mass and the linear momentum, world axes (Orin and Goswami's centroidal map). Column k is
+// the momentum of the subtree of body k + 1 moving at a unit rate of joint k: the composite
+// inertia of the subtree times its motion column, F_k = I_k^c·S_k, as in the composite-rigid-
+// body algorithm (RBDA table 6.2) but with no projection onto the ancestors; then moved from
+// the root origin, where everything is placed, to the centre of mass.
+
+#include "../../robot.hpp"
+#include "../kinematics/checks.hpp"
+#include "centroidal.hpp"
+
+namespace vormek {
+
+namespace {
+
+// The momentum (I·ω + h × v; m·v + ω × h) of a body of mass m, first moment h and rotational
+// inertia I (upper triangle) about the root origin, moving with (ω; v), written about the point
+// c: its angular part less c × the linear part.
+inline void momentum_about(double m, const Vector3d& h, const Matrix3d& I, const Vector3d& w, const Vector3d& v,
+                           const Vector3d& c, double* out) {
+    const Vector3d f = m * v + w.cross(h);
+    const Vector3d Iw(I(0, 0) * w[0] + I(0, 1) * w[1] + I(0, 2) * w[2],
+                      I(0, 1) * w[0] + I(1, 1) * w[1] + I(1, 2) * w[2],
+                      I(0, 2) * w[0] + I(1, 2) * w[1] + I(2, 2) * w[2]);
+    const Vector3d n = Iw + h.cross(v) - c.cross(f);
+    for (int r = 0; r < 3; ++r) {
+        out[r] = n[r];
+        out[3 + r] = f[r];
+    }
+}
+
+// (M, H, J) += (m, h, I), upper triangles.
+inline void add_subtree(double m, const Vector3d& h, const Matrix3d& I, double& M, Vector3d& H, Matrix3d& J) {
+    M += m;
+    H += h;
+    for (int r = 0; r < 3; ++r)
+        for (int k = r; k < 3; ++k) J(r, k) += I(r, k);
+}
+
+Result<void> centroidal_momentum_matrix(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                        std::span<const double> q, Workspace& ws, std::span<double> out) {
+    const std::size_t n = model.dof_count(), off = floating ? 6 : 0;
+    VORMEK_CHECK(check_joint_vector(q, n, "q"));
+    VORMEK_CHECK(check_length(out, 6 * (n + off), "centroidal momentum matrix output"));
+    std::span<Transform> X = ws.transforms;
+    std::span<double> Mc = ws.composite_mass;
+    std::span<Vector3d> Hc = ws.composite_first_moment;
+    std::span<Matrix3d> Ic = ws.composite_inertia;
+    if (Mc.size() < n || Hc.size() < n || Ic.size() < n) panic("subtree workspace does not fit the model");
+
+    // root to leaf: each body's inertia about the root origin starts its subtree's
+    const Matrix3d R0 = rotation_matrix(base_rotation);
+    const MassSum total = place_masses(model, R0, q, X, [&](std::size_t k, double, const Vector3d&) {
+        place_inertia(model.body_inertials[k + 1], X[k].R, X[k].p, Mc[k], Hc[k].data(), Ic[k]);
+    });
+    const Vector3d c = total.momentum_point();
+    // the whole robot's, for the base columns
+    double M0 = 0.0;
+    Vector3d H0 = Vector3d::Zero();
+    Matrix3d I0 = Matrix3d::Zero();
+    if (floating) place_inertia(model.body_inertials[0], R0, Vector3d::Zero(), M0, H0.data(), I0);
+
+    // leaf to root: when body k comes, its subtree is complete: its column, then it joins its
+    // parent's
+    for (std::size_t k = n; k-- > 0;) {
+        double S[6];
+        motion_column(model.body_joints[k], X[k], S);
+        momentum_about(Mc[k], Hc[k], Ic[k], Vector3d(S[0], S[1], S[2]), Vector3d(S[3], S[4], S[5]), c,
+                       &out[6 * (off + k)]);
+        const std::size_t parent = model.body_parents[k];
+        if (parent != 0)
+            add_subtree(Mc[k], Hc[k], Ic[k], Mc[parent - 1], Hc[parent - 1], Ic[parent - 1]);
+        else if (floating)
+            add_subtree(Mc[k], Hc[k], Ic[k], M0, H0, I0);
+    }
+
+    // the base: turning about e_i through the root origin, and moving the root origin along e_i
+    // (no angular momentum about c, a linear one of m·e_i)
+    for (std::size_t i = 0; i < 3 && floating; ++i) {
+        momentum_about(M0, H0, I0, Vector3d::Unit(i), Vector3d::Zero(), c, &out[6 * i]);
+        double* column = &out[6 * (3 + i)];
+        for (std::size_t r = 0; r < 6; ++r) column[r] = r == 3 + i ? total.mass : 0.0;
+    }
+    return {};
+}
+
+}  // namespace
+
+Result<void> Robot::centroidal_momentum_matrix(std::span<const double> q, std::span<double> out) {
+    return vormek::centroidal_momentum_matrix(*model_, false, base_frame_.rotation, q, workspace_, out);
+}
+
+Result<void> FloatingRobot::centroidal_momentum_matrix(const BaseState& base, std::span<const double> q,
+                                                       std::span<double> out) {
+    return vormek::centroidal_momentum_matrix(*model_, true, base.frame().rotation, q, workspace_, out);
+}
+
+}  // namespace vormek
