@@ -51,6 +51,9 @@ def test_a_turned_gravity_is_a_turned_base():
     turned_base.set_base_frame(Pose((0.3, 0.1, -0.2), tuple(rotation_xyzw)))
     turned_base.set_gravity(G)
     turned_gravity.set_gravity(tuple(R.T @ G))
+    # the potential energy follows the same gravity: V = −m g·c
+    assert turned_gravity.potential_energy(q) == pytest.approx(
+        -turned_gravity.total_mass * (R.T @ G) @ turned_gravity.center_of_mass(q), rel=1e-12)
     for method, args in (("gravity", (q,)), ("inverse_dynamics", (q, qd, qdd)), ("forward_dynamics", (q, qd, tau))):
         expected = getattr(turned_base, method)(*args)
         np.testing.assert_allclose(getattr(turned_gravity, method)(*args), expected, rtol=0,
