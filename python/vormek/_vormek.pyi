@@ -3,7 +3,7 @@
 
 from collections.abc import Sequence
 from os import PathLike
-from typing import Self, SupportsFloat, SupportsIndex, final
+from typing import ClassVar, Self, SupportsFloat, SupportsIndex, final
 
 import numpy as np
 import numpy.typing as npt
@@ -28,10 +28,9 @@ class Pose:
 
     a * b composes: with b the pose of C in B and a the pose of B in A, a * b is the pose of C in A.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, translation: _Three = ..., rotation_xyzw: Sequence[SupportsFloat] = ...) -> None: ...
     @property
     def translation(self) -> tuple[float, float, float]:
@@ -72,10 +71,9 @@ class Twist:
     each (x, y, z), default zero. Which point the linear part belongs to is stated by the method that returns or
     takes it (a link origin, a tool point, the root origin).
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, angular: _Three = ..., linear: _Three = ...) -> None: ...
     @property
     def angular(self) -> tuple[float, float, float]:
@@ -96,10 +94,9 @@ class BaseState:
     acceleration (default zero). Values are copied; a wrong type raises TypeError naming the argument, a non-finite
     value raises ValueError where the state is used.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, frame: Pose | None = None, velocity: Twist | None = None,
                  acceleration: Twist | None = None) -> None: ...
     @property
@@ -123,10 +120,9 @@ class Load:
     link_id: a link index (robot.link_id(name)), checked against the robot it is given to (ValueError 'invalid link
     id N' there); a negative or too large integer raises OverflowError here.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, link_id: SupportsIndex, torque: _Three = ..., force: _Three = ...) -> None: ...
     @property
     def link_id(self) -> int:
@@ -150,10 +146,9 @@ class IkOptions:
     norm of one step dq (rad or m), longer steps are scaled down. The four reals are stored as given;
     inverse_kinematics raises ValueError unless each is finite and positive.
 
-    Immutable; compares and hashes by value (field by field, IEEE equality), pickles, and its repr evaluates back to
-    an equal object.
+    Immutable; compares by value, field by field (IEEE equality).
     """
-    def __hash__(self) -> int: ...
+    __hash__: ClassVar[None]  # type: ignore[assignment]
     def __init__(self, max_iterations: SupportsIndex | None = None, translation_tolerance: SupportsFloat = 1.0e-6,
                  rotation_tolerance: SupportsFloat = 1.0e-6, damping: SupportsFloat = 1.0e-3,
                  max_step_norm: SupportsFloat = 0.5) -> None: ...
@@ -181,8 +176,9 @@ class Robot:
     frame (identity until set_base_frame).
 
     Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z unless set_gravity sets another. Links are
-    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods release the interpreter lock while
-    they compute; calls on one robot are serialised. Use as a context manager, or call close().
+    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods
+    release the interpreter lock while they compute; calls on one robot are serialised. Use as a context manager,
+    or call close().
 
     Raises ModelError when the file cannot be read or does not describe one supported tree (vormek check explains
     why).
@@ -549,23 +545,28 @@ class Robot:
 @final
 class FloatingRobot:
     """A robot whose root link floats freely, loaded from a URDF file (str or os.PathLike); its root link must have
-    mass, or with massless_root=True the links fixed to it must give the root body mass. Every method takes the root's BaseState first; generalized vectors put six base entries (angular, then
-    linear, world axes) before the joints.
+    mass (from_urdf_text(text, massless_root=True) accepts a massless one when the links fixed to it give the root
+    body mass). Every method takes the root's BaseState first; generalized vectors put six base entries (angular,
+    then linear, world axes) before the joints.
 
     Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z unless set_gravity sets another. Links are
-    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods release the interpreter lock while
-    they compute; calls on one robot are serialised. Use as a context manager, or call close().
+    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods
+    release the interpreter lock while they compute; calls on one robot are serialised. Use as a context manager,
+    or call close().
 
-    Raises ModelError when the file cannot be read, does not describe one supported tree, or its root link (root
-    body) has no mass.
+    Raises ModelError when the file cannot be read, does not describe one supported tree, or its root link has no
+    mass.
     """
-    def __init__(self, path: _Path, *, massless_root: bool = False) -> None: ...
+    def __init__(self, path: _Path) -> None: ...
     @classmethod
-    def from_urdf(cls, path: _Path, *, massless_root: bool = False) -> FloatingRobot:
+    def from_urdf(cls, path: _Path) -> FloatingRobot:
         """Loads a robot from a URDF file, as the constructor does; ModelError when it cannot."""
     @classmethod
     def from_urdf_text(cls, text: str, *, massless_root: bool = False) -> FloatingRobot:
-        """Loads a robot from URDF text (a str), with the checks and messages of loading a file (ModelError). massless_root as for the constructor."""
+        """Loads a robot from URDF text (a str), with the checks and messages of loading a file (ModelError). The
+        root link must have mass, as for the constructor; with massless_root=True a massless root link is accepted
+        when the links fixed to it give the root body mass (ModelError 'invalid robot model: floating-base root link
+        {name} must have positive mass' when neither has)."""
     def close(self) -> None:
         """Releases the model and workspace; later calls raise RuntimeError 'robot is closed'. Closing twice is
         harmless; a call running in another thread finishes first.

@@ -16,10 +16,25 @@ using test::near;
 using test::ok;
 using test::random_vector;
 using test::VectorXd;
+using test::view;
 
-// Everything the fused builds compute, fixed and floating, with loads.
+// Everything the fused builds compute, fixed and floating, with loads where they are taken.
 std::vector<MatrixXd> dynamics(Dyn& d, const VectorXd& q, const VectorXd& qd, const VectorXd& qdd, const Loads& loads) {
-    return {d.mass(q), d.id(q, qd, qdd, loads), d.gravity(q, loads), d.vpf(q, qd)};
+    std::vector<MatrixXd> out{d.mass(q), d.id(q, qd, qdd, loads), d.gravity(q, loads), d.vpf(q, qd)};
+    // and the centre-of-mass Jacobian, the centroidal momentum matrix and the momentum pass
+    const std::size_t m = d.size();
+    VectorXd jc(3 * m), A(6 * m), cd(3), h(6), energy(1);
+    const auto on = [&](auto f) { return d.fixed ? f(*d.fixed) : f(*d.floating, d.base); };
+    ok(on([&](auto& r, const auto&... b) { return r.center_of_mass_jacobian(b..., view(q), {jc.data(), 3 * m}); }));
+    ok(on([&](auto& r, const auto&... b) { return r.centroidal_momentum_matrix(b..., view(q), {A.data(), 6 * m}); }));
+    ok(on([&](auto& r, const auto&... b) {
+        return r.center_of_mass_velocity(b..., view(q), view(qd), {cd.data(), 3});
+    }));
+    const Twist t = ok(on([&](auto& r, const auto&... b) { return r.momentum(b..., view(q), view(qd)); }));
+    h << t.angular, t.linear;
+    energy[0] = ok(on([&](auto& r, const auto&... b) { return r.kinetic_energy(b..., view(q), view(qd)); }));
+    for (const VectorXd& v : {jc, A, cd, h, energy}) out.push_back(v);
+    return out;
 }
 
 // The builds with fused multiply-adds, which CPUs that have them run, agree with the portable

@@ -263,7 +263,7 @@ def test_check_warns_and_advises_on_floating_bases(capsys, write_urdf):
     assert "link above it" not in out
     massless = robot_text(link("world"), link("base", 1), joint("fix", "fixed", "world", "base"))
     status, out, _ = run(capsys, "check", "--floating", write_urdf(massless))
-    assert status == 1 and "FloatingRobot(path, massless_root=True)" in out
+    assert status == 1 and "FloatingRobot.from_urdf_text(text, massless_root=True)" in out
 
 
 def test_the_bench_solve_succeeds_on_every_corpus_robot():

@@ -95,11 +95,11 @@ STATES = 2
 RELATIVE = 1e-9
 
 
-def close(ours, theirs, what):
-    """Agreement to RELATIVE of the larger of the two, the quantity taken as a whole."""
+def close(ours, theirs, what, floor=1e-300):
+    """Agreement to RELATIVE of the larger of the two (or of `floor`), the quantity taken as a whole."""
     ours, theirs = np.asarray(ours, dtype=float), np.asarray(theirs, dtype=float)
     assert ours.shape == theirs.shape, what
-    scale = max(np.max(np.abs(theirs), initial=0.0), np.max(np.abs(ours), initial=0.0), 1e-300)
+    scale = max(np.max(np.abs(theirs), initial=0.0), np.max(np.abs(ours), initial=0.0), floor)
     error = np.max(np.abs(ours - theirs), initial=0.0)
     assert error <= RELATIVE * scale, f"{what}: error {error:.3e} against scale {scale:.3e}"
 
@@ -140,9 +140,11 @@ def _centroidal_agrees(pin, call, model, q_pin, v_pin, columns):
     c = (m_pin * c_pin + m0 * c0) / (m_pin + m0)
     share = m_pin / (m_pin + m0)
     close(call("center_of_mass", False), c, "centre of mass")
-    close(call("center_of_mass_velocity", True), share * data.vcom[0], "centre of mass velocity")
+    # on a millimetre scale at least: joints that only spin a body about its own centre of mass
+    # (a drone's rotors) leave J_c and ċ at rounding level
+    close(call("center_of_mass_velocity", True), share * data.vcom[0], "centre of mass velocity", floor=1e-3)
     close(call("center_of_mass_jacobian", False).reshape(-1, 3).T,
-          share * columns(pin.jacobianCenterOfMass(model, data, q_pin)), "centre of mass Jacobian")
+          share * columns(pin.jacobianCenterOfMass(model, data, q_pin)), "centre of mass Jacobian", floor=1e-3)
     A = pin.computeCentroidalMap(model, data, q_pin)
     close(call("centroidal_momentum_matrix", False).reshape(-1, 6).T,
           columns(np.vstack([A[3:] + np.cross(c_pin - c, A[:3].T).T, A[:3]])), "centroidal momentum matrix")
@@ -255,7 +257,7 @@ def test_agrees_with_pinocchio(path):
         assert str(error).endswith("must have positive mass")
         # a massless root link whose fixed links carry the mass: the opt-in takes the root body
         try:
-            floating = FloatingRobot(path, massless_root=True)
+            floating = FloatingRobot.from_urdf_text(text, massless_root=True)
         except ModelError as again:
             assert str(again) == str(error) and _name(path) not in MASSLESS_ROOT_BODIES
             return

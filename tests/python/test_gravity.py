@@ -22,7 +22,7 @@ def test_gravity_agrees_with_pinocchio_given_the_same_vector(name):
     text = path.read_text()
     links = list(Robot(path).link_names)
     rng = np.random.default_rng(7)
-    fixed, floating = Robot(path), FloatingRobot(path, massless_root=True)
+    fixed, floating = Robot(path), FloatingRobot.from_urdf_text(text, massless_root=True)
     for robot in (fixed, floating):
         robot.set_gravity(G)
         assert robot.gravity_vector == G

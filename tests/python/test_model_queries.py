@@ -89,11 +89,10 @@ def test_loading_from_text_checks_and_refuses_as_a_file_does(write_urdf):
         "invalid robot model: floating-base root link world must have positive mass")
     # the opt-in: the root body (the root link with what is fixed to it) has the mass
     for loaded in (FloatingRobot.from_urdf_text(massless, massless_root=True),
-                   FloatingRobot(write_urdf(massless), massless_root=True),
-                   FloatingRobotBatch.from_urdf_text(massless, massless_root=True)):
+                   FloatingRobotBatch(write_urdf(massless), massless_root=True)):
         assert loaded.total_mass == 2.0
     with pytest.raises(TypeError):
-        FloatingRobot(write_urdf(massless), True)  # keyword-only
+        FloatingRobot.from_urdf_text(massless, True)  # keyword-only
 
 
 def test_robots_pickle_with_their_text_base_frame_and_gravity():

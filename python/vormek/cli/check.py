@@ -16,7 +16,7 @@ import numpy as np
 
 import vormek
 
-from . import urdf
+from . import layout, urdf
 
 EPSILON = 2.220446049250313e-16
 
@@ -251,12 +251,12 @@ def _duplicates(kind: str) -> Callable[[urdf.Description, re.Match[str]], list[s
 def _massless_root(path: str) -> list[str]:
     """Whether massless_root=True would load the file as a FloatingRobot, and so what to do."""
     try:
-        vormek.FloatingRobot(path, massless_root=True).close()
+        layout.floating(path, massless_root=True).close()
     except vormek.VormekError:
         return ["neither the root link nor any link fixed to it has mass, so nothing carries the free "
                 "base; mend: give the root link its mass, or load the robot as a fixed-base Robot"]
     return ["the links fixed to the root link have mass, so the root body is a proper rigid body; "
-            "mend: load it with FloatingRobot(path, massless_root=True) (vormek info and bench: "
+            "mend: load it with FloatingRobot.from_urdf_text(text, massless_root=True) (vormek info and bench: "
             "--floating --massless-root)"]
 
 

@@ -35,7 +35,7 @@ def _vector(values: tuple[float, ...]) -> str:
 
 def run(args: argparse.Namespace) -> int:
     """Prints the robot's name, counts, mass and tree; 1 when the robot does not load, else 0."""
-    robot = layout.load(args.urdf, floating=args.floating, massless_root=args.massless_root)
+    robot = layout.load(args.urdf, floating_base=args.floating, massless_root=args.massless_root)
     if robot is None:
         return 1
     with robot:

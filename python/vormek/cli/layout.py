@@ -57,16 +57,23 @@ def rows(robot: vormek.Robot | vormek.FloatingRobot) -> list[Row]:
     return result
 
 
-def load(path: str | PathLike[str], floating: bool = False,
+def floating(path: str | PathLike[str], massless_root: bool = False) -> vormek.FloatingRobot:
+    """The file as a FloatingRobot; with massless_root, built from the text the library read for a
+    fixed base (the file is read once either way)."""
+    if not massless_root:
+        return vormek.FloatingRobot(path)
+    with vormek.Robot(path) as fixed:
+        return vormek.FloatingRobot.from_urdf_text(fixed._urdf_text(), massless_root=True)
+
+
+def load(path: str | PathLike[str], floating_base: bool = False,
          massless_root: bool = False) -> vormek.Robot | vormek.FloatingRobot | None:
     """The robot, or None after saying on stderr why it does not load."""
     try:
-        if floating:
-            return vormek.FloatingRobot(path, massless_root=massless_root)
-        return vormek.Robot(path)
+        return floating(path, massless_root) if floating_base else vormek.Robot(path)
     except (vormek.VormekError, OSError, TypeError) as error:
         print(f"vormek: {path}: {error}", file=sys.stderr)
         if isinstance(error, vormek.ModelError):
-            print(f"(run `vormek check {'--floating ' if floating else ''}{path}` for what is wrong and how to "
+            print(f"(run `vormek check {'--floating ' if floating_base else ''}{path}` for what is wrong and how to "
                   "mend it)", file=sys.stderr)
         return None

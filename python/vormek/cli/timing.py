@@ -100,7 +100,7 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
             pinocchio: bool = True, seed: int = 0, massless_root: bool = False) -> Bench:
     """The robot and one case per computation at a seeded random state; the target link is the
     named one or default_target's. The file is read once, by vormek; Pinocchio gets the same text."""
-    robot = vormek.FloatingRobot(path, massless_root=massless_root) if floating else vormek.Robot(path)
+    robot = layout.floating(path, massless_root) if floating else vormek.Robot(path)
     n, m = robot.joint_count, robot.generalized_count
     link = robot.link_id(target) if target is not None else default_target(robot)
     link_name = robot.link_names[link]

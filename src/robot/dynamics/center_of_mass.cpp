@@ -4,6 +4,7 @@
 #include "../../robot.hpp"
 #include "../kinematics/checks.hpp"
 #include "centroidal.hpp"
+#include "fused.hpp"
 
 namespace vormek {
 
@@ -13,7 +14,8 @@ Result<void> center_of_mass(const Model& model, const Pose& base, std::span<cons
                             std::span<double> out) {
     VORMEK_CHECK(check_joint_vector(q, model.dof_count(), "q"));
     VORMEK_CHECK(check_length(out, 3, "center of mass output"));
-    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms);
+    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms,
+                                     [](std::size_t, const BodyRows&, const Vector3d&) {});
     const Vector3d c = base.translation + sum.center();
     for (int r = 0; r < 3; ++r) out[r] = c[r];
     return {};
@@ -23,8 +25,10 @@ Result<void> center_of_mass(const Model& model, const Pose& base, std::span<cons
 // rigid body with the motion S_k = (ω; v), v that of the point at the root origin; that moves
 // each centre of mass in it by v + ω × xᵢ, so the subtree's first moment by M_k·v + ω × H_k
 // and the robot's centre of mass by that over the robot's mass m.
-Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Quaterniond& base_rotation,
-                                     std::span<const double> q, Workspace& ws, std::span<double> out) {
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> com_jacobian(const Model& model, bool floating,
+                                                        const Quaterniond& base_rotation, std::span<const double> q,
+                                                        Workspace& ws, std::span<double> out) {
     const std::size_t n = model.dof_count(), off = floating ? 6 : 0;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_length(out, 3 * (n + off), "center of mass jacobian output"));
@@ -35,11 +39,11 @@ Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Qu
     if (Mc.size() < n || Hc.size() < n) panic("subtree workspace does not fit the model");
 
     // root to leaf: each body starts its subtree's sums with its own mass and first moment
-    const MassSum total = place_masses(model, rotation_matrix(base_rotation), q, X,
-                                       [&](std::size_t k, double m, const Vector3d& x) {
-                                           Mc[k] = m;
-                                           Hc[k] = m * x;
-                                       });
+    const auto start = [&](std::size_t k, const BodyRows&, const Vector3d& x) __attribute__((always_inline)) {
+        Mc[k] = model.body_inertials[k + 1].mass;
+        Hc[k] = Mc[k] * x;
+    };
+    const MassSum total = place_masses(model, rotation_matrix(base_rotation), q, X, start);
     const double inverse_mass = 1.0 / total.mass;
 
     // leaf to root: a subtree is complete when its body comes; then it joins its parent's
@@ -70,12 +74,28 @@ Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Qu
     return {};
 }
 
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_com_jacobian(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                             std::span<const double> q, Workspace& ws, std::span<double> out) {
+    return com_jacobian(model, floating, base_rotation, q, ws, out);
+}
+#endif
+
+Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                     std::span<const double> q, Workspace& ws, std::span<double> out) {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_com_jacobian(model, floating, base_rotation, q, ws, out);
+#endif
+    return com_jacobian(model, floating, base_rotation, q, ws, out);
+}
+
 // V = −m·g·c, zero with c at the world origin; g is the handle's gravity, the one every
 // dynamics kernel applies.
 Result<double> potential_energy(const Model& model, const Pose& base, const Vector3d& g, std::span<const double> q,
                                 Workspace& ws) {
     VORMEK_CHECK(check_joint_vector(q, model.dof_count(), "q"));
-    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms);
+    const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms,
+                                     [](std::size_t, const BodyRows&, const Vector3d&) {});
     return -g.dot(sum.mass * base.translation + sum.first_moment);
 }
 

@@ -33,9 +33,10 @@ inline Vector3d body_center(const BodyRows& X, const LinkInertial& in) {
 }
 
 // Places body k + 1 into X[k] for every DOF k, the root body at (R0, 0), calling
-// visit(k, mass, centre of mass) after each; returns the sums over every body, the root's
-// included. The pose goes on to the next body in registers when that body is a child of this
-// one, as on every chain. q is checked by the caller; X holds a slot per DOF.
+// visit(k, pose, centre of mass) after each, the pose still in the rows the walk holds it in (a
+// visitor that read X[k] back at once would wait for its stores); returns the sums over every
+// body, the root's included. The pose goes on to the next body in registers when that body is a
+// child of this one, as on every chain. q is checked by the caller; X holds a slot per DOF.
 template <class Visit>
 [[gnu::always_inline]] inline MassSum place_masses(const Model& model, const Matrix3d& R0, std::span<const double> q,
                                                    std::span<Transform> X, Visit visit) {
@@ -56,14 +57,9 @@ template <class Visit>
         const Vector3d x = body_center(pose, in);
         sum.mass += in.mass;
         sum.first_moment += in.mass * x;
-        visit(k, in.mass, x);
+        visit(k, pose, x);
     }
     return sum;
-}
-
-inline MassSum place_masses(const Model& model, const Matrix3d& R0, std::span<const double> q,
-                            std::span<Transform> X) {
-    return place_masses(model, R0, q, X, [](std::size_t, double, const Vector3d&) {});
 }
 
 }  // namespace vormek
