@@ -147,6 +147,28 @@ public:
         out_ = &out;
         return out.convert(arg(k), length) || raised();
     }
+    // An `out` of several arrays: None or omitted makes each new, else a tuple of exactly
+    // that many one-dimensional float64 arrays (TypeError naming `out` otherwise).
+    template <std::size_t N>
+    bool outputs(std::size_t k, std::array<OutputVector, N>& out, const std::array<std::size_t, N>& lengths) {
+        if (!ok()) return false;
+        outs_ = out;
+        PyObject* given = arg(k);
+        const bool none = !given || given == Py_None;
+        if (!none && (!PyTuple_Check(given) || PyTuple_GET_SIZE(given) != static_cast<Py_ssize_t>(N))) {
+            Failure{PyExc_TypeError, "argument 'out': expected None or a tuple of %llu arrays", nullptr, N}.raise();
+            return raised();
+        }
+        for (std::size_t i = 0; i < N; ++i) {
+            PyObject* item = none ? nullptr : PyTuple_GET_ITEM(given, static_cast<Py_ssize_t>(i));
+            if (item == Py_None) {
+                Failure{PyExc_TypeError, "argument 'out': expected None or a tuple of %llu arrays", nullptr, N}.raise();
+                return raised();
+            }
+            if (!out[i].convert(item, lengths[i])) return raised();
+        }
+        return true;
+    }
     bool loads(std::size_t k, LoadList& loads) { return ok() && (loads.convert(arg(k)) || raised()); }
     // TypeError naming the argument for anything but a Pose (or None when optional); the
     // pose intake is the later step normalise().
@@ -205,6 +227,12 @@ public:
         return true;
     }
     bool prepare(OutputVector& out) { return ok() && check(out.prepare()); }
+    template <std::size_t N>
+    bool prepare(std::array<OutputVector, N>& out) {
+        for (OutputVector& o : out)
+            if (!prepare(o)) return false;
+        return true;
+    }
 
     // Runs the core function with the interpreter lock released: f(handle[, base]) returning a
     // Result. A value result is moved into `into`; every C++ exception is caught and kept.
@@ -249,6 +277,16 @@ public:
     }
     PyObject* finish(OutputVector& out) {
         return finish_with([&] { return out.result(); });
+    }
+    // The arrays of an `out` tuple, as a tuple.
+    template <std::size_t N>
+    PyObject* finish(std::array<OutputVector, N>& out) {
+        return finish_with([&]() -> PyObject* {
+            PyObject* items = PyTuple_New(N);
+            if (!items) return nullptr;
+            for (std::size_t i = 0; i < N; ++i) PyTuple_SET_ITEM(items, i, out[i].result());
+            return items;
+        });
     }
     PyObject* finish_none() {
         return finish_with([] { return Py_NewRef(Py_None); });
@@ -305,6 +343,7 @@ private:
 
     void release() {
         if (out_) out_->release();
+        for (OutputVector& o : outs_) o.release();
         for (std::size_t i = 0; i < inputs_count_; ++i) inputs_[i]->release();
         if (locked_) state_.slot.mutex.unlock();
         locked_ = false;
@@ -317,6 +356,7 @@ private:
     std::array<InputVector*, 4> inputs_;  // released before the lock; at most q, qd, qdd, forces
     std::size_t inputs_count_ = 0;
     OutputVector* out_ = nullptr;
+    std::span<OutputVector> outs_;  // an `out` tuple's arrays, released with out_
     bool locked_ = false;
     Outcome outcome_ = Outcome::ok;
     Failure failure_{nullptr, nullptr};  // meaningful when outcome_ == failed

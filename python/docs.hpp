@@ -143,6 +143,58 @@ inline constexpr const char floating_potential_energy[] =
 #undef VORMEK_POTENTIAL
 #undef VORMEK_WHOLE
 
+// derivatives of the dynamics: tuples of flat arrays, `out` a tuple of as many
+#define VORMEK_DERIVATIVE_LOADS                                                                        \
+    "\n\nloads: None or a sequence of Load, each a wrench in its link's frame that the joints supply " \
+    "in addition (TypeError for another item, ValueError for an invalid link or a non-finite wrench)."
+#define VORMEK_DERIVATIVE_OUT                                                                          \
+    "\n\nout: None for new arrays, or a tuple of that many writable contiguous one-dimensional float64 " \
+    "arrays of exactly the results' sizes, written and returned (TypeError for another object, "       \
+    "ValueError otherwise)."
+#define VORMEK_FLOATING_DERIVATIVES                                                                    \
+    " On the floating base the derivative by the base's position is along a small turn (about world x, " \
+    "y, z) and shift (along them) of the root about its origin, R <- exp([dtheta]x) R, p <- p + dp, and " \
+    "the one by its velocity is by u = [omega; pdot; qd]; the base rows stay about the moved origin."
+#define VORMEK_ID_DERIVATIVES                                                                           \
+    "Returns (dtau_dq, dtau_dqd, tau): the derivatives of inverse_dynamics at (q, qd, qdd) by q and by " \
+    "qd, each m x m flat and row-major (entry i * m + j is d tau_i / d q_j), and tau itself, which "     \
+    "comes with them. The derivative by qdd is mass_matrix(q). A load is fixed in its link and turns "  \
+    "with it."
+inline constexpr const char robot_inverse_dynamics_derivatives[] =
+    VORMEK_SIG("inverse_dynamics_derivatives($self, q, qd, qdd, loads=None, out=None)") VORMEK_ID_DERIVATIVES
+    VORMEK_ARRAYS VORMEK_DERIVATIVE_LOADS VORMEK_DERIVATIVE_OUT VORMEK_ERRORS;
+inline constexpr const char floating_inverse_dynamics_derivatives[] =
+    VORMEK_SIG("inverse_dynamics_derivatives($self, base, q, qd, qdd, loads=None, out=None)") VORMEK_ID_DERIVATIVES
+    VORMEK_FLOATING_DERIVATIVES VORMEK_FLOATING_ARRAYS VORMEK_DERIVATIVE_LOADS VORMEK_DERIVATIVE_OUT VORMEK_ERRORS;
+#undef VORMEK_ID_DERIVATIVES
+
+#define VORMEK_FD_DERIVATIVES                                                                          \
+    "Returns (dqdd_dq, dqdd_dqd, Minv): the derivatives of forward_dynamics at (q, qd, forces) by q, "  \
+    "by qd and by forces, the last the inverse of the mass matrix, each m x m flat and row-major "     \
+    "(entry i * m + j is d qdd_i / d q_j). SolverError when an articulated inertia is singular."
+inline constexpr const char robot_forward_dynamics_derivatives[] =
+    VORMEK_SIG("forward_dynamics_derivatives($self, q, qd, forces, loads=None, out=None)") VORMEK_FD_DERIVATIVES
+    VORMEK_ARRAYS VORMEK_DERIVATIVE_LOADS VORMEK_DERIVATIVE_OUT VORMEK_ERRORS;
+inline constexpr const char floating_forward_dynamics_derivatives[] =
+    VORMEK_SIG("forward_dynamics_derivatives($self, base, q, qd, forces, loads=None, out=None)")
+    VORMEK_FD_DERIVATIVES VORMEK_FLOATING_DERIVATIVES VORMEK_FLOATING_ARRAYS VORMEK_DERIVATIVE_LOADS VORMEK_DERIVATIVE_OUT
+    VORMEK_ERRORS;
+#undef VORMEK_FD_DERIVATIVES
+#undef VORMEK_FLOATING_DERIVATIVES
+#undef VORMEK_DERIVATIVE_OUT
+#undef VORMEK_DERIVATIVE_LOADS
+
+#define VORMEK_MASS_MATRIX_INVERSE                                                                    \
+    "Returns the inverse of mass_matrix(q), m x m flat and row-major, computed articulated-body style " \
+    "without forming M. SolverError when an articulated inertia is singular."
+inline constexpr const char robot_mass_matrix_inverse[] =
+    VORMEK_SIG("mass_matrix_inverse($self, q, out=None)") VORMEK_MASS_MATRIX_INVERSE VORMEK_ARRAYS VORMEK_OUT
+    VORMEK_ERRORS;
+inline constexpr const char floating_mass_matrix_inverse[] =
+    VORMEK_SIG("mass_matrix_inverse($self, base, q, out=None)") VORMEK_MASS_MATRIX_INVERSE
+    " Only base.frame's rotation is read." VORMEK_FLOATING_ARRAYS VORMEK_OUT VORMEK_ERRORS;
+#undef VORMEK_MASS_MATRIX_INVERSE
+
 #undef VORMEK_SIG
 #undef VORMEK_ARRAYS
 #undef VORMEK_FLOATING_ARRAYS

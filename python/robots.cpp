@@ -6,6 +6,7 @@
 
 #include "call.hpp"
 #include "centroidal.hpp"
+#include "derivatives.hpp"
 #include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
@@ -473,6 +474,12 @@ auto robot_methods = method_table<Robot>(std::array{
                 doc::robot_centroidal_momentum_matrix},
     PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
     PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
+    // derivatives of the dynamics
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+                doc::robot_inverse_dynamics_derivatives},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+                doc::robot_forward_dynamics_derivatives},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>), doc::robot_mass_matrix_inverse},
 });
 
 auto floating_methods = method_table<FloatingRobot>(std::array{
@@ -509,6 +516,12 @@ auto floating_methods = method_table<FloatingRobot>(std::array{
                 doc::floating_centroidal_momentum_matrix},
     PyMethodDef{"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
     PyMethodDef{"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
+    // derivatives of the dynamics
+    PyMethodDef{"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+                doc::floating_inverse_dynamics_derivatives},
+    PyMethodDef{"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+                doc::floating_forward_dynamics_derivatives},
+    PyMethodDef{"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>), doc::floating_mass_matrix_inverse},
 });
 
 #undef VORMEK_FASTCALL

@@ -82,6 +82,14 @@ public:
     Result<void> mass_matrix(std::span<const double> q, std::span<double> out);
     Result<void> forward_dynamics(std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads, std::span<double> out);
+    // Derivatives: n × n row-major blocks, entry (i, j) the derivative of output i by input j.
+    Result<void> inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> qdd, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> forces, std::span<const Load> loads,
+                                              std::span<double> dq, std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(std::span<const double> q, std::span<double> out);
 
     // --- centre of mass, momentum and energy of the whole robot (every link, the root and what
     // is fixed to it included), world axes; matrices column by column ---
@@ -145,6 +153,17 @@ public:
     Result<void> forward_dynamics(const BaseState& base, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   std::span<double> out);
+    // Derivatives, (n + 6)² values each: by the base turn δθ and shift δp (world axes, about the
+    // base origin) and the joints, and by u = [ω; ṗ; q̇].
+    Result<void> inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> qdd,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> tau);
+    Result<void> forward_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> forces,
+                                              std::span<const Load> loads, std::span<double> dq,
+                                              std::span<double> dv, std::span<double> inverse);
+    Result<void> mass_matrix_inverse(const BaseState& base, std::span<const double> q, std::span<double> out);
 
     // --- centre of mass, momentum and energy, as for Robot; the Jacobian and A have the six base
     // columns first, and the base's velocity enters from `base` ---

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "centroidal.hpp"
+#include "derivatives.hpp"
 #include "docs.hpp"
 #include "methods.hpp"
 #include "solve_ik.hpp"
@@ -401,6 +402,11 @@ PyMethodDef robot_batch_methods[] = {
      doc::robot_centroidal_momentum_matrix},
     {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<Robot>), doc::robot_kinetic_energy},
     {"potential_energy", VORMEK_FASTCALL(potential_energy<Robot>), doc::robot_potential_energy},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<Robot>),
+     doc::robot_inverse_dynamics_derivatives},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<Robot>),
+     doc::robot_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<Robot>), doc::robot_mass_matrix_inverse},
     {"solve_ik", VORMEK_FASTCALL(solve_ik), VORMEK_BATCH_SOLVE_IK_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -440,6 +446,11 @@ PyMethodDef floating_batch_methods[] = {
      doc::floating_centroidal_momentum_matrix},
     {"kinetic_energy", VORMEK_FASTCALL(kinetic_energy<FloatingRobot>), doc::floating_kinetic_energy},
     {"potential_energy", VORMEK_FASTCALL(potential_energy<FloatingRobot>), doc::floating_potential_energy},
+    {"inverse_dynamics_derivatives", VORMEK_FASTCALL(inverse_dynamics_derivatives<FloatingRobot>),
+     doc::floating_inverse_dynamics_derivatives},
+    {"forward_dynamics_derivatives", VORMEK_FASTCALL(forward_dynamics_derivatives<FloatingRobot>),
+     doc::floating_forward_dynamics_derivatives},
+    {"mass_matrix_inverse", VORMEK_FASTCALL(mass_matrix_inverse<FloatingRobot>), doc::floating_mass_matrix_inverse},
     {nullptr, nullptr, 0, nullptr},
 };
 

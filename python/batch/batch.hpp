@@ -228,6 +228,10 @@ public:
     // A pair of outputs given as one tuple, named "out[0]" and "out[1]".
     bool outputs(std::size_t k, BatchOutput& first, std::initializer_list<npy_intp> first_shape,
                  BatchOutput& second, std::initializer_list<npy_intp> second_shape);
+    // Three outputs given as one tuple, "out[0]" to "out[2]".
+    bool outputs(std::size_t k, BatchOutput& first, std::initializer_list<npy_intp> first_shape,
+                 BatchOutput& second, std::initializer_list<npy_intp> second_shape, BatchOutput& third,
+                 std::initializer_list<npy_intp> third_shape);
     // A link index: TypeError or OverflowError naming the argument, ValueError past the last link.
     bool target(std::size_t k, LinkId& out);
 
@@ -259,6 +263,24 @@ bool Method<Handle, BaseArgs>::outputs(std::size_t k, BatchOutput& first, std::i
     }
     return first.convert(PyTuple_GET_ITEM(obj, 0), "out[0]", first_shape) &&
            second.convert(PyTuple_GET_ITEM(obj, 1), "out[1]", second_shape);
+}
+
+template <class Handle, int BaseArgs>
+bool Method<Handle, BaseArgs>::outputs(std::size_t k, BatchOutput& first, std::initializer_list<npy_intp> first_shape,
+                                       BatchOutput& second, std::initializer_list<npy_intp> second_shape,
+                                       BatchOutput& third, std::initializer_list<npy_intp> third_shape) {
+    PyObject* obj = argv_[k + base_count];
+    if (!obj || obj == Py_None)
+        return first.convert(nullptr, "out[0]", first_shape) && second.convert(nullptr, "out[1]", second_shape) &&
+               third.convert(nullptr, "out[2]", third_shape);
+    if (!PyTuple_Check(obj) || PyTuple_GET_SIZE(obj) != 3) {
+        PyErr_Format(PyExc_TypeError, "argument '%s': expected a tuple of three arrays, got %s", name(k),
+                     Py_TYPE(obj)->tp_name);
+        return false;
+    }
+    return first.convert(PyTuple_GET_ITEM(obj, 0), "out[0]", first_shape) &&
+           second.convert(PyTuple_GET_ITEM(obj, 1), "out[1]", second_shape) &&
+           third.convert(PyTuple_GET_ITEM(obj, 2), "out[2]", third_shape);
 }
 
 template <class Handle, int BaseArgs>
@@ -300,8 +322,10 @@ PyObject* Method<Handle, BaseArgs>::run(const std::array<BatchInput*, NI>& input
     const auto build = [&]() -> PyObject* {
         if constexpr (NO == 1) return outputs[0]->result();
         else {
-            Ref a(outputs[0]->result()), b(outputs[1]->result());
-            return PyTuple_Pack(2, a.get(), b.get());
+            PyObject* items = PyTuple_New(NO);
+            if (!items) return nullptr;
+            for (std::size_t o = 0; o < NO; ++o) PyTuple_SET_ITEM(items, o, outputs[o]->result());
+            return items;
         }
     };
     const auto rows = static_cast<std::size_t>(rows_);

@@ -162,6 +162,34 @@ inline constexpr const char floating_potential_energy[] =
     VORMEK_SIG("potential_energy($self, frames, Q, out=None)")
     "Returns the gravitational potential energies -m g.c (B,), joules." VORMEK_FLOATING VORMEK_ROWS;
 
+// derivatives of the dynamics, as the single-state methods give them row by row
+#define VORMEK_ID_DERIVATIVES                                                                          \
+    "Returns (dtau/dq (B, m, m), dtau/dqd (B, m, m), tau (B, m)), entry [b, i, j] the derivative of "   \
+    "tau_i by q_j or qd_j, as inverse_dynamics_derivatives gives them; out is a tuple of the three."
+#define VORMEK_FD_DERIVATIVES                                                                           \
+    "Returns (dqdd/dq, dqdd/dqd, dqdd/dTAU), each (B, m, m), the last the inverse mass matrix, as "     \
+    "forward_dynamics_derivatives gives them; out is a tuple of the three."
+#define VORMEK_MASS_INVERSE "Returns the inverse mass matrices (B, m, m), articulated-body style."
+inline constexpr const char robot_inverse_dynamics_derivatives[] =
+    VORMEK_SIG("inverse_dynamics_derivatives($self, Q, QD, QDD, out=None)") VORMEK_ID_DERIVATIVES VORMEK_FIXED
+    VORMEK_ROWS;
+inline constexpr const char floating_inverse_dynamics_derivatives[] =
+    VORMEK_SIG("inverse_dynamics_derivatives($self, frames, velocities, accelerations, Q, QD, QDD, out=None)")
+    VORMEK_ID_DERIVATIVES VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_forward_dynamics_derivatives[] =
+    VORMEK_SIG("forward_dynamics_derivatives($self, Q, QD, TAU, out=None)") VORMEK_FD_DERIVATIVES VORMEK_FIXED
+    VORMEK_ROWS;
+inline constexpr const char floating_forward_dynamics_derivatives[] =
+    VORMEK_SIG("forward_dynamics_derivatives($self, frames, velocities, Q, QD, TAU, out=None)")
+    VORMEK_FD_DERIVATIVES VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char robot_mass_matrix_inverse[] =
+    VORMEK_SIG("mass_matrix_inverse($self, Q, out=None)") VORMEK_MASS_INVERSE VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char floating_mass_matrix_inverse[] =
+    VORMEK_SIG("mass_matrix_inverse($self, frames, Q, out=None)") VORMEK_MASS_INVERSE VORMEK_FLOATING VORMEK_ROWS;
+#undef VORMEK_ID_DERIVATIVES
+#undef VORMEK_FD_DERIVATIVES
+#undef VORMEK_MASS_INVERSE
+
 #undef VORMEK_SIG
 #undef VORMEK_ROWS
 #undef VORMEK_FIXED

@@ -293,6 +293,49 @@ class RobotBatch:
         results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
         unspecified. RuntimeError 'robot is closed' after close().
         """
+    def inverse_dynamics_derivatives(self, Q: _Batch, QD: _Batch, QDD: _Batch,
+                                     out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
+        """Returns (dtau/dq (B, m, m), dtau/dqd (B, m, m), tau (B, m)), entry [b, i, j] the derivative of tau_i by q_j
+        or qd_j, as inverse_dynamics_derivatives gives them; out is a tuple of the three.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
+        """
+    def forward_dynamics_derivatives(self, Q: _Batch, QD: _Batch, TAU: _Batch,
+                                     out: tuple[_Batch, _Batch, _Batch] | None = None) -> tuple[_Batch, _Batch, _Batch]:
+        """Returns (dqdd/dq, dqdd/dqd, dqdd/dTAU), each (B, m, m), the last the inverse mass matrix, as
+        forward_dynamics_derivatives gives them; out is a tuple of the three.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
+        """
+    def mass_matrix_inverse(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the inverse mass matrices (B, m, m), articulated-body style.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
+        """
 
 @final
 class FloatingRobotBatch:
@@ -591,4 +634,55 @@ class FloatingRobotBatch:
         'row i: ', with i the lowest failing row whatever the thread count; the output rows before i hold their
         results, row i and the rows after it are unspecified. After KeyboardInterrupt every output row is
         unspecified. RuntimeError 'robot is closed' after close().
+        """
+    def inverse_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, accelerations: _Batch, Q: _Batch,
+                                     QD: _Batch, QDD: _Batch, out: tuple[_Batch, _Batch, _Batch] | None = None
+                                     ) -> tuple[_Batch, _Batch, _Batch]:
+        """Returns (dtau/dq (B, m, m), dtau/dqd (B, m, m), tau (B, m)), entry [b, i, j] the derivative of tau_i by q_j
+        or qd_j, as inverse_dynamics_derivatives gives them; out is a tuple of the three.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
+        """
+    def forward_dynamics_derivatives(self, frames: _Batch, velocities: _Batch, Q: _Batch, QD: _Batch, TAU: _Batch,
+                                     out: tuple[_Batch, _Batch, _Batch] | None = None
+                                     ) -> tuple[_Batch, _Batch, _Batch]:
+        """Returns (dqdd/dq, dqdd/dqd, dqdd/dTAU), each (B, m, m), the last the inverse mass matrix, as
+        forward_dynamics_derivatives gives them; out is a tuple of the three.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
+        """
+    def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns the inverse mass matrices (B, m, m), articulated-body style.
+
+        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
+        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
+        TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
+        any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a wrong type
+        TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i: ', with i
+        the lowest failing row whatever the thread count; the output rows before i hold their results, row i and the
+        rows after it are unspecified. After KeyboardInterrupt every output row is unspecified. RuntimeError 'robot is
+        closed' after close().
         """

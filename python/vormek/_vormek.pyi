@@ -541,6 +541,60 @@ class Robot:
         invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
         close(). Everything is checked before anything is written.
         """
+    def inverse_dynamics_derivatives(self, q: _JointVector, qd: _JointVector, qdd: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """Returns (dtau_dq, dtau_dqd, tau): the derivatives of inverse_dynamics at (q, qd, qdd) by q and by qd, each m
+        x m flat and row-major (entry i * m + j is d tau_i / d q_j), and tau itself, which comes with them. The
+        derivative by qdd is mass_matrix(q). A load is fixed in its link and turns with it.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        loads: None or a sequence of Load, each a wrench in its link's frame that the joints supply in addition
+        (TypeError for another item, ValueError for an invalid link or a non-finite wrench).
+
+        out: None for new arrays, or a tuple of that many writable contiguous one-dimensional float64 arrays of
+        exactly the results' sizes, written and returned (TypeError for another object, ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
+    def forward_dynamics_derivatives(self, q: _JointVector, qd: _JointVector, forces: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """Returns (dqdd_dq, dqdd_dqd, Minv): the derivatives of forward_dynamics at (q, qd, forces) by q, by qd and by
+        forces, the last the inverse of the mass matrix, each m x m flat and row-major (entry i * m + j is d qdd_i / d
+        q_j). SolverError when an articulated inertia is singular.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        loads: None or a sequence of Load, each a wrench in its link's frame that the joints supply in addition
+        (TypeError for another item, ValueError for an invalid link or a non-finite wrench).
+
+        out: None for new arrays, or a tuple of that many writable contiguous one-dimensional float64 arrays of
+        exactly the results' sizes, written and returned (TypeError for another object, ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
+    def mass_matrix_inverse(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns the inverse of mass_matrix(q), m x m flat and row-major, computed articulated-body style without
+        forming M. SolverError when an articulated inertia is singular.
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of
+        joint_count entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the result's
+        size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
 
 @final
 class FloatingRobot:
@@ -928,6 +982,72 @@ class FloatingRobot:
         Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an
         invalid link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after
         close(). Everything is checked before anything is written.
+        """
+    def inverse_dynamics_derivatives(self, base: BaseState, q: _JointVector, qd: _JointVector, qdd: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """Returns (dtau_dq, dtau_dqd, tau): the derivatives of inverse_dynamics at (q, qd, qdd) by q and by qd, each m
+        x m flat and row-major (entry i * m + j is d tau_i / d q_j), and tau itself, which comes with them. The
+        derivative by qdd is mass_matrix(q). A load is fixed in its link and turns with it. On the floating base the
+        derivative by the base's position is along a small turn (about world x, y, z) and shift (along them) of the
+        root about its origin, R <- exp([dtheta]x) R, p <- p + dp, and the one by its velocity is by u = [omega;
+        pdot; qd]; the base rows stay about the moved origin.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6 entries,
+        the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        loads: None or a sequence of Load, each a wrench in its link's frame that the joints supply in addition
+        (TypeError for another item, ValueError for an invalid link or a non-finite wrench).
+
+        out: None for new arrays, or a tuple of that many writable contiguous one-dimensional float64 arrays of
+        exactly the results' sizes, written and returned (TypeError for another object, ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
+    def forward_dynamics_derivatives(self, base: BaseState, q: _JointVector, qd: _JointVector, forces: _JointVector,
+                                     loads: Sequence[Load] | None = None,
+                                     out: tuple[_Array, _Array, _Array] | None = None) -> tuple[_Array, _Array, _Array]:
+        """Returns (dqdd_dq, dqdd_dqd, Minv): the derivatives of forward_dynamics at (q, qd, forces) by q, by qd and by
+        forces, the last the inverse of the mass matrix, each m x m flat and row-major (entry i * m + j is d qdd_i / d
+        q_j). SolverError when an articulated inertia is singular. On the floating base the derivative by the base's
+        position is along a small turn (about world x, y, z) and shift (along them) of the root about its origin, R <-
+        exp([dtheta]x) R, p <- p + dp, and the one by its velocity is by u = [omega; pdot; qd]; the base rows stay
+        about the moved origin.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6 entries,
+        the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        loads: None or a sequence of Load, each a wrench in its link's frame that the joints supply in addition
+        (TypeError for another item, ValueError for an invalid link or a non-finite wrench).
+
+        out: None for new arrays, or a tuple of that many writable contiguous one-dimensional float64 arrays of
+        exactly the results' sizes, written and returned (TypeError for another object, ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
+    def mass_matrix_inverse(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns the inverse of mass_matrix(q), m x m flat and row-major, computed articulated-body style without
+        forming M. SolverError when an articulated inertia is singular. Only base.frame's rotation is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint,
+        breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6 entries,
+        the base first: angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable contiguous one-dimensional float64 array of exactly the result's
+        size, written and returned (ValueError otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
         """
 
 class VormekError(RuntimeError):

@@ -160,6 +160,26 @@ public:
                                   const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   Workspace& workspace, std::span<double> out) const;
+
+    // --- derivatives of the dynamics: N × N row-major blocks, N = n (+ 6 base entries when
+    // floating), the base perturbed by a turn and a shift in world axes about its origin ---
+    // ∂τ/∂q and ∂τ/∂q̇ of inverse dynamics, and τ itself, which comes with them.
+    Result<void> inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                              const Twist& base_velocity, const Twist& base_acceleration,
+                                              std::span<const double> q, std::span<const double> qd,
+                                              std::span<const double> qdd, std::span<const Load> loads,
+                                              Workspace& workspace, std::span<double> dq, std::span<double> dv,
+                                              std::span<double> tau) const;
+    // ∂q̈/∂q, ∂q̈/∂q̇ and ∂q̈/∂τ = M⁻¹ of forward dynamics.
+    Result<void> forward_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                              const Twist& base_velocity, std::span<const double> q,
+                                              std::span<const double> qd, std::span<const double> forces,
+                                              std::span<const Load> loads, Workspace& workspace,
+                                              std::span<double> dq, std::span<double> dv,
+                                              std::span<double> inverse) const;
+    // M⁻¹, articulated-body style.
+    Result<void> mass_matrix_inverse(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                                     Workspace& workspace, std::span<double> out) const;
 };
 
 // Reads, validates and lays out a URDF file. The only way a Model comes into being.

@@ -30,6 +30,23 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       ik_best(n, 0.0),
       ik_lower(n, 0.0),
       ik_upper(n, 0.0),
-      ik_bound(n, 0) {}
+      ik_bound(n, 0),
+      motion_columns(J, Vector6d::Zero()),
+      velocity_columns(J, Vector6d::Zero()),
+      acceleration_columns(J, Vector6d::Zero()),
+      subtree_force(J, Vector6d::Zero()),
+      subtree_momentum(J, Vector6d::Zero()),
+      inertia_rate(J, Matrix3d::Zero()),
+      inertia_rate_moment(J, Vector3d::Zero()),
+      derivative_loads(J, Vector6d::Zero()),
+      articulated_block(6 * (n + 6) * (n + 1), 0.0),
+      block_started(J, 0),
+      derivative_qdd(n + 6, 0.0),
+      derivative_scratch(2 * (n + 6) * (n + 7), 0.0),
+      dfs_order(n, 0),
+      dfs_position(n, 0),
+      subtree_end(n, 0),
+      component_begin(n, 0),
+      component_end(n, 0) {}
 
 }  // namespace vormek

@@ -60,8 +60,8 @@ try:
 except RuntimeError as e:
     print(e, flush=True)
 if (pid := os.fork()) == 0:
-    hog = RobotBatch(sys.argv[1], threads=64)
     try:
+        hog = RobotBatch(sys.argv[1], threads=64)
         keep.gravity(Q)
     except RuntimeError as e:
         print(e, flush=True)

@@ -1,0 +1,56 @@
+#pragma once
+// M⁻¹ applied articulated-body style (mass_matrix_inverse.cpp), shared with the derivatives of
+// forward dynamics: the articulated-body algorithm without bias terms, run on every column of a
+// right-hand side at once. S (motion columns), U = I^A·S and D = Sᵀ·U per body come from a pass
+// that articulated the bodies in the reference frame (forward dynamics leaves them behind); the
+// per-body 6 × n blocks of the workspace carry the bias forces leaf to root and then the
+// accelerations root to leaf.
+
+#include <span>
+
+#include "../../model/model.hpp"
+#include "../workspace.hpp"
+#include "spatial.hpp"
+
+namespace vormek {
+
+// B ← scale·M⁻¹·B for the n × n row-major B, fixed base.
+void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                       std::span<const double> D, Workspace& ws, std::span<double> B, double scale);
+
+// out ← M⁻¹, N × N row-major: the upper triangle in depth-first order computed, the lower
+// mirrored. `root` is a floating root's articulated inertia (upper triangle), null for a fixed
+// base; false when it cannot be inverted. Leaves the depth-first positions in the workspace.
+bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                         std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out);
+
+// The depth-first positions of the workspace, from the model's tree.
+void depth_first(const Model& model, Workspace& ws);
+
+// B ← −M⁻¹·B and C ← −M⁻¹·C as one product with the inverse, which on a fixed base only mixes
+// rows of one child's part; `scratch` (2·N·N) takes a copy of both. Needs the depth-first
+// positions.
+void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
+                         std::span<double> B, std::span<double> C, std::span<double> scratch);
+
+// Whether articulated_product costs less than articulated_solve on this tree.
+bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws);
+
+// A body's spatial inertia about the reference origin from its pose X there, the upper
+// triangle of [Ī, [h]×; [h]×ᵀ, m·1]; and I^A − U·Uᵀ/D added into a parent's (upper triangles).
+inline void place_spatial_inertia(const LinkInertial& in, const Transform& X, Matrix6d& I) {
+    double m, h[3];
+    place_inertia(in, X.R, X.p, m, h, I);  // the rotational block, upper triangle
+    for (int r = 0; r < 3; ++r)
+        for (int c = 3; c < 6; ++c) I(r, c) = 0.0;
+    I(0, 4) = -h[2], I(0, 5) = h[1], I(1, 3) = h[2], I(1, 5) = -h[0], I(2, 3) = -h[1], I(2, 4) = h[0];
+    for (int r = 3; r < 6; ++r)
+        for (int c = r; c < 6; ++c) I(r, c) = r == c ? m : 0.0;
+}
+inline void articulate_into(const Matrix6d& IA, const double* U, double D, Matrix6d& parent) {
+    const double inverse_D = 1.0 / D;
+    for (int c = 0; c < 6; ++c)
+        for (int r = 0; r <= c; ++r) parent(r, c) += IA(r, c) - U[r] * U[c] * inverse_D;
+}
+
+}  // namespace vormek

@@ -1,0 +1,344 @@
+// Derivatives of recursive Newton-Euler with respect to q and q̇, from the recursion itself.
+//
+// Everything is in the one reference frame of the mass matrix and forward dynamics, fixed in
+// the world (or the base) while q changes: body i has motion column S_i, velocity v_i,
+// acceleration a_i (gravity included, as an upward acceleration of the root), spatial inertia
+// I_i, load L_i; λ(j) is j's parent and i ⪰ j says that i lies in the subtree of j.
+//
+// (1) Turning joint j turns its whole subtree about S_j: for i ⪰ j
+//         ∂S_i/∂q_j = S_j × S_i,   ∂I_i/∂q_j = S_j ×* I_i − I_i·(S_j ×),   ∂L_i/∂q_j = S_j ×* L_i
+//     (a load is fixed in its link, so it turns too).
+// (2) Velocities and accelerations also hold what comes from above j, which does not turn.
+//     With Ṡ_j = v_j × S_j = v_λ(j) × S_j and the Jacobi identity on v_k × S_k, for i ⪰ j
+//         ∂v_i/∂q_j = S_j × v_i + V_j,              V_j = v_λ(j) × S_j
+//         ∂a_i/∂q_j = S_j × a_i + A_j + V_j × v_i,  A_j = a_λ(j) × S_j + v_λ(j) × V_j
+//         ∂v_i/∂q̇_j = S_j,   ∂a_i/∂q̇_j = 2·V_j + S_j × v_i.
+// (3) The body force f_i = I_i·a_i + v_i ×* I_i·v_i + L_i therefore turns, plus a remainder
+//         ∂f_i/∂q_j = S_j ×* f_i + I_i·A_j + İ_i·V_j,   ∂f_i/∂q̇_j = I_i·2V_j + İ_i·S_j,
+//     İ_i·x = v_i ×* I_i·x − I_i·(v_i × x) + x ×* μ_i with the momentum μ_i = I_i·v_i. Both
+//     I and İ enter linearly, so a subtree's are sums: I^c_k = Σ I_i, İ^c_k = Σ İ_i.
+// (4) τ_k = S_k · F_k, F_k the summed f of the subtree of k. A turn keeps a scalar product,
+//     (S_j × S_k)·F + S_k·(S_j ×* F) = 0, so what turns with the subtree drops out below j:
+//         k ⪯ j: ∂τ_k/∂q_j = S_k · (S_j ×* F_j + I^c_j·A_j + İ^c_j·V_j)
+//                ∂τ_k/∂q̇_j = S_k · (I^c_j·2V_j + İ^c_j·S_j)
+//         k ≻ j: ∂τ_k/∂q_j = (I^c_k·S_k)·A_j + (İ^cᵀ_k·S_k)·V_j
+//                ∂τ_k/∂q̇_j = (I^c_k·S_k)·2V_j + (İ^cᵀ_k·S_k)·S_j
+//     and every other entry is zero: one pass leaf to root fills the column of each joint for
+//     its ancestors and its row for them.
+// (5) İ is the rate of the inertia, symmetric, plus x ×* μ, skew. With I = [Ī, [h]×; [h]×ᵀ, m]
+//     about the reference origin (h = m·c the first moment) and v = (ω, ν), by
+//     [a]×[b]× = b·aᵀ − (a·b)·1 the rate is [T, [w]×; [w]×ᵀ, 0] with
+//         T = [ω]×·Ī − Ī·[ω]× − h·νᵀ − ν·hᵀ + 2(ν·h)·1,   w = ω × h + m·ν,
+//     so a subtree's İ is T (upper triangle), w and μ, each summed.
+// (6) A floating base moves by a small turn δθ and shift δp in world axes about the root origin
+//     O, with u = [ω; ṗ; q̇] held. The reference frame is world axes at O; the root moves with
+//     v_0 = (ω, ṗ) and a_0 = (α, p̈ + g − ω × ṗ), and its rows are F_0 itself. A turn θ_c has
+//     column S = (e_c, 0) and, v_0 and a_0 not turning, V = v_0 × S, A = a_0 × S + v_0 × V,
+//     the root's own motion in place of the parent's; a shift changes nothing but its own
+//     reference point: its V and A vanish, and so do the base rows' derivatives by it. By ω_c
+//     and ṗ_c, with ∂a_0/∂ω_c = (0, ṗ × e_c) and ∂a_0/∂ṗ_c = (0, e_c × ω), the 2V of (2)
+//     becomes ∂a_0/∂u_c + v_0 × S: (ω × e_c, 2ṗ × e_c) and 0. The base rows take the k ⪯ j
+//     formulas with the whole robot as the subtree.
+
+#include <algorithm>
+
+#include "../../robot.hpp"
+#include "../kinematics/checks.hpp"
+#include "../workspace.hpp"
+#include "spatial.hpp"
+
+namespace vormek {
+
+namespace {
+
+inline double dot6(const double* x, const double* y) {
+    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
+}
+
+// out += a × b
+inline void add_cross(const double* a, const double* b, double* out) {
+    out[0] += a[1] * b[2] - a[2] * b[1];
+    out[1] += a[2] * b[0] - a[0] * b[2];
+    out[2] += a[0] * b[1] - a[1] * b[0];
+}
+
+// out += m × x for motions: (ω × x_ω, ω × x_ν + ν × x_ω)
+inline void add_motion_cross(const double* m, const double* x, double* out) {
+    add_cross(m, x, out);
+    add_cross(m, x + 3, out + 3);
+    add_cross(m + 3, x, out + 3);
+}
+
+// out += m ×* f for a motion and a force: (ω × n + ν × f, ω × f)
+inline void add_force_cross(const double* m, const double* f, double* out) {
+    add_cross(m, f, out);
+    add_cross(m + 3, f + 3, out);
+    add_cross(m, f + 3, out + 3);
+}
+
+// out += I·x for the spatial inertia (m, h, Ī upper): (Ī·x_ω + h × x_ν, m·x_ν + x_ω × h)
+inline void add_inertia_times(double m, const Vector3d& h, const Matrix3d& I, const double* x, double* out) {
+    out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2];
+    out[1] += I(0, 1) * x[0] + I(1, 1) * x[1] + I(1, 2) * x[2];
+    out[2] += I(0, 2) * x[0] + I(1, 2) * x[1] + I(2, 2) * x[2];
+    add_cross(h.data(), x + 3, out);
+    for (int r = 0; r < 3; ++r) out[3 + r] += m * x[3 + r];
+    add_cross(x, h.data(), out + 3);
+}
+
+// out += the rate part of İ times x: (T·x_ω + w × x_ν, x_ω × w), T upper
+inline void add_rate_times(const Matrix3d& T, const Vector3d& w, const double* x, double* out) {
+    add_inertia_times(0.0, w, T, x, out);
+}
+
+// Entry (r, c) of a symmetric 3 × 3 matrix kept in its upper triangle.
+inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
+
+// Upper triangles and vectors of one subtree added into its parent's.
+inline void add_upper(const Matrix3d& from, Matrix3d& to) {
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r <= c; ++r) to(r, c) += from(r, c);
+}
+
+// A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
+// and its load (n, f) in its own frame, if any: inertia (m, h, Ī upper), momentum μ = I·v,
+// force f = I·a + v ×* μ + L and the rate of its inertia (T upper, w), as in (5).
+inline void place_body_terms(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, const double* vk,
+                             const double* ak, const double* load, double& m, Vector3d& h, Matrix3d& I,
+                             double* muk, double* fk, Matrix3d& Tk, Vector3d& Wk) {
+    place_inertia(in, R, p, m, h.data(), I);
+    for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
+    add_inertia_times(m, h, I, vk, muk);
+    add_inertia_times(m, h, I, ak, fk);
+    add_force_cross(vk, muk, fk);
+    if (load) {
+        // (R·n + p × R·f, R·f)
+        double Ln[3], Lf[3];
+        for (int r = 0; r < 3; ++r) {
+            Ln[r] = R(r, 0) * load[0] + R(r, 1) * load[1] + R(r, 2) * load[2];
+            Lf[r] = R(r, 0) * load[3] + R(r, 1) * load[4] + R(r, 2) * load[5];
+        }
+        add_cross(p.data(), Lf, Ln);
+        for (int r = 0; r < 3; ++r) fk[r] += Ln[r], fk[3 + r] += Lf[r];
+    }
+    // T = C + Cᵀ − h·νᵀ − ν·hᵀ + 2(ν·h)·1 with C = [ω]×·Ī, and w = ω × h + m·ν
+    const double *w = vk, *nu = vk + 3;
+    double C[3][3];
+    for (int c = 0; c < 3; ++c) {
+        const double col[3] = {upper3(I, 0, c), upper3(I, 1, c), upper3(I, 2, c)};
+        C[0][c] = w[1] * col[2] - w[2] * col[1];
+        C[1][c] = w[2] * col[0] - w[0] * col[2];
+        C[2][c] = w[0] * col[1] - w[1] * col[0];
+    }
+    const double nh = nu[0] * h[0] + nu[1] * h[1] + nu[2] * h[2];
+    for (int c = 0; c < 3; ++c)
+        for (int r = 0; r <= c; ++r)
+            Tk(r, c) = C[r][c] + C[c][r] - h[r] * nu[c] - nu[r] * h[c] + (r == c ? 2 * nh : 0.0);
+    for (int r = 0; r < 3; ++r) Wk[r] = m * nu[r];
+    add_cross(w, h.data(), Wk.data());
+}
+
+// İ·x with the rate (T, w) and momentum μ of a subtree: rate·x + x ×* μ (transposed: − x ×* μ).
+inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* mu, const double* x, double sign,
+                            double* out) {
+    double xmu[6] = {};
+    add_force_cross(x, mu, xmu);
+    add_rate_times(T, w, x, out);
+    for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
+}
+
+}  // namespace
+
+Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Twist& base_acceleration,
+                                                 std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> qdd, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
+                                                 std::span<double> tau) const {
+    const std::size_t J = joint_count(), n = dof_count();
+    const std::size_t off = floating ? 6 : 0, N = n + off;
+    VORMEK_CHECK(check_joint_vector(q, n, "q"));
+    VORMEK_CHECK(check_joint_vector(qd, n, "qd"));
+    VORMEK_CHECK(check_joint_vector(qdd, n, "qdd"));
+    VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
+    VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
+    VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
+    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.derivative_loads));
+    std::span<Transform> T = ws.transforms;
+    std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
+    std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
+    std::span<double> Mc = ws.composite_mass;
+    std::span<Vector3d> Hc = ws.composite_first_moment, Wc = ws.inertia_rate_moment;
+    std::span<Matrix3d> Ic = ws.composite_inertia, Tc = ws.inertia_rate;
+    if (T.size() != J || S.size() != J || V.size() != J || A.size() != J || v.size() != J || a.size() != J ||
+        F.size() != J || mu.size() != J || Mc.size() != J || Ic.size() != J || Tc.size() != J || Wc.size() != J)
+        panic("derivative workspace does not fit the model");
+    std::ranges::fill(dq, 0.0);
+    std::ranges::fill(dv, 0.0);
+
+    // the root's motion, gravity its upward acceleration: a fixed root rests (root axes), a
+    // floating one moves as its base state says (world axes at its origin)
+    const Transform root = reference_root(floating, base_rotation);
+    double v0[6] = {}, a0[6] = {};
+    if (floating) {
+        const Vector3d &w = base_velocity.angular, &pd = base_velocity.linear;
+        const Vector3d lin = base_acceleration.linear + Vector3d(0, 0, standard_gravity) - w.cross(pd);
+        for (int r = 0; r < 3; ++r) {
+            v0[r] = w[r], v0[3 + r] = pd[r];
+            a0[r] = base_acceleration.angular[r], a0[3 + r] = lin[r];
+        }
+    } else {
+        const Vector3d g = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+        for (int r = 0; r < 3; ++r) a0[3 + r] = g[r];
+    }
+    // a floating root's own sums, which the whole robot joins
+    double M0 = 0.0, mu0[6] = {}, F0[6] = {};
+    Vector3d H0 = Vector3d::Zero(), W0 = Vector3d::Zero();
+    Matrix3d I0 = Matrix3d::Zero(), T0 = Matrix3d::Zero();
+    if (floating)
+        place_body_terms(body_inertials[0], root.R, root.p, v0, a0, loads.empty() ? nullptr : root_load.data(), M0,
+                         H0, I0, mu0, F0, T0, W0);
+
+    // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate
+    auto sin_cos_q = sin_cos_blocks(q);
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
+        // each subtree of a fixed root about its first body's origin (reference_root): the root
+        // rests, and gravity is the same about any point
+        if (parent == 0 && !floating) T[k].p.setZero();
+        double Sk[6];
+        motion_column(joint, T[k], Sk);
+        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
+        // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
+        double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
+        add_motion_cross(vp, Sk, Vk);
+        add_motion_cross(ap, Sk, Ak);
+        add_motion_cross(vp, Vk, Ak);
+        for (int r = 0; r < 6; ++r) {
+            vk[r] = vp[r] + Sk[r] * qd[k];
+            ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
+        }
+        // the body's own terms start its subtree's sums
+        double muk[6], fk[6];
+        place_body_terms(body_inertials[k + 1], T[k].R, T[k].p, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
+                         Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
+        for (int r = 0; r < 6; ++r) {
+            S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
+            v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
+        }
+    }
+
+    // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
+    // place of 2V), a shift along e_c (nothing but S)
+    double Sb[6][6] = {}, Vb[3][6] = {}, Ab[3][6] = {}, Wb[3][6] = {};
+    if (floating)
+        for (int c = 0; c < 6; ++c) {
+            Sb[c][c] = 1.0;
+            if (c >= 3) continue;
+            add_motion_cross(v0, Sb[c], Vb[c]);
+            add_motion_cross(a0, Sb[c], Ab[c]);
+            add_motion_cross(v0, Vb[c], Ab[c]);
+            const double e[3] = {c == 0 ? 1.0 : 0.0, c == 1 ? 1.0 : 0.0, c == 2 ? 1.0 : 0.0};
+            add_cross(v0, e, Wb[c]);
+            add_cross(v0 + 3, e, Wb[c] + 3);
+            add_cross(v0 + 3, e, Wb[c] + 3);
+        }
+
+    // leaf to root: when body k comes, its subtree sums are complete
+    for (std::size_t k = n; k-- > 0;) {
+        const double *Sk = S[k].data(), *Vk = V[k].data(), *Ak = A[k].data();
+        const double *Fk = F[k].data(), *muk = mu[k].data();
+        const double m = Mc[k];
+        const Vector3d &h = Hc[k], &Wk = Wc[k];
+        const Matrix3d &I = Ic[k], &Tk = Tc[k];
+        const std::size_t row = off + k;
+        tau[row] = dot6(Sk, Fk);
+        // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
+        // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
+        double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
+        add_inertia_times(m, h, I, Sk, IS);
+        add_rate_times(Tk, Wk, Sk, RS);
+        add_force_cross(Sk, muk, SM);
+        add_force_cross(Sk, Fk, dF);
+        add_inertia_times(m, h, I, Ak, dF);
+        add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
+        add_inertia_times(m, h, I, Vk, IV);
+        double ITS[6], dFv[6];
+        for (int r = 0; r < 6; ++r) {
+            ITS[r] = RS[r] - SM[r];
+            dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
+        }
+        // the column of k for k and each ancestor, and the row of k for each strict ancestor
+        dq[row * N + row] = dot6(Sk, dF);
+        dv[row * N + row] = dot6(Sk, dFv);
+        for (std::size_t j = body_parents[k]; j != 0; j = body_parents[j - 1]) {
+            const std::size_t i = j - 1, other = off + i;
+            const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
+            dq[other * N + row] = dot6(Si, dF);
+            dv[other * N + row] = dot6(Si, dFv);
+            dq[row * N + other] = dot6(IS, Ai) + dot6(ITS, Vi);
+            dv[row * N + other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+        }
+        // and with the base's: its rows are the reference frame's own axes
+        for (std::size_t c = 0; c < off; ++c) {
+            dq[c * N + row] = dF[c];
+            dv[c * N + row] = dFv[c];
+            dv[row * N + c] = ITS[c];
+            if (c >= 3) continue;
+            dq[row * N + c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+            dv[row * N + c] += dot6(IS, Wb[c]);
+        }
+        // the subtree joins its parent's sums
+        const std::size_t parent = body_parents[k];
+        if (parent == 0 && !floating) continue;
+        double& Mp = parent == 0 ? M0 : Mc[parent - 1];
+        Mp += m;
+        (parent == 0 ? H0 : Hc[parent - 1]) += h;
+        add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
+        add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
+        (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
+        double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
+        double* Fp = parent == 0 ? F0 : F[parent - 1].data();
+        for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
+    }
+    if (!floating) return {};
+
+    // the base block, the whole robot one subtree: its rows are F_0; by a turn, S ×* F_0 +
+    // I^c·A + İ^c·V; by a shift, nothing; by u_c, I^c·(∂a_0/∂u_c + v_0 × S) + İ^c·S
+    for (int r = 0; r < 6; ++r) tau[r] = F0[r];
+    for (int c = 0; c < 6; ++c) {
+        double dFv[6] = {};
+        add_rate_action(T0, W0, mu0, Sb[c], 1.0, dFv);
+        if (c < 3) {
+            double dF[6] = {};
+            add_force_cross(Sb[c], F0, dF);
+            add_inertia_times(M0, H0, I0, Ab[c], dF);
+            add_rate_action(T0, W0, mu0, Vb[c], 1.0, dF);
+            add_inertia_times(M0, H0, I0, Wb[c], dFv);
+            for (int r = 0; r < 6; ++r) dq[r * N + c] = dF[r];
+        }
+        for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
+    }
+    return {};
+}
+
+Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> qdd, std::span<const Load> loads,
+                                                 std::span<double> dq, std::span<double> dv,
+                                                 std::span<double> tau) {
+    return model_->inverse_dynamics_derivatives(false, base_frame_.rotation, Twist{}, Twist{}, q, qd, qdd, loads,
+                                                workspace_, dq, dv, tau);
+}
+
+Result<void> FloatingRobot::inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
+                                                         std::span<const double> qd, std::span<const double> qdd,
+                                                         std::span<const Load> loads, std::span<double> dq,
+                                                         std::span<double> dv, std::span<double> tau) {
+    return model_->inverse_dynamics_derivatives(true, base.frame().rotation, base.velocity(), base.acceleration(), q,
+                                                qd, qdd, loads, workspace_, dq, dv, tau);
+}
+
+}  // namespace vormek

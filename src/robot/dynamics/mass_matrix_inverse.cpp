@@ -1,0 +1,330 @@
+// The inverse of the mass matrix, articulated-body style, and its application to a block of
+// right-hand sides. M·q̈ = τ with no velocity and no gravity is what the articulated-body
+// algorithm solves; its bias terms then come from τ alone, and every step is linear in τ, so
+// it runs on all columns of τ = B at once. Leaf to root, joint i leaves
+//     u_i = B_i − S_iᵀ·P_i  (a row over the columns),   row i ← u_i / D_i,
+//     P_λ(i) += P_i + U_i·(u_i / D_i)
+// (P the bias forces, a 6 × n block per body); root to leaf, with A the accelerations,
+//     row i ← row i − U_iᵀ·A_λ(i) / D_i,   A_i = A_λ(i) + S_i·(row i).
+// For B = 1 the block of body i is non-zero only in the columns of its subtree, and row i
+// needs A_λ(i) only in the columns from i on in depth-first order: the upper triangle alone is
+// computed, over runs of depth-first positions. A floating root ends the first pass with its
+// own 6 × 6 articulated inertia, rows 0..5 ← (I^A_0)⁻¹·(B_0 − P_0), and its block A_0 is
+// then those rows.
+
+#include <algorithm>
+#include <cmath>
+
+#include "../../robot.hpp"
+#include "../kinematics/checks.hpp"
+#include "articulated.hpp"
+#include "spatial.hpp"
+
+namespace vormek {
+
+namespace {
+
+inline double dot6(const double* x, const double* y) {
+    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
+}
+
+// Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
+inline double upper6(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
+
+}  // namespace
+
+void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                       std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
+    const std::size_t n = model.dof_count(), width = 6 * n;
+    const std::vector<std::size_t>& parents = model.body_parents;
+    double* block = ws.articulated_block.data();
+    std::span<unsigned char> started = ws.block_started;
+    if (B.size() != n * n || ws.articulated_block.size() < width * n || started.size() < n)
+        panic("articulated solve does not fit the model");
+    std::fill_n(started.begin(), n, 0);
+
+    // leaf to root: each row from its bias forces, which then join the parent's; the first
+    // child to arrive writes the parent's block, the others add to it
+    for (std::size_t i = n; i-- > 0;) {
+        double* row = B.data() + i * n;
+        const double* P = block + i * width;
+        const double* Si = S[i].data();
+        const double inverse_D = 1.0 / D[i];
+        if (started[i])
+            for (std::size_t j = 0; j < n; ++j) row[j] = (scale * row[j] - dot6(Si, P + 6 * j)) * inverse_D;
+        else
+            for (std::size_t j = 0; j < n; ++j) row[j] = scale * row[j] * inverse_D;
+        const std::size_t parent = parents[i];
+        if (parent == 0) continue;
+        double* Pp = block + (parent - 1) * width;
+        const double* Ui = U[i].data();
+        const bool own = started[i], first = !started[parent - 1];
+        started[parent - 1] = 1;
+        for (std::size_t j = 0; j < n; ++j)
+            for (int r = 0; r < 6; ++r) {
+                const double x = (own ? P[6 * j + r] : 0.0) + Ui[r] * row[j];
+                Pp[6 * j + r] = first ? x : Pp[6 * j + r] + x;
+            }
+    }
+
+    // root to leaf: what the parent's acceleration takes from each row; the block now holds
+    // the accelerations (a child of the fixed root starts from rest)
+    for (std::size_t i = 0; i < n; ++i) {
+        double* row = B.data() + i * n;
+        double* Ai = block + i * width;
+        const double* Si = S[i].data();
+        const std::size_t parent = parents[i];
+        if (parent == 0) {
+            for (std::size_t j = 0; j < n; ++j)
+                for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Si[r] * row[j];
+            continue;
+        }
+        const double* Ap = block + (parent - 1) * width;
+        const double* Ui = U[i].data();
+        const double inverse_D = 1.0 / D[i];
+        for (std::size_t j = 0; j < n; ++j) {
+            row[j] -= dot6(Ui, Ap + 6 * j) * inverse_D;
+            for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Ap[6 * j + r] + Si[r] * row[j];
+        }
+    }
+}
+
+void depth_first(const Model& model, Workspace& ws) {
+    const std::size_t n = model.dof_count();
+    const std::vector<std::size_t>& parents = model.body_parents;
+    std::span<std::size_t> order = ws.dfs_order, position = ws.dfs_position, end = ws.subtree_end,
+                           begin = ws.component_begin, reach = ws.component_end;
+    if (order.size() != n || position.size() != n || end.size() != n || begin.size() != n || reach.size() != n)
+        panic("depth-first workspace does not fit the model");
+    // subtree sizes, leaf to root
+    std::ranges::fill(end, 1);
+    for (std::size_t k = n; k-- > 0;)
+        if (parents[k] != 0) end[parents[k] - 1] += end[k];
+    // root to leaf, each body takes the next free position in its parent's run (reach holds
+    // the next free position inside each body's own run meanwhile); end becomes a position
+    std::size_t next_root = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t& next = parents[k] == 0 ? next_root : reach[parents[k] - 1];
+        position[k] = next;
+        next += end[k];
+        reach[k] = position[k] + 1;
+        end[k] += position[k];
+        order[position[k]] = k;
+    }
+    // each body's part: the run of the root's child it hangs from
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = parents[k];
+        begin[k] = parent == 0 ? position[k] : begin[parent - 1];
+        reach[k] = parent == 0 ? end[k] : reach[parent - 1];
+    }
+}
+
+namespace {
+
+// K = A⁻¹ for a symmetric positive definite 6 × 6 A kept in its upper triangle, by Cholesky;
+// false when a pivot is not positive or a value not finite.
+bool invert_spd6(const Matrix6d& A, double K[6][6]) {
+    double L[6][6] = {};
+    for (int j = 0; j < 6; ++j) {
+        double x = A(j, j);
+        for (int i = 0; i < j; ++i) x -= L[j][i] * L[j][i];
+        if (!(x > 0)) return false;
+        L[j][j] = std::sqrt(x);
+        for (int r = j + 1; r < 6; ++r) {
+            double y = A(j, r);
+            for (int i = 0; i < j; ++i) y -= L[r][i] * L[j][i];
+            L[r][j] = y / L[j][j];
+        }
+    }
+    // column c of A⁻¹: L·y = e_c, then Lᵀ·k = y
+    bool finite = true;
+    for (int c = 0; c < 6; ++c) {
+        double y[6];
+        for (int r = 0; r < 6; ++r) {
+            double t = r == c ? 1.0 : 0.0;
+            for (int i = 0; i < r; ++i) t -= L[r][i] * y[i];
+            y[r] = t / L[r][r];
+        }
+        for (int r = 6; r-- > 0;) {
+            double t = y[r];
+            for (int i = r + 1; i < 6; ++i) t -= L[i][r] * K[i][c];
+            K[r][c] = t / L[r][r];
+            finite = finite && std::isfinite(K[r][c]);
+        }
+    }
+    return finite;
+}
+
+}  // namespace
+
+bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                         std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out) {
+    const std::size_t n = model.dof_count(), off = root ? 6 : 0, N = n + off, width = 6 * N;
+    const std::vector<std::size_t>& parents = model.body_parents;
+    double* block = ws.articulated_block.data();
+    double* root_block = block + n * width;
+    if (out.size() != N * N || ws.articulated_block.size() < width * (n + 1))
+        panic("articulated inverse does not fit the model");
+    depth_first(model, ws);
+    const std::span<const std::size_t> order = ws.dfs_order, position = ws.dfs_position, end = ws.subtree_end,
+                                       reach = ws.component_end;
+    // bodies on different children of a fixed root do not move each other
+    std::ranges::fill(out, 0.0);
+
+    // leaf to root over the subtree's columns (block columns are the base's, then depth-first
+    // positions, so a subtree's are one run, and each child writes its own part of its
+    // parent's block): row i is (e_i − S_iᵀ·P_i) / D_i
+    for (std::size_t i = n; i-- > 0;) {
+        double* row = out.data() + (off + i) * N;
+        const double* P = block + i * width;
+        const double* Si = S[i].data();
+        const double inverse_D = 1.0 / D[i];
+        const std::size_t a = off + position[i], e = off + end[i];
+        row[off + i] = inverse_D;
+        for (std::size_t t = a + 1; t < e; ++t) row[off + order[t - off]] = -dot6(Si, P + 6 * t) * inverse_D;
+        const std::size_t parent = parents[i];
+        if (parent == 0 && !root) continue;
+        double* Pp = parent == 0 ? root_block : block + (parent - 1) * width;
+        const double* Ui = U[i].data();
+        for (int r = 0; r < 6; ++r) Pp[6 * a + r] = Ui[r] * inverse_D;
+        for (std::size_t t = a + 1; t < e; ++t)
+            for (int r = 0; r < 6; ++r) Pp[6 * t + r] = P[6 * t + r] + Ui[r] * row[off + order[t - off]];
+    }
+
+    // a floating root: its rows are (I^A_0)⁻¹·(e_b − P_0), and then its block the same values
+    if (root) {
+        double K[6][6];
+        if (!invert_spd6(*root, K)) return false;
+        for (int b = 0; b < 6; ++b)
+            for (int c = 0; c < 6; ++c) out[b * N + c] = K[b][c], root_block[6 * c + b] = K[b][c];
+        for (std::size_t t = off; t < N; ++t) {
+            double* P = root_block + 6 * t;
+            double x[6];
+            for (int b = 0; b < 6; ++b) x[b] = -dot6(K[b], P);
+            for (int b = 0; b < 6; ++b) out[b * N + off + order[t - off]] = x[b], P[b] = x[b];
+        }
+    }
+
+    // root to leaf over the columns from body i's position to the end of its part (the upper
+    // triangle in depth-first order), each value mirrored
+    for (std::size_t i = 0; i < n; ++i) {
+        double* row = out.data() + (off + i) * N;
+        double* Ai = block + i * width;
+        const double* Si = S[i].data();
+        const std::size_t parent = parents[i], a = off + position[i], e = root ? N : off + reach[i];
+        if (parent != 0 || root) {
+            const double* Ap = parent == 0 ? root_block : block + (parent - 1) * width;
+            const double* Ui = U[i].data();
+            const double inverse_D = 1.0 / D[i];
+            for (std::size_t t = a; t < e; ++t) {
+                double& x = row[off + order[t - off]];
+                x -= dot6(Ui, Ap + 6 * t) * inverse_D;
+                for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Ap[6 * t + r] + Si[r] * x;
+            }
+            // the base columns of a floating robot's joint rows come from the base rows
+            for (std::size_t b = 0; b < off; ++b) row[b] = out[b * N + off + i];
+        } else {
+            for (std::size_t t = a; t < e; ++t)
+                for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Si[r] * row[off + order[t - off]];
+        }
+        for (std::size_t t = a + 1; t < e; ++t) out[(off + order[t - off]) * N + off + i] = row[off + order[t - off]];
+    }
+    return true;
+}
+
+void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
+                         std::span<double> B, std::span<double> C, std::span<double> scratch) {
+    const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off, W = 2 * N;
+    if (B.size() != N * N || C.size() != N * N || inverse.size() != N * N || scratch.size() < W * N)
+        panic("articulated product does not fit the model");
+    // [B C] side by side, one row of 2N values per row, so each step runs over twice as many
+    for (std::size_t k = 0; k < N; ++k) {
+        std::copy_n(B.data() + k * N, N, scratch.data() + k * W);
+        std::copy_n(C.data() + k * N, N, scratch.data() + k * W + N);
+    }
+    const std::span<const std::size_t> order = ws.dfs_order, begin = ws.component_begin, reach = ws.component_end;
+    // row i of −M⁻¹·[B C] sums the rows of [B C] in i's part: a floating robot is one part
+    double* row = scratch.data() + N * W;  // one more row after the copies
+    for (std::size_t i = 0; i < N; ++i) {
+        std::fill_n(row, W, 0.0);
+        const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
+        for (std::size_t t = first; t < last; ++t) {
+            const std::size_t k = floating ? t : order[t];
+            const double m = -inverse[i * N + k];
+            const double* from = scratch.data() + k * W;
+            for (std::size_t j = 0; j < W; ++j) row[j] += m * from[j];
+        }
+        std::copy_n(row, N, B.data() + i * N);
+        std::copy_n(row + N, N, C.data() + i * N);
+    }
+}
+
+bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws) {
+    // the product costs Σ (part size)² · n multiply-adds in rows the compiler vectorises, the
+    // solve some 36·n² scalar operations per block (a floating base has the product only)
+    if (floating) return true;
+    const std::size_t n = model.dof_count();
+    std::size_t work = 0;
+    for (std::size_t k = 0; k < n; ++k) work += ws.component_end[k] - ws.component_begin[k];
+    return work <= 100 * n;
+}
+
+Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                                        Workspace& ws, std::span<double> out) const {
+    const std::size_t J = joint_count(), n = dof_count(), N = n + (floating ? 6 : 0);
+    VORMEK_CHECK(check_joint_vector(q, n, "q"));
+    VORMEK_CHECK(check_length(out, N * N, "mass matrix inverse output"));
+    std::span<Transform> T = ws.transforms;
+    std::span<Vector6d> S = ws.motion_columns, U = ws.U;
+    std::span<Matrix6d> IA = ws.IA;
+    std::span<double> D = ws.D;
+    if (T.size() != J || S.size() != J || U.size() != J || IA.size() != J || D.size() != J)
+        panic("mass matrix inverse workspace does not fit the model");
+    const Transform root = reference_root(floating, base_rotation);
+    Matrix6d IA0;
+    if (floating) place_spatial_inertia(body_inertials[0], root, IA0);
+
+    // root to leaf: poses, motion columns and each body's own spatial inertia
+    auto sin_cos_q = sin_cos_blocks(q);
+    for (std::size_t k = 0; k < n; ++k) {
+        const BodyJoint& joint = body_joints[k];
+        const std::size_t parent = body_parents[k];
+        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
+        // each subtree of a fixed root about its first body's origin (reference_root)
+        if (parent == 0 && !floating) T[k].p.setZero();
+        motion_column(joint, T[k], S[k].data());
+        place_spatial_inertia(body_inertials[k + 1], T[k], IA[k]);
+    }
+
+    // leaf to root: articulate each subtree through its joint into its parent
+    for (std::size_t k = n; k-- > 0;) {
+        const Matrix6d& I = IA[k];
+        const double* Sk = S[k].data();
+        double Uk[6];
+        for (int r = 0; r < 6; ++r)
+            Uk[r] = upper6(I, r, 0) * Sk[0] + upper6(I, r, 1) * Sk[1] + upper6(I, r, 2) * Sk[2] +
+                    upper6(I, r, 3) * Sk[3] + upper6(I, r, 4) * Sk[4] + upper6(I, r, 5) * Sk[5];
+        const double Dk = dot6(Sk, Uk);
+        if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
+        D[k] = Dk;
+        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
+        const std::size_t parent = body_parents[k];
+        if (parent == 0 && !floating) continue;
+        articulate_into(I, Uk, Dk, parent == 0 ? IA0 : IA[parent - 1]);
+    }
+
+    if (!articulated_inverse(*this, S, U, D, floating ? &IA0 : nullptr, ws, out))
+        return fail(errors::ForwardDynamicsSingularBaseInertia{});
+    return {};
+}
+
+Result<void> Robot::mass_matrix_inverse(std::span<const double> q, std::span<double> out) {
+    return model_->mass_matrix_inverse(false, base_frame_.rotation, q, workspace_, out);
+}
+
+Result<void> FloatingRobot::mass_matrix_inverse(const BaseState& base, std::span<const double> q,
+                                                std::span<double> out) {
+    return model_->mass_matrix_inverse(true, base.frame().rotation, q, workspace_, out);
+}
+
+}  // namespace vormek
