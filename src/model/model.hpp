@@ -166,13 +166,14 @@ public:
     // ∂τ/∂q and ∂τ/∂q̇ of inverse dynamics, and τ itself, which comes with them.
     Result<void> inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
                                               const Twist& base_velocity, const Twist& base_acceleration,
-                                              std::span<const double> q, std::span<const double> qd,
+                                              const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                               std::span<const double> qdd, std::span<const Load> loads,
                                               Workspace& workspace, std::span<double> dq, std::span<double> dv,
                                               std::span<double> tau) const;
     // ∂q̈/∂q, ∂q̈/∂q̇ and ∂q̈/∂τ = M⁻¹ of forward dynamics.
     Result<void> forward_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                              const Twist& base_velocity, std::span<const double> q,
+                                              const Twist& base_velocity, const Vector3d& lift,
+                                              std::span<const double> q,
                                               std::span<const double> qd, std::span<const double> forces,
                                               std::span<const Load> loads, Workspace& workspace,
                                               std::span<double> dq, std::span<double> dv,

@@ -58,6 +58,10 @@ def test_a_turned_gravity_is_a_turned_base():
         expected = getattr(turned_base, method)(*args)
         np.testing.assert_allclose(getattr(turned_gravity, method)(*args), expected, rtol=0,
                                    atol=1e-12 * np.max(np.abs(expected)))
+    # and so do the derivatives, which carry τ or q̈ along
+    for method, args in (("inverse_dynamics_derivatives", (q, qd, qdd)), ("forward_dynamics_derivatives", (q, qd, tau))):
+        for ours, expected in zip(getattr(turned_gravity, method)(*args), getattr(turned_base, method)(*args)):
+            np.testing.assert_allclose(ours, expected, rtol=0, atol=1e-11 * np.max(np.abs(expected)))
 
 
 def test_every_batch_worker_takes_the_gravity():
