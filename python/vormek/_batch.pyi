@@ -641,9 +641,9 @@ class FloatingRobotBatch:
         """Returns (dtau/dq (B, m, m), dtau/dqd (B, m, m), tau (B, m)), entry [b, i, j] the derivative of tau_i by q_j
         or qd_j, as inverse_dynamics_derivatives gives them; out is a tuple of the three.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
@@ -659,9 +659,9 @@ class FloatingRobotBatch:
         """Returns (dqdd/dq, dqdd/dqd, dqdd/dTAU), each (B, m, m), the last the inverse mass matrix, as
         forward_dynamics_derivatives gives them; out is a tuple of the three.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
@@ -674,9 +674,9 @@ class FloatingRobotBatch:
     def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the inverse mass matrices (B, m, m), articulated-body style.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
