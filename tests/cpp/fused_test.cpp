@@ -34,6 +34,17 @@ std::vector<MatrixXd> dynamics(Dyn& d, const VectorXd& q, const VectorXd& qd, co
     h << t.angular, t.linear;
     energy[0] = ok(on([&](auto& r, const auto&... b) { return r.kinetic_energy(b..., view(q), view(qd)); }));
     for (const VectorXd& v : {jc, A, cd, h, energy}) out.push_back(v);
+    // and the derivatives of inverse and forward dynamics, the latter with the inverse
+    VectorXd dq(m * m), dv(m * m), tau(m), fq(m * m), fv(m * m), inverse(m * m);
+    ok(on([&](auto& r, const auto&... b) {
+        return r.inverse_dynamics_derivatives(b..., view(q), view(qd), view(qdd), loads, {dq.data(), m * m},
+                                              {dv.data(), m * m}, {tau.data(), m});
+    }));
+    ok(on([&](auto& r, const auto&... b) {
+        return r.forward_dynamics_derivatives(b..., view(q), view(qd), view(tau), loads, {fq.data(), m * m},
+                                              {fv.data(), m * m}, {inverse.data(), m * m});
+    }));
+    for (const VectorXd& v : {dq, dv, fq, fv, inverse}) out.push_back(v);
     return out;
 }
 

@@ -45,6 +45,7 @@
 #include "../../robot.hpp"
 #include "../kinematics/checks.hpp"
 #include "../workspace.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -147,16 +148,16 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
 }
 
-}  // namespace
-
-Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                                 const Twist& base_velocity, const Twist& base_acceleration,
-                                                 const Vector3d& lift, std::span<const double> q,
-                                                 std::span<const double> qd,
-                                                 std::span<const double> qdd, std::span<const Load> loads,
-                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
-                                                 std::span<double> tau) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0, N = n + off;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, n, "qd"));
@@ -164,7 +165,7 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
     VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
-    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.derivative_loads));
+    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
     std::span<Transform> T = ws.transforms;
     std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
     std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
@@ -324,6 +325,35 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
         for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
     }
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
+    const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+    const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
+    std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
+    std::span<double> dv, std::span<double> tau) {
+    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
+                                    qdd, loads, ws, dq, dv, tau);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Twist& base_acceleration,
+                                                 const Vector3d& lift, std::span<const double> q,
+                                                 std::span<const double> qd,
+                                                 std::span<const double> qdd, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> dq, std::span<double> dv,
+                                                 std::span<double> tau) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift,
+                                              q, qd, qdd, loads, ws, dq, dv, tau);
+#endif
+    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
+                                    qdd, loads, ws, dq, dv, tau);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,

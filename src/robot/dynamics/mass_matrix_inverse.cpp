@@ -11,6 +11,8 @@
 // computed, over runs of depth-first positions. A floating root ends the first pass with its
 // own 6 × 6 articulated inertia, rows 0..5 ← (I^A_0)⁻¹·(B_0 − P_0), and its block A_0 is
 // then those rows.
+//
+// Each pass has a fused build (fused.hpp), as the mass matrix and inverse dynamics have.
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,7 @@
 #include "../../robot.hpp"
 #include "../kinematics/checks.hpp"
 #include "articulated.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -33,8 +36,10 @@ inline double upper6(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) 
 
 }  // namespace
 
-void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
-                       std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
+namespace {
+
+[[gnu::always_inline]] inline void solve_body(const Model& model, std::span<const Vector6d> S,
+    std::span<const Vector6d> U, std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
     const std::size_t n = model.dof_count(), width = 6 * n;
     const std::vector<std::size_t>& parents = model.body_parents;
     double* block = ws.articulated_block.data();
@@ -87,6 +92,23 @@ void articulated_solve(const Model& model, std::span<const Vector6d> S, std::spa
             for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Ap[6 * j + r] + Si[r] * row[j];
         }
     }
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED void fused_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+    std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
+    return solve_body(model, S, U, D, ws, B, scale);
+}
+#endif
+
+}  // namespace
+
+void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                       std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_solve(model, S, U, D, ws, B, scale);
+#endif
+    return solve_body(model, S, U, D, ws, B, scale);
 }
 
 void depth_first(const Model& model, Workspace& ws) {
@@ -157,8 +179,11 @@ bool invert_spd6(const Matrix6d& A, double K[6][6]) {
 
 }  // namespace
 
-bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
-                         std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out) {
+namespace {
+
+[[gnu::always_inline]] inline bool inverse_body(const Model& model, std::span<const Vector6d> S,
+    std::span<const Vector6d> U, std::span<const double> D, const Matrix6d* root, Workspace& ws,
+    std::span<double> out) {
     const std::size_t n = model.dof_count(), off = root ? 6 : 0, N = n + off, width = 6 * N;
     const std::vector<std::size_t>& parents = model.body_parents;
     double* block = ws.articulated_block.data();
@@ -232,8 +257,27 @@ bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::s
     return true;
 }
 
-void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
-                         std::span<double> B, std::span<double> C, std::span<double> scratch) {
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED bool fused_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+    std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out) {
+    return inverse_body(model, S, U, D, root, ws, out);
+}
+#endif
+
+}  // namespace
+
+bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
+                         std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out) {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_inverse(model, S, U, D, root, ws, out);
+#endif
+    return inverse_body(model, S, U, D, root, ws, out);
+}
+
+namespace {
+
+[[gnu::always_inline]] inline void product_body(const Model& model, bool floating, const Workspace& ws,
+    std::span<const double> inverse, std::span<double> B, std::span<double> C, std::span<double> scratch) {
     const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off, W = 2 * N;
     if (B.size() != N * N || C.size() != N * N || inverse.size() != N * N || scratch.size() < W * N)
         panic("articulated product does not fit the model");
@@ -259,19 +303,39 @@ void articulated_product(const Model& model, bool floating, const Workspace& ws,
     }
 }
 
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED void fused_product(const Model& model, bool floating, const Workspace& ws,
+    std::span<const double> inverse, std::span<double> B, std::span<double> C, std::span<double> scratch) {
+    return product_body(model, floating, ws, inverse, B, C, scratch);
+}
+#endif
+
+}  // namespace
+
+void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
+                         std::span<double> B, std::span<double> C, std::span<double> scratch) {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_product(model, floating, ws, inverse, B, C, scratch);
+#endif
+    return product_body(model, floating, ws, inverse, B, C, scratch);
+}
+
 bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws) {
     // the product costs Σ (part size)² · n multiply-adds in rows the compiler vectorises, the
-    // solve some 36·n² scalar operations per block (a floating base has the product only)
+    // solve some 36·n² scalar operations per block; measured, they meet near parts of 40 (a
+    // floating base has the product only)
     if (floating) return true;
     const std::size_t n = model.dof_count();
     std::size_t work = 0;
     for (std::size_t k = 0; k < n; ++k) work += ws.component_end[k] - ws.component_begin[k];
-    return work <= 100 * n;
+    return work <= 40 * n;
 }
 
-Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
-                                        Workspace& ws, std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count(), N = n + (floating ? 6 : 0);
+namespace {
+
+[[gnu::always_inline]] inline Result<void> articulated_inertias_body(const Model& model, bool floating,
+    const Quaterniond& base_rotation, std::span<const double> q, Workspace& ws, std::span<double> out) {
+    const std::size_t J = model.joint_count(), n = model.dof_count(), N = n + (floating ? 6 : 0);
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_length(out, N * N, "mass matrix inverse output"));
     std::span<Transform> T = ws.transforms;
@@ -282,18 +346,18 @@ Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_r
         panic("mass matrix inverse workspace does not fit the model");
     const Transform root = reference_root(floating, base_rotation);
     Matrix6d IA0;
-    if (floating) place_spatial_inertia(body_inertials[0], root, IA0);
+    if (floating) place_spatial_inertia(model.body_inertials[0], root, IA0);
 
     // root to leaf: poses, motion columns and each body's own spatial inertia
     auto sin_cos_q = sin_cos_blocks(q);
     for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = body_joints[k];
-        const std::size_t parent = body_parents[k];
+        const BodyJoint& joint = model.body_joints[k];
+        const std::size_t parent = model.body_parents[k];
         joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
         // each subtree of a fixed root about its first body's origin (reference_root)
         if (parent == 0 && !floating) T[k].p.setZero();
         motion_column(joint, T[k], S[k].data());
-        place_spatial_inertia(body_inertials[k + 1], T[k], IA[k]);
+        place_spatial_inertia(model.body_inertials[k + 1], T[k], IA[k]);
     }
 
     // leaf to root: articulate each subtree through its joint into its parent
@@ -308,14 +372,31 @@ Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_r
         if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
         D[k] = Dk;
         for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
-        const std::size_t parent = body_parents[k];
+        const std::size_t parent = model.body_parents[k];
         if (parent == 0 && !floating) continue;
         articulate_into(I, Uk, Dk, parent == 0 ? IA0 : IA[parent - 1]);
     }
 
-    if (!articulated_inverse(*this, S, U, D, floating ? &IA0 : nullptr, ws, out))
+    if (!articulated_inverse(model, S, U, D, floating ? &IA0 : nullptr, ws, out))
         return fail(errors::ForwardDynamicsSingularBaseInertia{});
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_articulated_inertias(const Model& model, bool floating,
+    const Quaterniond& base_rotation, std::span<const double> q, Workspace& ws, std::span<double> out) {
+    return articulated_inertias_body(model, floating, base_rotation, q, ws, out);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::mass_matrix_inverse(bool floating, const Quaterniond& base_rotation, std::span<const double> q,
+                                        Workspace& ws, std::span<double> out) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels()) return fused_articulated_inertias(*this, floating, base_rotation, q, ws, out);
+#endif
+    return articulated_inertias_body(*this, floating, base_rotation, q, ws, out);
 }
 
 Result<void> Robot::mass_matrix_inverse(std::span<const double> q, std::span<double> out) {
