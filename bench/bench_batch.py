@@ -6,7 +6,10 @@ chunk on a local cluster; Panda and Talos (fixed base), B = 100,000 states.
     computes every row), against bench_core_calls (C++, the same states drawn the same way);
   - throughput against the thread count: wall time, thread counts interleaved, with the load
     average printed beside it (the 2-thread figure means something only on a quiet machine);
-  - Python loops: the calling thread's CPU time per state over 20,000 states, `out=` given;
+  - Python loops: the calling thread's CPU time per state over 20,000 states, every result kept
+    as the batch keeps it (`out=OUT[i]`, Pinocchio's copied into OUT[i]): a loop that overwrites
+    one buffer would write a few kilobytes where the batch writes megabytes, and for Talos' mass
+    matrix that alone put such a loop ahead of the batch;
   - Dask: LocalCluster of 2 worker processes with 1 thread each; per-chunk overhead is the wall
     time beyond the work itself (1-thread CPU time per state × B / 2 workers), per chunk and
     worker; beside it the time to pickle and unpickle one chunk's arrays.
@@ -63,20 +66,26 @@ def core_ns(path):
 
 
 def python_loops(path, method, pin_name, s):
-    """CPU ns per state of a loop over Robot.<method> and over pin.<pin_name>."""
+    """CPU ns per state of a loop over Robot.<method> and over pin.<pin_name>, each keeping every
+    result in a (LOOP, ...) array as the batch does."""
     import pinocchio as pin
 
     robot = vormek.Robot(path)
     m = robot.generalized_count
-    out = np.empty(m * m if method == "mass_matrix" else m)
+    kept = np.empty((LOOP, m * m if method == "mass_matrix" else m))
     call = getattr(robot, method)
     rows = list(zip(*[a[:LOOP] for a in arguments(method, s)]))
-    ours = median(lambda: [call(*row, out=out) for row in rows], 3, time.thread_time_ns) / LOOP
+    ours = median(lambda: [call(*row, out=kept[i]) for i, row in enumerate(rows)], 3, time.thread_time_ns) / LOOP
     model = pin.buildModelFromUrdf(path)
     assert model.nq == model.nv == m, "revolute and prismatic joints only: q rows serve Pinocchio as they are"
     data = model.createData()
     fn = getattr(pin, pin_name)
-    theirs = median(lambda: [fn(model, data, *row) for row in rows], 3, time.thread_time_ns) / LOOP
+    kept = kept.reshape(LOOP, *((m, m) if method == "mass_matrix" else (m,)))
+
+    def pinocchio_loop():
+        for i, row in enumerate(rows):
+            kept[i] = fn(model, data, *row)
+    theirs = median(pinocchio_loop, 3, time.thread_time_ns) / LOOP
     robot.close()
     return ours, theirs
 

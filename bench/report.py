@@ -1,5 +1,5 @@
-"""The peer benchmark report: per-call times from Python of forward kinematics, the Jacobian,
-inverse dynamics, the mass matrix, forward dynamics and gravity for vormek and Pinocchio on real
+"""The peer benchmark report: per-call times from Python of forward kinematics, every link's pose,
+the Jacobian, inverse dynamics, the mass matrix, forward dynamics and gravity for vormek and Pinocchio on real
 robots and on generated chains, written as Markdown with PNG plots.
 
     .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/report)
@@ -29,8 +29,9 @@ from bench_forward_kinematics import seven_dof_arm  # noqa: E402
 from vormek.cli import timing  # noqa: E402
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
-COMPUTATIONS = ["forward_kinematics", "jacobian", "inverse_dynamics", "mass_matrix", "forward_dynamics", "gravity"]
-SHORT = {"forward_kinematics": "FK", "jacobian": "Jacobian", "inverse_dynamics": "ID",
+COMPUTATIONS = ["forward_kinematics", "link_poses", "jacobian", "inverse_dynamics", "mass_matrix",
+                "forward_dynamics", "gravity"]
+SHORT = {"forward_kinematics": "FK", "link_poses": "poses", "jacobian": "Jacobian", "inverse_dynamics": "ID",
          "mass_matrix": "M", "forward_dynamics": "FD", "gravity": "gravity"}
 CHAIN_LINKS = [8, 16, 32, 64, 128, 256, 512]
 BUDGET = 0.2
@@ -113,7 +114,7 @@ def main() -> None:
              "Each figure is the median of five batches, vormek's and Pinocchio's interleaved; vormek "
              "writes into preallocated `out` arrays. "
              "Pinocchio's calls: forwardKinematics (placements of all joints) against our pose of the last "
-             "link, computeFrameJacobian (LOCAL_WORLD_ALIGNED), rnea, crba (upper triangle), aba, "
+             "link, framesForwardKinematics against every link's pose, computeFrameJacobian (LOCAL_WORLD_ALIGNED), rnea, crba (upper triangle), aba, "
              "computeGeneralizedGravity; floating rows use its free-flyer model. Ratio = vormek / Pinocchio "
              "(below 1: vormek is faster).", "",
              "## Headline: µs per call (ratio to Pinocchio)", "",
@@ -138,7 +139,7 @@ def main() -> None:
     lines += ["", "![per-call times on the robots](robots.png)", ""]
     (out / "report.md").write_text("\n".join(lines))
 
-    figure, axes = plt.subplots(2, 3, figsize=(13, 8), sharex=True)
+    figure, axes = plt.subplots(2, 4, figsize=(17, 8), sharex=True)
     dofs = list(chains)
     for ax, c in zip(axes.flat, COMPUTATIONS):
         ax.loglog(dofs, [chains[d][c][0] * 1e6 for d in dofs], "o-", label="vormek")
@@ -148,6 +149,8 @@ def main() -> None:
         ax.set_ylabel("µs per call")
         ax.grid(True, which="both", alpha=0.3)
         ax.legend()
+    for ax in axes.flat[len(COMPUTATIONS):]:
+        ax.set_visible(False)
     figure.suptitle(f"Generated chains: time per call from Python ({when})")
     figure.tight_layout()
     figure.savefig(out / "chains.png", dpi=100)

@@ -274,18 +274,30 @@ Check InputVector::read_other() {
     return {};
 }
 
+namespace {
+
+bool is_float64_rows(PyArrayObject* a) {
+    return PyArray_NDIM(a) == 2 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a);
+}
+
+}  // namespace
+
+// A result of rows (columns_ set) takes the same steps with a two-dimensional array, which must
+// be C-contiguous: it is written as one flat span, row after row.
 bool OutputVector::convert_other(PyObject* obj) {
-    const std::size_t length = length_;
+    const std::size_t length = length_, columns = columns_;
     if (!obj || obj == Py_None) {
-        npy_intp dims[1] = {static_cast<npy_intp>(length)};
-        array_ = Ref(PyArray_SimpleNew(1, dims, NPY_DOUBLE));
+        npy_intp dims[2] = {static_cast<npy_intp>(columns ? length / columns : length), static_cast<npy_intp>(columns)};
+        array_ = Ref(PyArray_SimpleNew(columns ? 2 : 1, dims, NPY_DOUBLE));
         if (!array_) return false;
         values_ = {static_cast<double*>(PyArray_DATA(as_array(array_))), length};
         return true;
     }
-    if (!is_float64_vector(obj)) {
-        PyErr_Format(PyExc_TypeError, "argument 'out': expected a one-dimensional float64 numpy.ndarray, got %s",
-                     Py_TYPE(obj)->tp_name);
+    const bool fits =
+        columns ? PyArray_Check(obj) && is_float64_rows(reinterpret_cast<PyArrayObject*>(obj)) : is_float64_vector(obj);
+    if (!fits) {
+        PyErr_Format(PyExc_TypeError, "argument 'out': expected a %s float64 numpy.ndarray, got %s",
+                     columns ? "two-dimensional" : "one-dimensional", Py_TYPE(obj)->tp_name);
         return false;
     }
     array_ = Ref(Py_NewRef(obj));
@@ -296,15 +308,23 @@ bool OutputVector::convert_other(PyObject* obj) {
 Check OutputVector::prepare_other() {
     if (!given_) return {};
     PyArrayObject* a = as_array(array_);
-    if (!is_float64_layout(a))
-        return Failure{PyExc_TypeError, "argument 'out': no longer a one-dimensional float64 numpy.ndarray"};
-    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_)
-        return Failure{PyExc_ValueError, "out must contain exactly %llu elements", nullptr, length_};
+    if (columns_ ? !is_float64_rows(a) : !is_float64_layout(a))
+        return Failure{PyExc_TypeError, columns_ ? "argument 'out': no longer a two-dimensional float64 numpy.ndarray"
+                                                 : "argument 'out': no longer a one-dimensional float64 numpy.ndarray"};
+    const std::size_t rows = columns_ ? length_ / columns_ : length_;
+    if (static_cast<std::size_t>(PyArray_DIM(a, 0)) != rows ||
+        (columns_ && static_cast<std::size_t>(PyArray_DIM(a, 1)) != columns_))
+        return columns_ ? Failure{PyExc_ValueError, wrong_shape_, nullptr, rows}
+                        : Failure{PyExc_ValueError, "out must contain exactly %llu elements", nullptr, length_};
     if (!PyArray_ISWRITEABLE(a)) return Failure{PyExc_ValueError, "The given array is not writeable"};
-    if (!borrow_.acquire_vector(a, true)) return Failure{PyExc_ValueError, "The given array is already borrowed"};
-    if (length_ > 0 && !(PyArray_ISALIGNED(a) && PyArray_ISONESEGMENT(a) && PyArray_DATA(a))) {
+    if (!(columns_ ? borrow_.acquire(a, true) : borrow_.acquire_vector(a, true)))
+        return Failure{PyExc_ValueError, "The given array is already borrowed"};
+    if (length_ > 0 && !(PyArray_ISALIGNED(a) && (columns_ ? PyArray_IS_C_CONTIGUOUS(a) : PyArray_ISONESEGMENT(a)) &&
+                         PyArray_DATA(a))) {
         borrow_.release();
-        return Failure{PyExc_ValueError, "out must be a contiguous float64 array"};
+        const char* message =
+            columns_ ? "out must be a C-contiguous float64 array" : "out must be a contiguous float64 array";
+        return Failure{PyExc_ValueError, message};
     }
     values_ = {static_cast<double*>(PyArray_DATA(a)), length_};
     return {};

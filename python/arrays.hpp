@@ -140,11 +140,17 @@ private:
 // The `out=` argument, or a new array when none was given.
 class OutputVector {
 public:
+    OutputVector() = default;
+    // For a result of rows `columns` wide (link poses: 7 a link): the array is two-dimensional,
+    // (length / columns, columns), C-contiguous, and still written as one flat span;
+    // `wrong_shape` is the ValueError's message, with %llu for the row count.
+    OutputVector(std::size_t columns, const char* wrong_shape) : columns_(columns), wrong_shape_(wrong_shape) {}
+
     // Binding: None or omitted makes the new array of `length` elements now, before the robot
     // is locked; otherwise a one-dimensional float64 array (TypeError naming `out`).
     bool convert(PyObject* obj, std::size_t length) {
         length_ = length;
-        if (!obj || obj == Py_None || !is_float64_vector(obj)) return convert_other(obj);
+        if (columns_ || !obj || obj == Py_None || !is_float64_vector(obj)) return convert_other(obj);
         array_ = Ref(Py_NewRef(obj));
         given_ = true;
         return true;
@@ -154,7 +160,7 @@ public:
     Check prepare() {
         // inline for a given `out` that passes every check, as InputVector::read
         auto* a = reinterpret_cast<PyArrayObject*>(array_.get());
-        if (!given_ || !is_float64_layout(a) || static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_ ||
+        if (!given_ || columns_ || !is_float64_layout(a) || static_cast<std::size_t>(PyArray_DIM(a, 0)) != length_ ||
             !PyArray_ISWRITEABLE(a) || length_ == 0 || !PyArray_ISALIGNED(a) || !PyArray_ISONESEGMENT(a) ||
             !PyArray_DATA(a))
             return prepare_other();
@@ -176,6 +182,8 @@ private:
 
     Ref array_;
     std::size_t length_ = 0;
+    std::size_t columns_ = 0;  // 0: one-dimensional
+    const char* wrong_shape_ = nullptr;
     bool given_ = false;
     Borrow borrow_;
     std::span<double> values_;

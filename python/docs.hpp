@@ -61,6 +61,21 @@ inline constexpr const char floating_robot_from_urdf_text[] =
     "link is accepted when the links fixed to it give the root body mass (ModelError 'invalid robot "
     "model: floating-base root link {name} must have positive mass' when neither has).";
 #undef VORMEK_FROM_TEXT
+// every link's pose
+#define VORMEK_LINK_POSES                                                                              \
+    "Returns every link's world pose from one walk of the tree: an (L, 7) float64 array, L = "        \
+    "link_count, row l holding link l's translation (m), then its quaternion x, y, z, w, what "       \
+    "forward_kinematics(q, l) returns, to the bit (sign not normalised)."
+#define VORMEK_ROWS_OUT                                                                               \
+    "\n\nout: None for a new array, or a writable C-contiguous (L, 7) float64 array, written and "    \
+    "returned (ValueError otherwise)."
+inline constexpr const char robot_link_poses[] =
+    VORMEK_SIG("link_poses($self, q, out=None)") VORMEK_LINK_POSES VORMEK_ARRAYS VORMEK_ROWS_OUT VORMEK_ERRORS;
+inline constexpr const char floating_link_poses[] =
+    VORMEK_SIG("link_poses($self, base, q, out=None)") VORMEK_LINK_POSES " Only base.frame is read."
+    VORMEK_FLOATING_ARRAYS VORMEK_ROWS_OUT VORMEK_ERRORS;
+#undef VORMEK_LINK_POSES
+#undef VORMEK_ROWS_OUT
 
 // centre of mass, momentum and energy: the whole robot, every link counted
 #define VORMEK_WHOLE " Every link counts, the root link and those fixed to it included."

@@ -10,6 +10,7 @@
 #include "docs.hpp"
 #include "dynamics.hpp"
 #include "kinematics.hpp"
+#include "link_poses.hpp"
 #include "model/urdf.hpp"
 #include "solve_ik.hpp"
 
@@ -443,6 +444,7 @@ auto robot_methods = method_table<Robot>(std::array{
     PyMethodDef{"set_base_frame", VORMEK_FASTCALL(robot_set_base_frame), "set_base_frame($self, frame)\n--\n\n"},
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<Robot>),
                 "forward_kinematics($self, q, target)\n--\n\n"},
+    PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<Robot>), doc::robot_link_poses},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<Robot>), "jacobian($self, q, target, out=None)\n--\n\n"},
     PyMethodDef{"jacobian_derivative", VORMEK_FASTCALL(jacobian_derivative<Robot>),
@@ -485,6 +487,7 @@ auto robot_methods = method_table<Robot>(std::array{
 auto floating_methods = method_table<FloatingRobot>(std::array{
     PyMethodDef{"forward_kinematics", VORMEK_FASTCALL(forward_kinematics<FloatingRobot>),
                 "forward_kinematics($self, base, q, target)\n--\n\n"},
+    PyMethodDef{"link_poses", VORMEK_FASTCALL(link_poses<FloatingRobot>), doc::floating_link_poses},
     // kinematics
     PyMethodDef{"jacobian", VORMEK_FASTCALL(jacobian<FloatingRobot>),
                 "jacobian($self, base, q, target, out=None)\n--\n\n"},

@@ -54,6 +54,9 @@ public:
     Result<void> set_gravity(const Vector3d& g) { return gravity_.set(g); }
 
     Result<Pose> forward_kinematics(std::span<const double> q, LinkId target);
+    // Every link's world pose in one walk: 7·L values, link l's translation then quaternion
+    // (x, y, z, w) at 7·l.
+    Result<void> link_poses(std::span<const double> q, std::span<double> out);
 
     // --- velocities, accelerations, Jacobians, inverse kinematics ---
     Result<Twist> forward_velocity_kinematics(std::span<const double> q, std::span<const double> qd, LinkId target,
@@ -127,6 +130,7 @@ public:
     Result<void> set_gravity(const Vector3d& g) { return gravity_.set(g); }
 
     Result<Pose> forward_kinematics(const BaseState& base, std::span<const double> q, LinkId target);
+    Result<void> link_poses(const BaseState& base, std::span<const double> q, std::span<double> out);
 
     // --- velocities, accelerations, Jacobians ---
     // Generalized velocities put the base first: ω_b about world x, y, z, then the base

@@ -203,6 +203,7 @@ public:
     npy_intp rows() const { return rows_; }
     std::size_t joint_count() const { return st_.joint_count; }
     std::size_t generalized_count() const { return st_.generalized_count; }
+    std::size_t link_count() const { return st_.link_count; }
     const char* name(std::size_t k) const { return names_[k + base_count]; }
     // Argument k after the base arrays, once bound; nullptr when omitted.
     PyObject* arg(std::size_t k) const { return argv_[k + base_count]; }

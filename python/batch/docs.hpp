@@ -29,6 +29,9 @@ namespace vormek::py::batch::doc {
 #define VORMEK_JACOBIAN                                                                                  \
     "Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z " \
     "of the link origin, world axes; column k belongs to generalized coordinate k."
+#define VORMEK_LINK_POSES                                                                              \
+    "Returns every link's world pose (B, L, 7), L = link_count: per link its translation, then its "  \
+    "quaternion x, y, z, w, as Robot.link_poses gives them row by row."
 #define VORMEK_MASS "Returns the mass matrices (B, m, m), symmetric."
 #define VORMEK_GRAVITY "Returns the generalized gravity forces (B, m) that hold each state still."
 #define VORMEK_VELOCITY_PRODUCT "Returns the velocity-product (Coriolis and centrifugal) forces (B, m)."
@@ -80,6 +83,8 @@ inline constexpr const char threads[] = "The number of threads that compute rows
 
 inline constexpr const char robot_forward_kinematics[] =
     VORMEK_SIG("forward_kinematics($self, Q, target, out=None)") VORMEK_FK VORMEK_FIXED VORMEK_ROWS;
+inline constexpr const char robot_link_poses[] =
+    VORMEK_SIG("link_poses($self, Q, out=None)") VORMEK_LINK_POSES VORMEK_FIXED VORMEK_ROWS;
 inline constexpr const char robot_jacobian[] =
     VORMEK_SIG("jacobian($self, Q, target, out=None)") VORMEK_JACOBIAN VORMEK_FIXED VORMEK_ROWS;
 inline constexpr const char robot_mass_matrix[] =
@@ -95,6 +100,8 @@ inline constexpr const char robot_forward_dynamics[] =
 
 inline constexpr const char floating_forward_kinematics[] =
     VORMEK_SIG("forward_kinematics($self, frames, Q, target, out=None)") VORMEK_FK VORMEK_FLOATING VORMEK_ROWS;
+inline constexpr const char floating_link_poses[] =
+    VORMEK_SIG("link_poses($self, frames, Q, out=None)") VORMEK_LINK_POSES VORMEK_FLOATING VORMEK_ROWS;
 inline constexpr const char floating_jacobian[] =
     VORMEK_SIG("jacobian($self, frames, Q, target, out=None)") VORMEK_JACOBIAN
     " The six base columns come first." VORMEK_FLOATING VORMEK_ROWS;
@@ -195,6 +202,7 @@ inline constexpr const char floating_mass_matrix_inverse[] =
 #undef VORMEK_FIXED
 #undef VORMEK_FLOATING
 #undef VORMEK_FK
+#undef VORMEK_LINK_POSES
 #undef VORMEK_JACOBIAN
 #undef VORMEK_MASS
 #undef VORMEK_GRAVITY

@@ -9,6 +9,7 @@ namespace vormek::py::batch {
     template <class Handle>       \
     PyObject* name(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames)
 VORMEK_BATCH_METHOD(forward_kinematics);
+VORMEK_BATCH_METHOD(link_poses);  // link_poses.cpp
 VORMEK_BATCH_METHOD(jacobian);
 VORMEK_BATCH_METHOD(mass_matrix);
 VORMEK_BATCH_METHOD(gravity);

@@ -106,6 +106,20 @@ class RobotBatch:
         i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
         RuntimeError 'robot is closed' after close().
         """
+    def link_poses(self, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns every link's world pose (B, L, 7), L = link_count: per link its translation, then its
+        quaternion x, y, z, w, as Robot.link_poses gives them row by row.
+
+        Q, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
     def jacobian(self, Q: _Batch, target: SupportsIndex, out: _Batch | None = None) -> _Batch:
         """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
         link origin, world axes; column k belongs to generalized coordinate k.
@@ -417,6 +431,22 @@ class FloatingRobotBatch:
                            out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
         """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
         Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
+
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+
+        Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
+        float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
+        before any row is computed: a wrong shape raises ValueError ('Q must have shape (B, 9), got (4, 8)'), a
+        wrong type TypeError. When row i fails, the exception is the single-state call's, its message led by 'row i:
+        ', with i the lowest failing row whatever the thread count; the output rows before i hold their results, row
+        i and the rows after it are unspecified. After KeyboardInterrupt every output row is unspecified.
+        RuntimeError 'robot is closed' after close().
+        """
+    def link_poses(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
+        """Returns every link's world pose (B, L, 7), L = link_count: per link its translation, then its
+        quaternion x, y, z, w, as Robot.link_poses gives them row by row.
 
         frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
         accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint

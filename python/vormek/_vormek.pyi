@@ -270,6 +270,21 @@ class Robot:
         link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
         Everything is checked before anything is written.
         """
+    def link_poses(self, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns every link's world pose from one walk of the tree: an (L, 7) float64 array, L = link_count, row l
+        holding link l's translation (m), then its quaternion x, y, z, w, what forward_kinematics(q, l) returns, to the
+        bit (sign not normalised).
+
+        Joint vectors (q, qd, qdd, forces) take anything that converts to a one-dimensional float64 array of joint_count
+        entries, in the order of q: one per non-fixed joint, breadth-first from the root.
+
+        out: None for a new array, or a writable C-contiguous (L, 7) float64 array, written and returned (ValueError
+        otherwise).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
     def jacobian(self, q: _JointVector, target: SupportsIndex, out: _Array | None = None) -> _Array:
         """Returns the geometric Jacobian of link target in world axes, reference point the link origin, as a flat
         array of 6 m values (m = generalized_count): column k, the twist [angular; linear] per unit velocity of
@@ -694,6 +709,23 @@ class FloatingRobot:
         breadth-first from the root. Generalized vectors and results have generalized_count = joint_count + 6
         entries, the base first: angular then linear (world axes, about or at the root origin), then the joints.
         target: a link index (link_id(name)).
+
+        Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
+        link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().
+        Everything is checked before anything is written.
+        """
+    def link_poses(self, base: BaseState, q: _JointVector, out: _Array | None = None) -> _Array:
+        """Returns every link's world pose from one walk of the tree: an (L, 7) float64 array, L = link_count, row l
+        holding link l's translation (m), then its quaternion x, y, z, w, what forward_kinematics(q, l) returns, to the
+        bit (sign not normalised). Only base.frame is read.
+
+        base: the root link's BaseState (TypeError otherwise). Joint vectors take anything that converts to a
+        one-dimensional float64 array of joint_count entries, in the order of q: one per non-fixed joint, breadth-first
+        from the root. Generalized vectors and results have generalized_count = joint_count + 6 entries, the base first:
+        angular then linear (world axes, about or at the root origin), then the joints.
+
+        out: None for a new array, or a writable C-contiguous (L, 7) float64 array, written and returned (ValueError
+        otherwise).
 
         Raises ValueError for a wrong length ('expected 7 elements in q, found 6'), a non-finite input or an invalid
         link index, TypeError for an argument of the wrong type, RuntimeError 'robot is closed' after close().

@@ -76,6 +76,13 @@ void spread_origin(BodyJoint& joint) {
     }
 }
 
+// Sets BodyJoint::origin_quaternion and turned_quaternion from the origin's quaternion.
+void spread_quaternion(BodyJoint& joint, const Quaterniond& O) {
+    const Quaterniond A = multiply(O, Quaterniond(0, joint.axis.x(), joint.axis.y(), joint.axis.z()));
+    joint.origin_quaternion = {Lanes{O.x(), O.y()}, Lanes{O.z(), O.w()}};
+    joint.turned_quaternion = {Lanes{A.x(), A.y()}, Lanes{A.z(), A.w()}};
+}
+
 }  // namespace
 
 void Model::fold_fixed_joints() {
@@ -102,6 +109,7 @@ void Model::fold_fixed_joints() {
             snap_quarter_turns(body_joints.back());
             classify_rotation(body_joints.back());
             spread_origin(body_joints.back());
+            spread_quaternion(body_joints.back(), origin.rotation);
             body_parents.push_back(body);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];

@@ -20,28 +20,6 @@ struct JointKinematics {
     JointKind kind = JointKind::Fixed;
 
     Pose origin() const { return Pose{origin_rotation, origin_translation}; }
-
-    // Pose of the child link frame in the parent link frame at joint coordinate q
-    // (callers pass 0 for joints without a DOF).
-    Pose frame(double q) const {
-        return kind == JointKind::Revolute ? frame(q, std::sin(0.5 * q), std::cos(0.5 * q)) : frame(q, 0.0, 1.0);
-    }
-
-    // The same with sin(q/2) and cos(q/2) supplied (read by revolute joints only), so that a
-    // chain walk can evaluate its sines together, off the chain's dependency path.
-    Pose frame(double q, double sin_half, double cos_half) const {
-        switch (kind) {
-            case JointKind::Revolute:
-                return Pose{multiply(origin_rotation, Quaterniond(cos_half, axis.x() * sin_half, axis.y() * sin_half,
-                                                                  axis.z() * sin_half)),
-                            origin_translation};
-            case JointKind::Prismatic:
-                return Pose{origin_rotation, rotate_add(origin_rotation, q * axis, origin_translation)};
-            case JointKind::Fixed:
-                break;
-        }
-        return origin();
-    }
 };
 
 // The six orderings of the axes, as origin_columns lists them.
@@ -82,6 +60,11 @@ struct BodyJoint {
     // memory, where a double would first be copied into both lanes, one more instruction and
     // one more register per constant and placement
     std::array<Lanes, 12> origin_lanes{};
+    // The origin rotation as a quaternion O, and O ⊗ (axis, 0), each as the pairs (x, y) and
+    // (z, w): the rotation of the pose at q is cos(q/2)·O + sin(q/2)·O ⊗ (axis, 0), for the walks
+    // that carry quaternions (chain.hpp). O has the sign that composing the joint origins gives.
+    std::array<Lanes, 2> origin_quaternion{};
+    std::array<Lanes, 2> turned_quaternion{};
 
     // out = pose of the child body in the parent body at joint coordinate q, written entry by
     // entry and straight from the origin rotation: inverse dynamics reads it back at once, and
@@ -114,47 +97,7 @@ struct BodyJoint {
         }
     }
 
-    // out = parent ∘ (the pose at q), written entry by entry into `out`: the mass matrix reads the pose
-    // back at once, and a pose built in a temporary and copied over in 16-byte moves stalls
-    // those reads on store forwarding. sin q and cos q come with q (read by revolute joints only).
-    void place(const Transform& parent, double q, SinCos sin_cos_q, Transform& out) const {
-        const Matrix3d& P = parent.R;
-        Matrix3d& R = out.R;
-        if (origin_permutes) {
-            for (int c = 0; c < 3; ++c)
-                for (int r = 0; r < 3; ++r) R(r, c) = origin_signs[c] * P(r, origin_columns[c]);
-        } else if (origin_turned) {
-            const Matrix3d& O = origin_rotation;
-            for (int c = 0; c < 3; ++c)
-                for (int r = 0; r < 3; ++r) R(r, c) = P(r, 0) * O(0, c) + P(r, 1) * O(1, c) + P(r, 2) * O(2, c);
-        } else {
-            for (int c = 0; c < 3; ++c)
-                for (int r = 0; r < 3; ++r) R(r, c) = P(r, c);
-        }
-        const Vector3d& t = origin_translation;
-        for (int r = 0; r < 3; ++r) out.p[r] = parent.p[r] + P(r, 0) * t[0] + P(r, 1) * t[1] + P(r, 2) * t[2];
-        if (kind == JointKind::Prismatic) {
-            for (int r = 0; r < 3; ++r) out.p[r] += q * (R(r, 0) * axis[0] + R(r, 1) * axis[1] + R(r, 2) * axis[2]);
-            return;
-        }
-        turn(R, sin_cos_q.sin, sin_cos_q.cos);
-    }
-
 private:
-    // E ← E·(rotation about the axis by the angle whose sine and cosine are s and c)
-    void turn(Matrix3d& E, double s, double c) const {
-        if (coordinate >= 0) {
-            // a turn about ±e_k mixes the other two columns and keeps column k
-            const int i = coordinate == 2 ? 0 : coordinate + 1, j = coordinate == 0 ? 2 : coordinate - 1;
-            const double sk = axis[coordinate] * s;
-            const Vector3d Ei = E.col(i), Ej = E.col(j);
-            E.col(i) = c * Ei + sk * Ej;
-            E.col(j) = c * Ej - sk * Ei;
-        } else {
-            E = turned_about_axis(E, s, c);
-        }
-    }
-
     // E·(Rodrigues: c·1 + s·[a]× + (1 − c)·a·aᵀ) for an axis off the coordinate axes
     [[gnu::noinline]] Matrix3d turned_about_axis(const Matrix3d& E, double s, double c) const {
         Matrix3d A = (1 - c) * axis * axis.transpose();

@@ -81,10 +81,10 @@ public:
     Result<Pose> forward_kinematics(const Pose& base, std::span<const double> q, LinkId link,
                                     std::span<std::size_t> path) const;
 
-    // For every joint on `path`, the pose of its child link relative to the root; slots of
-    // joints off the path keep what they held.
-    Result<void> target_frames_kernel(std::span<const double> q, std::span<const std::size_t> path,
-                                      std::span<Pose> frames) const;
+    // Every link's world pose for joint positions q, placed by `base`: 7 values a link in `out`,
+    // translation then quaternion (x, y, z, w), in link order.
+    Result<void> link_poses(const Pose& base, std::span<const double> q, Workspace& workspace,
+                            std::span<double> out) const;
 
     // --- velocities, accelerations, Jacobians, inverse kinematics ---
     // Twist [ω; v] of the tool point (link origin + R_link·tool.translation) of `link`, world
@@ -102,16 +102,10 @@ public:
     Result<void> direct_world_jacobian(std::span<const double> q, std::size_t link, const Pose& base,
                                        std::size_t column_offset, Workspace& workspace,
                                        std::span<double> out) const;
-    // Root-axes Jacobian of `link` from frames already filled by target_frames_kernel; only the
-    // path columns are written unless `zero_first` clears the rest. Returns the link's pose
-    // relative to the root.
-    Result<Pose> jacobian_kernel(std::span<const Pose> frames, std::size_t link, std::span<const std::size_t> path,
-                                 std::span<double> out, bool zero_first) const;
     // J̇ and J of `link` in root axes, left in the workspace; returns the link's pose relative
     // to the root.
     Result<Pose> jacobian_derivative_kernel(std::span<const double> q, std::span<const double> qd, std::size_t link,
                                             Workspace& workspace) const;
-    void write_fixed_jacobian_derivative(const Pose& base, std::span<const double> jdot, std::span<double> out) const;
     void write_floating_jacobian_derivative(const BaseState& base, std::span<const double> qd, const Pose& target,
                                             std::span<const double> jacobian, std::span<const double> jdot,
                                             std::span<double> out) const;

@@ -27,6 +27,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       ik_step(n, 0.0),
       ancestor_path(J, 0),
       transforms(J),
+      rotations(J, Quaterniond::Identity()),
       ik_best(n, 0.0),
       ik_lower(n, 0.0),
       ik_upper(n, 0.0),

@@ -40,31 +40,32 @@ struct Workspace {
     std::vector<double> ik_step;                   // 21, n: inverse-kinematics step; n-value scratch
     std::vector<std::size_t> ancestor_path;        // 22, J: room for the longest chain
     std::vector<Transform> transforms;             // 23, J: dynamics, slot k: body k + 1 in its parent body
-    std::vector<double> ik_best;                   // 24, n: solve_ik, best iterate met
-    std::vector<double> ik_lower;                  // 25, n: solve_ik, lower joint limits
-    std::vector<double> ik_upper;                  // 26, n: solve_ik, upper joint limits
-    std::vector<std::uint8_t> ik_bound;            // 27, n: solve_ik, the bound a joint is held on
+    std::vector<Quaterniond> rotations;            // 24, J: link poses, slot k: body k + 1's rotation
+    std::vector<double> ik_best;                   // 25, n: solve_ik, best iterate met
+    std::vector<double> ik_lower;                  // 26, n: solve_ik, lower joint limits
+    std::vector<double> ik_upper;                  // 27, n: solve_ik, upper joint limits
+    std::vector<std::uint8_t> ik_bound;            // 28, n: solve_ik, the bound a joint is held on
     // the derivatives of the dynamics (reference frame as the mass matrix's); the subtree
     // inertias go in 6 to 8
-    std::vector<Vector6d> motion_columns;          // 28, J: S per body
-    std::vector<Vector6d> velocity_columns;        // 29, J: V = v_λ × S
-    std::vector<Vector6d> acceleration_columns;    // 30, J: A = a_λ × S + v_λ × V
-    std::vector<Vector6d> subtree_force;           // 31, J: F, the subtree's Newton-Euler force
-    std::vector<Vector6d> subtree_momentum;        // 32, J: Σ I·v over the subtree
-    std::vector<Matrix3d> inertia_rate;            // 33, J: rotational block of the subtree's İ (upper)
-    std::vector<Vector3d> inertia_rate_moment;     // 34, J: its first-moment part
-    std::vector<Vector6d> derivative_loads;        // 35, J: loads per body, beside forward dynamics' columns
-    std::vector<double> articulated_block;         // 36, 6·(n+6)·(n+1): per body and the root a 6 × (n+6) block
-    std::vector<unsigned char> block_started;      // 37, J: whether a child has written the block
-    std::vector<double> derivative_qdd;            // 38, n + 6: accelerations of forward dynamics
-    std::vector<double> derivative_scratch;        // 39, (2n+12)·(n+7): a copy of two derivative blocks
+    std::vector<Vector6d> motion_columns;          // 29, J: S per body
+    std::vector<Vector6d> velocity_columns;        // 30, J: V = v_λ × S
+    std::vector<Vector6d> acceleration_columns;    // 31, J: A = a_λ × S + v_λ × V
+    std::vector<Vector6d> subtree_force;           // 32, J: F, the subtree's Newton-Euler force
+    std::vector<Vector6d> subtree_momentum;        // 33, J: Σ I·v over the subtree
+    std::vector<Matrix3d> inertia_rate;            // 34, J: rotational block of the subtree's İ (upper)
+    std::vector<Vector3d> inertia_rate_moment;     // 35, J: its first-moment part
+    std::vector<Vector6d> derivative_loads;        // 36, J: loads per body, beside forward dynamics' columns
+    std::vector<double> articulated_block;         // 37, 6·(n+6)·(n+1): per body and the root a 6 × (n+6) block
+    std::vector<unsigned char> block_started;      // 38, J: whether a child has written the block
+    std::vector<double> derivative_qdd;            // 39, n + 6: accelerations of forward dynamics
+    std::vector<double> derivative_scratch;        // 40, (2n+12)·(n+7): a copy of two derivative blocks
     // depth-first positions of the bodies, in which a subtree and the part of the robot on one
     // child of a fixed root are runs of positions
-    std::vector<std::size_t> dfs_order;            // 40, n: body at each position
-    std::vector<std::size_t> dfs_position;         // 41, n: position of each body
-    std::vector<std::size_t> subtree_end;          // 42, n: position after each body's subtree
-    std::vector<std::size_t> component_begin;      // 43, n: first position of each body's part
-    std::vector<std::size_t> component_end;        // 44, n: position after it
+    std::vector<std::size_t> dfs_order;            // 41, n: body at each position
+    std::vector<std::size_t> dfs_position;         // 42, n: position of each body
+    std::vector<std::size_t> subtree_end;          // 43, n: position after each body's subtree
+    std::vector<std::size_t> component_begin;      // 44, n: first position of each body's part
+    std::vector<std::size_t> component_end;        // 45, n: position after it
 };
 
 }  // namespace vormek

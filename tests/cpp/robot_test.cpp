@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
+#include <span>
 #include <vector>
 
 #include "robot.hpp"
@@ -113,35 +115,34 @@ TEST_F(ForwardKinematics, RejectsBadInputInOrder) {
                            ErrorKind::InvalidLinkId, "link identifier does not belong to this robot model"));
 }
 
-TEST_F(ForwardKinematics, TargetFramesFillOnlyThePath) {
-    std::vector<std::size_t> path(model->joint_count());
-    path.resize(model->prepare_ancestor_path(id("tool").index, path));
-    ASSERT_EQ(path.size(), 3u);
-    const Pose untouched{Quaterniond::Identity(), Vector3d(99, 99, 99)};
-    std::vector<Pose> frames(model->joint_count(), untouched);
-    const std::vector<double> q{pi / 2, 0.3};
-    ASSERT_TRUE(model->target_frames_kernel(q, path, frames));
-
-    const auto slot = [&](const char* link) { return Result<Pose>(frames[id(link).index - 1]); };
-    EXPECT_TRUE(pose_is(slot("l1"), Rz(pi / 2), Vector3d(1, 0, 0)));
-    EXPECT_TRUE(pose_is(slot("l2"), Rz(pi), Vector3d(-1.3, 0, 0)));
-    EXPECT_TRUE(pose_is(slot("tool"), Rz(pi) * Rx(pi / 2), Vector3d(-1.3, 0, 0.5)));
-    EXPECT_EQ(slot("f1")->translation, untouched.translation);
-    EXPECT_EQ(slot("f2")->translation, untouched.translation);
-
-    // a path that stops short of the last joint leaves it alone too
-    std::ranges::fill(frames, untouched);
-    path.resize(model->joint_count());
-    path.resize(model->prepare_ancestor_path(id("l2").index, path));
-    ASSERT_TRUE(model->target_frames_kernel(q, path, frames));
-    EXPECT_TRUE(pose_is(slot("l2"), Rz(pi), Vector3d(-1.3, 0, 0)));
-    EXPECT_EQ(slot("tool")->translation, untouched.translation);
-
-    std::vector<Pose> short_frames(model->joint_count() - 1);
-    EXPECT_TRUE(fails_with(model->target_frames_kernel(q, path, short_frames), ErrorKind::WrongSliceLength,
-                           "expected 5 elements in frame workspace, found 4"));
-    EXPECT_TRUE(fails_with(model->target_frames_kernel(std::vector<double>{NAN, 0}, path, short_frames),
-                           ErrorKind::NonFiniteInput, "q contains a non-finite value"));
+TEST_F(ForwardKinematics, LinkPosesAreEveryLinksForwardKinematics) {
+    // rows as forward_kinematics gives them, to the bit (the same placements in the same order),
+    // for a moved fixed base and a floating one; a full turn keeps its negated quaternion
+    const Pose base{Quaterniond(0.1, 0.7, -0.3, 0.6).normalized(), Vector3d(1, -2, 3)};
+    ASSERT_TRUE(robot.set_base_frame(base));
+    auto floating = *FloatingRobot::make(model);
+    const auto state = *BaseState::make(base, Twist{}, Twist{});
+    std::vector<double> poses(7 * model->link_count());
+    for (const std::vector<double>& q : {std::vector<double>{0.4, -0.3}, std::vector<double>{2 * pi, 1.5}}) {
+        for (const bool floats : {false, true}) {
+            ASSERT_TRUE(floats ? floating.link_poses(state, q, poses) : robot.link_poses(q, poses));
+            for (std::size_t l = 0; l < model->link_count(); ++l) {
+                const Pose pose = *(floats ? floating.forward_kinematics(state, q, *model->link(l))
+                                           : robot.forward_kinematics(q, *model->link(l)));
+                const std::array<double, 7> row{pose.translation.x(), pose.translation.y(), pose.translation.z(),
+                                                pose.rotation.x(),    pose.rotation.y(),    pose.rotation.z(),
+                                                pose.rotation.w()};
+                EXPECT_TRUE(std::ranges::equal(row, std::span(poses).subspan(7 * l, 7))) << "link " << l;
+            }
+        }
+    }
+    EXPECT_TRUE(fails_with(robot.link_poses(std::vector<double>{0, 0, 0}, poses), ErrorKind::WrongSliceLength,
+                           "expected 2 elements in q, found 3"));
+    poses.pop_back();
+    EXPECT_TRUE(fails_with(robot.link_poses(std::vector<double>{NAN, 0}, poses), ErrorKind::NonFiniteInput,
+                           "q contains a non-finite value"));
+    EXPECT_TRUE(fails_with(robot.link_poses(std::vector<double>{0, 0}, poses), ErrorKind::WrongSliceLength,
+                           "expected 42 elements in link poses output, found 41"));
 }
 
 TEST(Handles, WorkspaceIsSizedFromJointsAndDofs) {
@@ -154,7 +155,8 @@ TEST(Handles, WorkspaceIsSizedFromJointsAndDofs) {
         w.frames.size(), w.angular_velocity.size(), w.angular_acceleration.size(), w.origin_acceleration.size(),
         w.link_acceleration.size(), w.loads.size(), w.composite_mass.size(), w.composite_first_moment.size(),
         w.composite_inertia.size(), w.v.size(), w.c.size(), w.a.size(), w.IA.size(), w.pA.size(), w.U.size(),
-        w.D.size(), w.u.size(), w.jdot_linear_velocity.size(), w.ancestor_path.size(), w.transforms.size()};
+        w.D.size(), w.u.size(), w.jdot_linear_velocity.size(), w.ancestor_path.size(), w.transforms.size(),
+        w.rotations.size()};
     for (const std::size_t size : per_joint) EXPECT_EQ(size, 4u);
     EXPECT_EQ(w.jacobian.size(), 18u);
     EXPECT_EQ(w.jacobian_derivative.size(), 18u);

@@ -53,6 +53,7 @@ def _calls(robot, floating, s, target):
         return np.array(pose.translation), np.array(pose.rotation_xyzw)
     return {
         "forward_kinematics": (["frames", "Q"], [target], fk),
+        "link_poses": (["frames", "Q"], [], lambda i: robot.link_poses(*base(i), s["Q"][i])),
         "jacobian": (["frames", "Q"], [target],
                      lambda i: robot.jacobian(*base(i), s["Q"][i], target).reshape(m, 6).T),
         "mass_matrix": (["frames", "Q"], [], lambda i: robot.mass_matrix(*base(i), s["Q"][i]).reshape(m, m)),

@@ -167,7 +167,7 @@ def test_draw_without_matplotlib_says_how_to_install_it(capsys, monkeypatch, tmp
     assert not (tmp_path / "x.png").exists()
 
 
-COMPUTATIONS = ["forward_kinematics", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
+COMPUTATIONS = ["forward_kinematics", "link_poses", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
                 "forward_acceleration_kinematics", "inverse_dynamics", "gravity", "velocity_product_forces",
                 "mass_matrix", "forward_dynamics"]
 
@@ -183,7 +183,7 @@ def test_bench_times_every_computation(capsys, write_urdf):
     for name in ("jacobian", "inverse_dynamics", "mass_matrix", "forward_dynamics"):
         ours, _, theirs, _, ratio = rows[name][1:6]
         assert float(ours) > 0 and float(theirs) > 0 and float(ratio) > 0
-    assert "[####################] 12/12 solve_ik" in err
+    assert "[####################] 13/13 solve_ik" in err
 
     status, out, _ = run(capsys, "bench", "--floating", "--no-pinocchio", SOLO12, "--budget", 0.005)
     assert status == 0 and "solo: floating base, 12 degrees of freedom" in out

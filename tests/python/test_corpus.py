@@ -164,9 +164,12 @@ def _fixed_agrees(pin, robot, model, jmap, links, rng):
     if n:
         pin.computeJointJacobians(model, data, q_pin)  # and the joint placements
     pin.framesForwardKinematics(model, data, q_pin)  # (computeJointJacobians crashes on a model without joints)
+    poses = robot.link_poses(q)
     for name in links:
         target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
         pose = robot.forward_kinematics(q, target)
+        # every link's row is what forward kinematics gives, which is checked against Pinocchio's frame
+        assert poses[target].tolist() == [*pose.translation, *pose.rotation_xyzw], f"link pose of {name}"
         close(pose.translation, data.oMf[frame].translation, f"position of {name}")
         close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"orientation of {name}")
         if not n:
@@ -204,9 +207,11 @@ def _floating_agrees(pin, robot, model, jmap, links, rng):
     data = model.createData()
     pin.computeJointJacobians(model, data, q_pin)
     pin.updateFramePlacements(model, data)
+    poses = robot.link_poses(base, q)
     for name in links:
         target, frame = robot.link_id(name), model.getFrameId(name, pin.BODY)
         pose = robot.forward_kinematics(base, q, target)
+        assert poses[target].tolist() == [*pose.translation, *pose.rotation_xyzw], f"floating link pose of {name}"
         close(pose.translation, data.oMf[frame].translation, f"floating position of {name}")
         close(_rotation(pin, pose.rotation_xyzw), data.oMf[frame].rotation, f"floating orientation of {name}")
         j_pin = pin.getFrameJacobian(model, data, frame, pin.LOCAL_WORLD_ALIGNED)

@@ -22,6 +22,35 @@ def arm(write_urdf):
 
 # ---- out= ----------------------------------------------------------------------------------------
 
+@pytest.mark.parametrize("floating", [False, True])
+def test_link_poses_out_is_one_row_per_link(write_urdf, floating):
+    massive_root = ('<link name="base"><inertial><mass value="2"/>'
+                    '<inertia ixx="1" ixy="0" ixz="0" iyy="1" iyz="0" izz="1"/></inertial></link>')
+    path = write_urdf(seven_dof_arm_text().replace('<link name="base"/>', massive_root))
+    robot, base = (FloatingRobot(path), (BaseState(Pose((1, 2, 3), (0, 0, 1, 1))),)) if floating else (Robot(path), ())
+    L, q = robot.link_count, np.linspace(-1, 1, 7)
+    poses = robot.link_poses(*base, q)
+    assert poses.shape == (L, 7) and poses.flags.c_contiguous
+    out = np.full((L, 7), np.nan)
+    assert robot.link_poses(*base, q, out=out) is out and np.array_equal(out, poses)
+    read_only = np.zeros((L, 7))
+    read_only.flags.writeable = False
+    for bad, kind, message in [
+            (np.zeros(7 * L), TypeError, "argument 'out': expected a two-dimensional float64 numpy.ndarray, got "
+                                         "numpy.ndarray"),
+            (np.zeros((L, 7), np.float32), TypeError, None), (np.zeros((L, 7), ">f8"), TypeError, None),
+            (np.zeros((L + 1, 7)), ValueError, f"out must have shape ({L}, 7)"),
+            (np.zeros((L, 6)), ValueError, f"out must have shape ({L}, 7)"),
+            (read_only, ValueError, "The given array is not writeable"),
+            (np.zeros((7, L)).T, ValueError, "out must be a C-contiguous float64 array"),
+            (np.zeros((L, 14))[:, ::2], ValueError, "out must be a C-contiguous float64 array")]:
+        with pytest.raises(kind) as caught:
+            robot.link_poses(*base, q, out=bad)
+        assert message is None or str(caught.value) == message
+    with pytest.raises(ValueError, match="^expected 7 elements in q, found 6$"):
+        robot.link_poses(*base, q[:6], out=out)
+
+
 # method name -> (call(robot, q, target, out), result length)
 METHODS = {
     "jacobian": (lambda r, q, target, out: r.jacobian(q, target, out=out), 42),

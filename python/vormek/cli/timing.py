@@ -73,7 +73,7 @@ def _pinocchio() -> Any:
 
 
 # the computations both robot classes time, in the order of the cases
-COMPUTATIONS = ("forward_kinematics", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
+COMPUTATIONS = ("forward_kinematics", "link_poses", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
                 "forward_acceleration_kinematics", "inverse_dynamics", "gravity", "velocity_product_forces",
                 "mass_matrix", "forward_dynamics")
 
@@ -126,9 +126,11 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
         methods = {name: functools.partial(getattr(r, name), base) for name in COMPUTATIONS}
     else:
         methods = {name: getattr(r, name) for name in COMPUTATIONS}
-    fk, jac, jdot, fvk, fak, id_, grav, vpf, mm, fd = (methods[name] for name in COMPUTATIONS)
+    fk, poses, jac, jdot, fvk, fak, id_, grav, vpf, mm, fd = (methods[name] for name in COMPUTATIONS)
+    every_link = np.empty((robot.link_count, 7))
     cases = [
         Case("forward_kinematics", lambda: fk(q, link)),
+        Case("link_poses", lambda: poses(q, out=every_link)),
         Case("jacobian", lambda: jac(q, link, out=jacobian)),
         Case("jacobian_derivative", lambda: jdot(q, qd, link, out=jacobian)),
         Case("forward_velocity_kinematics", lambda: fvk(q, qd, link)),
@@ -164,6 +166,7 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
     world = pin.ReferenceFrame.LOCAL_WORLD_ALIGNED
     theirs: dict[str, tuple[Callable[[], object], str]] = {
         "forward_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin), "forwardKinematics (all joints)"),
+        "link_poses": (lambda: pin.framesForwardKinematics(model, data, q_pin), "framesForwardKinematics"),
         "jacobian": (lambda: pin.computeFrameJacobian(model, data, q_pin, frame, world), "computeFrameJacobian"),
         "forward_velocity_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin, v),
                                         "forwardKinematics(q, v) (all joints)"),

@@ -10,6 +10,7 @@
 
 #include "../../model/model.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -36,17 +37,7 @@ void articulated_product(const Model& model, bool floating, const Workspace& ws,
 // Whether articulated_product costs less than articulated_solve on this tree.
 bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws);
 
-// A body's spatial inertia about the reference origin from its pose X there, the upper
-// triangle of [Ī, [h]×; [h]×ᵀ, m·1]; and I^A − U·Uᵀ/D added into a parent's (upper triangles).
-inline void place_spatial_inertia(const LinkInertial& in, const Transform& X, Matrix6d& I) {
-    double m, h[3];
-    place_inertia(in, X.R, X.p, m, h, I);  // the rotational block, upper triangle
-    for (int r = 0; r < 3; ++r)
-        for (int c = 3; c < 6; ++c) I(r, c) = 0.0;
-    I(0, 4) = -h[2], I(0, 5) = h[1], I(1, 3) = h[2], I(1, 5) = -h[0], I(2, 3) = -h[1], I(2, 4) = h[0];
-    for (int r = 3; r < 6; ++r)
-        for (int c = r; c < 6; ++c) I(r, c) = r == c ? m : 0.0;
-}
+// I^A − U·Uᵀ/D added into a parent's articulated inertia (upper triangles).
 inline void articulate_into(const Matrix6d& IA, const double* U, double D, Matrix6d& parent) {
     const double inverse_D = 1.0 / D;
     for (int c = 0; c < 6; ++c)

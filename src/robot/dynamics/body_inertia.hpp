@@ -1,19 +1,14 @@
 #pragma once
 // A body's inertia placed in a reference frame from the rows the body walk holds its pose in
 // (chain.hpp), for the kernels that sum composite inertias there: the mass matrix and the
-// centroidal momentum matrix.
+// centroidal momentum matrix, and the articulated-body passes, which spread it into a spatial
+// inertia.
 
 #include <array>
 
 #include "../kinematics/chain.hpp"
 
 namespace vormek {
-
-// Both lanes of a pair set to its lane i.
-template <int i>
-inline Lanes spread(Lanes v) {
-    return __builtin_shufflevector(v, v, i, i);
-}
 
 // A body's mass m, first moment h and rotational inertia I about the reference origin, from its
 // pose X there, into the composite slots (I whole, so that each column's rows 0 and 1 load as a
@@ -47,6 +42,24 @@ inline void place_body_inertia(const LinkInertial& in, const BodyRows& X, double
     __builtin_memcpy(&I(0, 2), &I2, sizeof I2);
     I(2, 0) = I2[0], I(2, 1) = I2[1];
     I(2, 2) = B0z * X.R0z + B1z * X.R1z + B2z * X.R2z - hz * xz + xh;
+}
+
+// A body's spatial inertia about the reference origin from its pose there as the walk holds it,
+// the upper triangle of [I, [h]×; [h]×ᵀ, m·1], I, h and m as place_body_inertia gives them (the
+// articulated-body passes).
+inline void place_spatial_inertia(const LinkInertial& in, const BodyRows& X, Matrix6d& IA) {
+    double m;
+    Vector3d h;
+    Matrix3d I;
+    place_body_inertia(in, X, m, h, I);
+    for (int col = 0; col < 3; ++col)
+        for (int r = 0; r <= col; ++r) IA(r, col) = I(r, col);
+    IA(0, 3) = 0, IA(0, 4) = -h[2], IA(0, 5) = h[1];
+    IA(1, 3) = h[2], IA(1, 4) = 0, IA(1, 5) = -h[0];
+    IA(2, 3) = -h[1], IA(2, 4) = h[0], IA(2, 5) = 0;
+    IA(3, 3) = m, IA(3, 4) = 0, IA(3, 5) = 0;
+    IA(4, 4) = m, IA(4, 5) = 0;
+    IA(5, 5) = m;
 }
 
 }  // namespace vormek

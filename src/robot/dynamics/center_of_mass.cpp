@@ -2,7 +2,7 @@
 // the bodies placed about the root origin in world axes (centroidal.hpp).
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "centroidal.hpp"
 #include "fused.hpp"
 

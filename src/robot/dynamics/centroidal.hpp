@@ -35,30 +35,20 @@ inline Vector3d body_center(const BodyRows& X, const LinkInertial& in) {
 // Places body k + 1 into X[k] for every DOF k, the root body at (R0, 0), calling
 // visit(k, pose, centre of mass) after each, the pose still in the rows the walk holds it in (a
 // visitor that read X[k] back at once would wait for its stores); returns the sums over every
-// body, the root's included. The pose goes on to the next body in registers when that body is a
-// child of this one, as on every chain. q is checked by the caller; X holds a slot per DOF.
+// body, the root's included. (walk_tree). q is checked by the caller; X holds a slot per DOF.
 template <class Visit>
 [[gnu::always_inline]] inline MassSum place_masses(const Model& model, const Matrix3d& R0, std::span<const double> q,
                                                    std::span<Transform> X, Visit visit) {
-    const std::size_t n = model.dof_count();
-    if (X.size() < n) panic("body pose workspace does not fit the model");
     const Transform root{R0, Vector3d::Zero()};
     const LinkInertial& in0 = model.body_inertials[0];
     MassSum sum{in0.mass, in0.mass * (R0 * in0.com)};
-    SinCosBlocks sin_cos_q = sin_cos_blocks(q);
-    BodyRows pose = body_rows(root);
-    for (std::size_t k = 0; k < n; ++k) {
-        const std::size_t parent = model.body_parents[k];
-        if (parent != k) pose = body_rows(parent == 0 ? root : X[parent - 1]);
-        const auto [sin_q, cos_q] = sin_cos_q[k];
-        pose = place_body(model.body_joints[k], pose, q[k], sin_q, cos_q);
-        store_rows(pose, X[k]);
+    walk_tree(model, q, root, X, [&](std::size_t k, const Transform&, const BodyRows& pose) {
         const LinkInertial& in = model.body_inertials[k + 1];
         const Vector3d x = body_center(pose, in);
         sum.mass += in.mass;
         sum.first_moment += in.mass * x;
         visit(k, pose, x);
-    }
+    });
     return sum;
 }
 

@@ -6,7 +6,7 @@
 // the root origin, where everything is placed, to the centre of mass.
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "body_inertia.hpp"
 #include "centroidal.hpp"
 #include "fused.hpp"
@@ -61,7 +61,7 @@ inline void add_subtree(double m, const Vector3d& h, const Matrix3d& I, double& 
     double M0 = 0.0;
     Vector3d H0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero();
-    if (floating) place_inertia(model.body_inertials[0], R0, Vector3d::Zero(), M0, H0.data(), I0);
+    if (floating) place_body_inertia(model.body_inertials[0], body_rows(Transform{R0, Vector3d::Zero()}), M0, H0, I0);
 
     // leaf to root: when body k comes, its subtree is complete: its column, then it joins its
     // parent's

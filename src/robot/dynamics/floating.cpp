@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "spatial.hpp"
 
 namespace vormek {

@@ -16,8 +16,10 @@
 #include <cmath>
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
+#include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -51,19 +53,6 @@ inline void add_cross(const double* a, const double* b, double* out) {
     out[0] += a[1] * b[2] - a[2] * b[1];
     out[1] += a[2] * b[0] - a[0] * b[2];
     out[2] += a[0] * b[1] - a[1] * b[0];
-}
-
-// A link's spatial inertia about the reference origin from its pose (R, p) there, upper
-// triangle of [I, [h]×; [h]×ᵀ, m·1], I, h and m as place_inertia gives them.
-inline void place_spatial_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, Matrix6d& IA) {
-    double m, h[3];
-    place_inertia(in, R, p, m, h, IA);  // the rotational block is IA's top left
-    IA(0, 3) = 0, IA(0, 4) = -h[2], IA(0, 5) = h[1];
-    IA(1, 3) = h[2], IA(1, 4) = 0, IA(1, 5) = -h[0];
-    IA(2, 3) = -h[1], IA(2, 4) = h[0], IA(2, 5) = 0;
-    IA(3, 3) = m, IA(3, 4) = 0, IA(3, 5) = 0;
-    IA(4, 4) = m, IA(4, 5) = 0;
-    IA(5, 5) = m;
 }
 
 // A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as
@@ -187,42 +176,42 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     Matrix6d IA0;
     double pA0[6];
     if (floating) {
-        place_spatial_inertia(body_inertials[0], root.R, root.p, IA0);
+        place_spatial_inertia(body_inertials[0], body_rows(root), IA0);
         place_bias_force(IA0, v0, root.R, root.p, loads.empty() ? nullptr : root_load.data(), pA0);
     }
 
     // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
     // rigid-body inertias and bias forces. The loads arrive in body frames in the load slots,
     // which then take the motion columns.
-    auto sin_cos_q = sin_cos_blocks(q);
-    for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = body_joints[k];
-        const std::size_t parent = body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
-        // each subtree of a fixed root about its first body's origin (reference_root)
-        if (parent == 0 && !floating) T[k].p.setZero();
-        const Matrix3d& R = T[k].R;
-        const Vector3d& p = T[k].p;
-        // the load, if any, is read before its slot takes the motion column
-        double load[6];
-        if (!loads.empty())
-            for (int r = 0; r < 6; ++r) load[r] = S[k][r];
-        double Sk[6];
-        motion_column(joint, T[k], Sk);
-        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
-        double vJ[6], vk[6], ck[6] = {};
-        for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp[r] + vJ[r];
-        // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
-        // (ω × ω′, ω × v′ + v × ω′)
-        add_cross(vk, vJ, ck);
-        add_cross(vk, vJ + 3, ck + 3);
-        add_cross(vk + 3, vJ, ck + 3);
-        for (int r = 0; r < 6; ++r) S[k][r] = Sk[r], v[k][r] = vk[r], c[k][r] = ck[r];
-        place_spatial_inertia(body_inertials[k + 1], R, p, IA[k]);
-        double bias[6];
-        place_bias_force(IA[k], vk, R, p, loads.empty() ? nullptr : load, bias);
-        for (int r = 0; r < 6; ++r) pA[k][r] = bias[r];
-    }
+    // Each subtree of a fixed root is placed about its first body's origin (reference_root).
+    walk_tree(
+        *this, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+            const BodyJoint& joint = body_joints[k];
+            const std::size_t parent = body_parents[k];
+            const Matrix3d& R = X.R;
+            const Vector3d& p = X.p;
+            // the load, if any, is read before its slot takes the motion column
+            double load[6];
+            if (!loads.empty())
+                for (int r = 0; r < 6; ++r) load[r] = S[k][r];
+            double Sk[6];
+            motion_column(joint, X, Sk);
+            const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+            double vJ[6], vk[6], ck[6] = {};
+            for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp[r] + vJ[r];
+            // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
+            // (ω × ω′, ω × v′ + v × ω′)
+            add_cross(vk, vJ, ck);
+            add_cross(vk, vJ + 3, ck + 3);
+            add_cross(vk + 3, vJ, ck + 3);
+            for (int r = 0; r < 6; ++r) S[k][r] = Sk[r], v[k][r] = vk[r], c[k][r] = ck[r];
+            place_spatial_inertia(body_inertials[k + 1], pose, IA[k]);
+            double bias[6];
+            place_bias_force(IA[k], vk, R, p, loads.empty() ? nullptr : load, bias);
+            for (int r = 0; r < 6; ++r) pA[k][r] = bias[r];
+        },
+        !floating);
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {

@@ -6,7 +6,7 @@
 // applied to the two derivative blocks.
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "articulated.hpp"
 #include "spatial.hpp"
 
@@ -38,7 +38,7 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     // a floating root's articulated inertia: its own, and each child subtree's through its joint
     Matrix6d IA0;
     if (floating) {
-        place_spatial_inertia(body_inertials[0], reference_root(true, base_rotation), IA0);
+        place_spatial_inertia(body_inertials[0], body_rows(reference_root(true, base_rotation)), IA0);
         for (std::size_t k = 0; k < n; ++k)
             if (body_parents[k] == 0) articulate_into(ws.IA[k], U[k].data(), D[k], IA0);
     }

@@ -2,7 +2,7 @@
 // the fixed-base operations built on them.
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "fused.hpp"
 #include "spatial.hpp"
 

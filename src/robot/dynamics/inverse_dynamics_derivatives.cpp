@@ -43,8 +43,10 @@
 #include <algorithm>
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
+#include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
+#include "body_inertia.hpp"
 #include "fused.hpp"
 #include "spatial.hpp"
 
@@ -104,10 +106,12 @@ inline void add_upper(const Matrix3d& from, Matrix3d& to) {
 // A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
 // and its load (n, f) in its own frame, if any: inertia (m, h, Ī upper), momentum μ = I·v,
 // force f = I·a + v ×* μ + L and the rate of its inertia (T upper, w), as in (5).
-inline void place_body_terms(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, const double* vk,
+inline void place_body_terms(const LinkInertial& in, const Transform& X, const BodyRows& pose, const double* vk,
                              const double* ak, const double* load, double& m, Vector3d& h, Matrix3d& I,
                              double* muk, double* fk, Matrix3d& Tk, Vector3d& Wk) {
-    place_inertia(in, R, p, m, h.data(), I);
+    const Matrix3d& R = X.R;
+    const Vector3d& p = X.p;
+    place_body_inertia(in, pose, m, h, I);
     for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
     add_inertia_times(m, h, I, vk, muk);
     add_inertia_times(m, h, I, ak, fk);
@@ -198,40 +202,39 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     Vector3d H0 = Vector3d::Zero(), W0 = Vector3d::Zero();
     Matrix3d I0 = Matrix3d::Zero(), T0 = Matrix3d::Zero();
     if (floating)
-        place_body_terms(body_inertials[0], root.R, root.p, v0, a0, loads.empty() ? nullptr : root_load.data(), M0,
-                         H0, I0, mu0, F0, T0, W0);
+        place_body_terms(body_inertials[0], root, body_rows(root), v0, a0, loads.empty() ? nullptr : root_load.data(),
+                         M0, H0, I0, mu0, F0, T0, W0);
 
-    // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate
-    auto sin_cos_q = sin_cos_blocks(q);
-    for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = body_joints[k];
-        const std::size_t parent = body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
-        // each subtree of a fixed root about its first body's origin (reference_root): the root
-        // rests, and gravity is the same about any point
-        if (parent == 0 && !floating) T[k].p.setZero();
-        double Sk[6];
-        motion_column(joint, T[k], Sk);
-        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
-        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
-        // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
-        double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
-        add_motion_cross(vp, Sk, Vk);
-        add_motion_cross(ap, Sk, Ak);
-        add_motion_cross(vp, Vk, Ak);
-        for (int r = 0; r < 6; ++r) {
-            vk[r] = vp[r] + Sk[r] * qd[k];
-            ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
-        }
-        // the body's own terms start its subtree's sums
-        double muk[6], fk[6];
-        place_body_terms(body_inertials[k + 1], T[k].R, T[k].p, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
-                         Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
-        for (int r = 0; r < 6; ++r) {
-            S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
-            v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
-        }
-    }
+    // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate;
+    // each subtree of a fixed root about its first body's origin (reference_root): the root
+    // rests, and gravity is the same about any point
+    walk_tree(
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+            const std::size_t parent = body_parents[k];
+            double Sk[6];
+            motion_column(body_joints[k], X, Sk);
+            const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+            const double* ap = parent == 0 ? a0 : a[parent - 1].data();
+            // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
+            double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
+            add_motion_cross(vp, Sk, Vk);
+            add_motion_cross(ap, Sk, Ak);
+            add_motion_cross(vp, Vk, Ak);
+            for (int r = 0; r < 6; ++r) {
+                vk[r] = vp[r] + Sk[r] * qd[k];
+                ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
+            }
+            // the body's own terms start its subtree's sums
+            double muk[6], fk[6];
+            place_body_terms(body_inertials[k + 1], X, pose, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
+                             Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
+            for (int r = 0; r < 6; ++r) {
+                S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
+                v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
+            }
+        },
+        !floating);
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S)

@@ -13,8 +13,8 @@
 #include <algorithm>
 
 #include "../../robot.hpp"
+#include "../checks.hpp"
 #include "../kinematics/chain.hpp"
-#include "../kinematics/checks.hpp"
 #include "../workspace.hpp"
 #include "body_inertia.hpp"
 #include "fused.hpp"
@@ -66,22 +66,15 @@ inline void add_inertia(double m, const Vector3d& h, const Matrix3d& I, double& 
     Matrix3d I0 = Matrix3d::Zero();
     if (floating) place_body_inertia(body_inertials[0], body_rows(root), M0, H0, I0);
 
-    // root to leaf: each body's pose, inertia and motion column. The pose goes on to the next
-    // body in registers when that body is a child of this one, as on every chain.
-    SinCosBlocks sin_cos_q = sin_cos_blocks(q);
-    BodyRows pose = body_rows(root);
-    for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = body_joints[k];
-        const std::size_t parent = body_parents[k];
-        if (parent != k) pose = body_rows(parent == 0 ? root : T[parent - 1]);
-        const auto [sin_q, cos_q] = sin_cos_q[k];
-        pose = place_body(joint, pose, q[k], sin_q, cos_q);
-        // each subtree of a fixed root about its first body's origin (reference_root)
-        if (parent == 0 && !floating) pose.p = Lanes{}, pose.pz = 0.0;
-        store_rows(pose, T[k]);
-        place_body_inertia(body_inertials[k + 1], pose, Mc[k], Hc[k], Ic[k]);
-        motion_column(joint, T[k], S[k].data());
-    }
+    // root to leaf: each body's pose (each subtree of a fixed root about its first body's origin,
+    // reference_root), inertia and motion column
+    walk_tree(
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+            place_body_inertia(body_inertials[k + 1], pose, Mc[k], Hc[k], Ic[k]);
+            motion_column(body_joints[k], X, S[k].data());
+        },
+        !floating);
 
     // leaf to root: when body k comes, its children have added their subtrees to its inertia,
     // so the force F = I_k·S_k that the subtree needs for a unit rate of joint k is complete;

@@ -18,7 +18,8 @@
 #include <cmath>
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
+#include "../kinematics/chain.hpp"
 #include "articulated.hpp"
 #include "fused.hpp"
 #include "spatial.hpp"
@@ -346,19 +347,17 @@ namespace {
         panic("mass matrix inverse workspace does not fit the model");
     const Transform root = reference_root(floating, base_rotation);
     Matrix6d IA0;
-    if (floating) place_spatial_inertia(model.body_inertials[0], root, IA0);
+    if (floating) place_spatial_inertia(model.body_inertials[0], body_rows(root), IA0);
 
-    // root to leaf: poses, motion columns and each body's own spatial inertia
-    auto sin_cos_q = sin_cos_blocks(q);
-    for (std::size_t k = 0; k < n; ++k) {
-        const BodyJoint& joint = model.body_joints[k];
-        const std::size_t parent = model.body_parents[k];
-        joint.place(parent == 0 ? root : T[parent - 1], q[k], sin_cos_q[k], T[k]);
-        // each subtree of a fixed root about its first body's origin (reference_root)
-        if (parent == 0 && !floating) T[k].p.setZero();
-        motion_column(joint, T[k], S[k].data());
-        place_spatial_inertia(model.body_inertials[k + 1], T[k], IA[k]);
-    }
+    // root to leaf: poses (each subtree of a fixed root about its first body's origin,
+    // reference_root), motion columns and each body's own spatial inertia
+    walk_tree(
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+            motion_column(model.body_joints[k], X, S[k].data());
+            place_spatial_inertia(model.body_inertials[k + 1], pose, IA[k]);
+        },
+        !floating);
 
     // leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {

@@ -4,7 +4,7 @@
 // frame), and each body's momentum and energy summed from it.
 
 #include "../../robot.hpp"
-#include "../kinematics/checks.hpp"
+#include "../checks.hpp"
 #include "centroidal.hpp"
 #include "fused.hpp"
 

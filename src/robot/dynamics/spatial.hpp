@@ -64,32 +64,6 @@ inline void motion_column(const BodyJoint& joint, const Transform& X, double* S)
     }
 }
 
-// A link's mass M, first moment H and rotational inertia I about the reference origin, from its
-// pose (R, p) there: R·I_c·Rᵀ about its centre of mass x = p + R·c, shifted by
-// m·(|x|²·1 − x·xᵀ), and H = m·x. Both terms of I are symmetric: only its upper triangle is
-// written, into the top left of any matrix type (forward dynamics places it inside a 6×6).
-// Scalar code: the pose was just written entry by entry, and Eigen's 16-byte loads of it would
-// wait on store forwarding.
-template <class Matrix>
-inline void place_inertia(const LinkInertial& in, const Matrix3d& R, const Vector3d& p, double& M, double* H,
-                          Matrix& I) {
-    const double m = in.mass;
-    const Matrix3d& C = in.inertia_com;
-    double x[3], B[3][3];
-    for (int r = 0; r < 3; ++r) {
-        x[r] = p[r] + R(r, 0) * in.com[0] + R(r, 1) * in.com[1] + R(r, 2) * in.com[2];
-        // B = R·I_c; entry (r, k) of R·I_c·Rᵀ is then B.row(r)·R.row(k)
-        for (int k = 0; k < 3; ++k) B[r][k] = R(r, 0) * C(0, k) + R(r, 1) * C(1, k) + R(r, 2) * C(2, k);
-    }
-    const double xx = x[0] * x[0] + x[1] * x[1] + x[2] * x[2];
-    M = m;
-    for (int r = 0; r < 3; ++r) {
-        H[r] = m * x[r];
-        for (int k = r; k < 3; ++k)
-            I(r, k) = B[r][0] * R(k, 0) + B[r][1] * R(k, 1) + B[r][2] * R(k, 2) + m * ((r == k ? xx : 0.0) - x[r] * x[k]);
-    }
-}
-
 // The wrench (n, f) a link must be supplied with to move with angular velocity ω, angular
 // acceleration α and origin acceleration a (all in its frame): Newton-Euler about its origin.
 inline Vector6d body_wrench(const LinkInertial& in, const Vector3d& w, const Vector3d& alpha, const Vector3d& a) {

@@ -1,5 +1,7 @@
 #pragma once
-// The root-to-leaf walk down an ancestor path that every kinematics routine shares.
+// The one walk of the body tree that every kinematics routine shares: the bodies placed root to
+// leaf in rotation matrices (a joint about a coordinate axis turns two columns), their sines
+// evaluated a block of joints ahead, down an ancestor path or over the whole tree.
 
 #include <cmath>
 #include <span>
@@ -7,48 +9,9 @@
 
 #include "../../model/model.hpp"
 #include "../../sin_cos.hpp"
-#include "checks.hpp"
-
-// For the functions that walk a chain and write its values one by one: GCC's straight-line
-// vectorizer turns the copies of those values, read back at once, into 16-byte loads, and each
-// such load waits for the two scalar stores to retire instead of being forwarded from them.
-#if defined(__GNUC__) && !defined(__clang__)
-#define VORMEK_SCALAR_WALK [[gnu::optimize("no-tree-slp-vectorize")]]
-#else
-#define VORMEK_SCALAR_WALK
-#endif
+#include "../checks.hpp"
 
 namespace vormek {
-
-// Composes the joints of `path` (stored leaf first) onto `start` from the root down, calling
-// visit(joint, pose of its child link) after each one. The half-angle sines of a block of
-// joints are evaluated before the block is composed: each composition depends on the one
-// before, the sines do not, so they overlap instead of stalling the chain.
-template <class Visit>
-Pose compose_path(const Model& model, std::span<const double> q, std::span<const std::size_t> path, Pose start,
-                  Visit visit) {
-    constexpr std::size_t block = 8;
-    double qj[block], s[block], c[block];
-    Pose M = start;
-    for (std::size_t end = path.size(); end > 0;) {
-        const std::size_t begin = end > block ? end - block : 0;
-        for (std::size_t k = begin; k < end; ++k) {
-            // evaluated for every joint: a branch on the kind here costs more than the few
-            // sines that prismatic and fixed joints do not need
-            qj[k - begin] = joint_position(model, q, path[k]);
-            const auto [sin_half, cos_half] = sin_cos(0.5 * qj[k - begin]);
-            s[k - begin] = sin_half;
-            c[k - begin] = cos_half;
-        }
-        for (std::size_t k = end; k-- > begin;) {
-            const std::size_t j = path[k];
-            M = compose(M, model.joint_kinematics[j].frame(qj[k - begin], s[k - begin], c[k - begin]));
-            visit(j, M);
-        }
-        end = begin;
-    }
-    return M;
-}
 
 // The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):
 // a walk over the dynamics tree, where the fixed joints on the way are already folded into
@@ -180,33 +143,102 @@ inline void body_axis(const BodyJoint& joint, const Transform& X, double* a) {
     }
 }
 
+// Both lanes of a pair set to its lane i.
+template <int i>
+inline Lanes spread(Lanes v) {
+    return __builtin_shufflevector(v, v, i, i);
+}
+
+// A body's rotation as a quaternion, (x, y) and (z, w) as two pairs of lanes, carried beside its
+// matrix for the callers that return quaternions: one read off the matrix would take a sign of
+// its own choosing, where the product of the joints' quaternions has the sign of the turns
+// taken (a full turn of one joint negates it).
+struct BodyQuaternion {
+    Lanes xy, zw;
+};
+
+inline BodyQuaternion body_quaternion(const Quaterniond& Q) {
+    BodyQuaternion b;
+    __builtin_memcpy(&b, Q.coeffs().data(), sizeof b);
+    return b;
+}
+
+inline Quaterniond to_quaternion(const BodyQuaternion& b) {
+    Quaterniond Q;
+    __builtin_memcpy(Q.coeffs().data(), &b, sizeof b);
+    return Q;
+}
+
+// Q ⊗ F for F the rotation of the joint's pose at q, from sin(q/2) and cos(q/2): with O its
+// origin rotation and a its axis, F = O ⊗ (cos(q/2) + sin(q/2)·a) = cos(q/2)·O + sin(q/2)·(O ⊗ a),
+// both kept by the joint; a prismatic joint's is O. Each lane does the operations of the scalar
+// product (multiply in base.hpp) in its order, the signs folded into F's lanes.
+[[gnu::always_inline]] inline BodyQuaternion turn_quaternion(const BodyJoint& joint, const BodyQuaternion& Q,
+                                                             SinCos half) {
+    Lanes f01 = joint.origin_quaternion[0], f23 = joint.origin_quaternion[1];
+    if (joint.kind == JointKind::Revolute) {
+        f01 = half.cos * f01 + half.sin * joint.turned_quaternion[0];
+        f23 = half.cos * f23 + half.sin * joint.turned_quaternion[1];
+    }
+    const Lanes wz = __builtin_shufflevector(f23, f23, 1, 0) * Lanes{1.0, -1.0};  // (F_w, −F_z)
+    const Lanes yx = __builtin_shufflevector(f01, f01, 1, 0);
+    const Lanes Qx = spread<0>(Q.xy), Qy = spread<1>(Q.xy), Qz = spread<0>(Q.zw), Qw = spread<1>(Q.zw);
+    return {Qw * f01 + Qx * wz + Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0}),
+            Qw * f23 + Qx * (yx * Lanes{1.0, -1.0}) + Qy * -f01 + Qz * wz};
+}
+
+// sin q and cos q from sin(q/2) and cos(q/2), for the walks that evaluate the half angles.
+inline SinCos double_angle(SinCos half) {
+    return {2 * half.sin * half.cos, (half.cos - half.sin) * (half.cos + half.sin)};
+}
+
+// One placement of either walk: the child's pose from its parent's, in place, with the sines of
+// its joint's q (of q/2 when the quaternion is carried).
+template <bool Quaternion>
+[[gnu::always_inline]] inline void place_step(const BodyJoint& joint, double q, SinCos sines, BodyRows& pose,
+                                              BodyQuaternion& Q) {
+    if constexpr (Quaternion) {
+        Q = turn_quaternion(joint, Q, sines);
+        sines = double_angle(sines);
+    }
+    pose = place_body(joint, pose, q, sines.sin, sines.cos);
+}
+
+template <class Visit>
+[[gnu::always_inline]] inline void visit_body(Visit& visit, std::size_t k, const Transform& X, const BodyRows& rows) {
+    if constexpr (std::is_invocable_v<Visit, std::size_t, const Transform&, const BodyRows&>)
+        visit(k, X, rows);
+    else
+        visit(k, X);
+}
+
 // Places the bodies of `path` (leaf first) from the root down, starting from `start`, calling
 // visit(DOF, pose of its body) after each one (or visit(DOF, pose, the pose's BodyRows), for a
-// visitor that reads the pose at once: the rows are still in registers); the poses alternate between X[1] and X[0] (so
-// `start` may be X[0], never X[1]), and the last one is returned. The sines come a block of
-// joints ahead (SinCosBlocks): each placement depends on the one before, the sines do not. They
-// go in the order of the placements, so that the first placement can start while the sines of
-// the joints below it are still being evaluated.
-template <class Visit>
+// visitor that reads the pose at once: the rows are still in registers); the poses alternate
+// between X[1] and X[0] (so `start` may be X[0], never X[1]), and the last one is returned.
+// With Q given, it starts as the quaternion of start's rotation and ends as the last body's.
+// The sines come a block of joints ahead (SinCosBlocks): each placement depends on the one
+// before, the sines do not. They go in the order of the placements, so that the first
+// placement can start while the sines of the joints below it are still being evaluated.
+template <bool Quaternion = false, class Visit>
 const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
-                             const Transform& start, Transform (&X)[2], Visit visit) {
+                             const Transform& start, Transform (&X)[2], Visit visit, BodyQuaternion* Q = nullptr) {
     const std::size_t m = path.size();
-    SinCosBlocks sin_cos_q(m, [&](std::size_t step) { return q[path[m - 1 - step]]; });
+    SinCosBlocks sines(m, [&](std::size_t step) { return (Quaternion ? 0.5 : 1.0) * q[path[m - 1 - step]]; });
     const Transform* parent = &start;
     BodyRows pose = body_rows(start);
+    BodyQuaternion rotation{};
+    if constexpr (Quaternion) rotation = *Q;
     int next = 1;
     for (std::size_t step = 0; step < m; ++step) {
         const std::size_t i = path[m - 1 - step];
-        const auto [sin_q, cos_q] = sin_cos_q[step];
-        pose = place_body(model.body_joints[i], pose, q[i], sin_q, cos_q);
+        place_step<Quaternion>(model.body_joints[i], q[i], sines[step], pose, rotation);
         store_rows(pose, X[next]);
         parent = &X[next];
         next = 1 - next;
-        if constexpr (std::is_invocable_v<Visit, std::size_t, const Transform&, const BodyRows&>)
-            visit(i, *parent, pose);
-        else
-            visit(i, *parent);
+        visit_body(visit, i, *parent, pose);
     }
+    if constexpr (Quaternion) *Q = rotation;
     return *parent;
 }
 
@@ -217,9 +249,40 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
     return walk_bodies(model, q, path, X[0], X, visit);
 }
 
-// The ancestor path of `link` written into `buffer`, as the span of the joints it holds.
-inline std::span<const std::size_t> ancestor_path(const Model& model, std::size_t link, std::span<std::size_t> buffer) {
-    return buffer.first(model.prepare_ancestor_path(link, buffer));
+// Places every body, parents first, from the root body's pose `root` (and its rotation's
+// quaternion root_Q, when Quaternion): body k + 1's pose goes to T[k] (its quaternion to Q[k])
+// and is visited as walk_bodies visits. The pose goes on to the next body in registers when that
+// body is a child of this one, as on every chain, and is read back from T where a branch starts.
+// With subtree_origins, each body hanging from the root is placed with its origin at the
+// reference origin, so that its subtree is reckoned about it (a fixed base's dynamics).
+template <bool Quaternion, class Visit>
+[[gnu::always_inline]] inline void walk_tree(const Model& model, std::span<const double> q, const Transform& root,
+                                             const BodyQuaternion& root_Q, std::span<Transform> T,
+                                             std::span<Quaterniond> Q, Visit visit, bool subtree_origins = false) {
+    const std::size_t n = model.dof_count();
+    if (T.size() < n || (Quaternion && Q.size() < n)) panic("body pose workspace does not fit the model");
+    SinCosBlocks sines(n, [&](std::size_t k) { return (Quaternion ? 0.5 : 1.0) * q[k]; });
+    BodyRows pose = body_rows(root);
+    BodyQuaternion rotation = root_Q;
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = model.body_parents[k];
+        if (parent != k) {
+            pose = body_rows(parent == 0 ? root : T[parent - 1]);
+            if constexpr (Quaternion) rotation = parent == 0 ? root_Q : body_quaternion(Q[parent - 1]);
+        }
+        place_step<Quaternion>(model.body_joints[k], q[k], sines[k], pose, rotation);
+        if (subtree_origins && parent == 0) pose.p = Lanes{}, pose.pz = 0.0;
+        store_rows(pose, T[k]);
+        if constexpr (Quaternion) Q[k] = to_quaternion(rotation);
+        visit_body(visit, k, T[k], pose);
+    }
+}
+
+// The same in rotation matrices alone.
+template <class Visit>
+[[gnu::always_inline]] inline void walk_tree(const Model& model, std::span<const double> q, const Transform& root,
+                                             std::span<Transform> T, Visit visit, bool subtree_origins = false) {
+    walk_tree<false>(model, q, root, BodyQuaternion{}, T, {}, visit, subtree_origins);
 }
 
 }  // namespace vormek

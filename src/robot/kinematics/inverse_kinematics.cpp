@@ -8,8 +8,8 @@
 
 #include "../../robot.hpp"
 #include "../../sin_cos.hpp"
+#include "../checks.hpp"
 #include "chain.hpp"
-#include "checks.hpp"
 #include "columns.hpp"
 
 namespace vormek {

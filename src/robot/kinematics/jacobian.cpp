@@ -9,9 +9,9 @@
 
 namespace vormek {
 
-VORMEK_SCALAR_WALK Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t link,
-                                                             const Pose& base, std::size_t column_offset,
-                                                             Workspace& workspace, std::span<double> out) const {
+Result<void> Model::direct_world_jacobian(std::span<const double> q, std::size_t link, const Pose& base,
+                                          std::size_t column_offset, Workspace& workspace,
+                                          std::span<double> out) const {
     VORMEK_CHECK(check_length(std::span(workspace.frames), joint_count(), "frame workspace"));
     VORMEK_CHECK(check_length(std::span(workspace.jacobian), 6 * dof_count(), "jacobian output"));
     std::ranges::fill(out, 0.0);
@@ -37,19 +37,6 @@ VORMEK_SCALAR_WALK Result<void> Model::direct_world_jacobian(std::span<const dou
         linear_column << Vector3d::Zero(), Vector3d::Unit(i);
     }
     return {};
-}
-
-Result<Pose> Model::jacobian_kernel(std::span<const Pose> frames, std::size_t link, std::span<const std::size_t> path,
-                                    std::span<double> out, bool zero_first) const {
-    VORMEK_CHECK(check_length(frames, joint_count(), "frame workspace"));
-    VORMEK_CHECK(check_length(out, 6 * dof_count(), "jacobian output"));
-    if (zero_first) std::ranges::fill(out, 0.0);
-    const Pose target = link == 0 ? Pose::identity() : frames[link - 1];
-    for (const std::size_t j : path)
-        if (const std::size_t k = joint_dofs[j]; k != no_dof)
-            start_joint_column(joint_kinematics[j], frames[j], &out[6 * k]);
-    finish_joint_columns(*this, path, target.translation, out, 0);
-    return target;
 }
 
 Result<void> Robot::jacobian(std::span<const double> q, LinkId target, std::span<double> out) {

@@ -1,5 +1,6 @@
-// The time derivative of the world Jacobian along q̇: a kernel in root axes shared by both
-// base kinds, then one writer per base kind that turns it into world axes.
+// The time derivative of the world Jacobian along q̇: for a fixed base one walk straight in world
+// axes; for a floating base a kernel in root axes, then a writer that turns it into world axes
+// and adds what the turning base contributes.
 
 #include <algorithm>
 
@@ -24,14 +25,12 @@ Eigen::Map<const Vector3d> block(std::span<const double> s, std::size_t at) {
 // finish_body_columns. Returns the pose of the link's body; p_t and v_t are the link origin
 // and its velocity, root-relative. Scalar code writing each value in its final place: what it
 // writes it reads back at once.
-VORMEK_SCALAR_WALK const Transform& derivative_walk(const Model& m, std::span<const double> q,
-                                                    std::span<const double> qd, std::size_t link,
-                                                    std::span<const std::size_t> path, Transform (&X)[2],
-                                                    std::span<double> J, std::span<double> Jdot, double (&p_t)[3],
-                                                    double (&v_t)[3]) {
+const Transform& derivative_walk(const Model& m, std::span<const double> q, std::span<const double> qd,
+                                 std::size_t link, std::span<const std::size_t> path, Transform (&X)[2],
+                                 std::span<double> J, std::span<double> Jdot, double (&p_t)[3], double (&v_t)[3]) {
     // ω of the current body, v of its origin
     double w[3] = {0, 0, 0}, v[3] = {0, 0, 0}, p[3] = {0, 0, 0};
-    const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t k, const Transform& T) {
+    const Transform& B = walk_bodies(m, q, path, X, [&](std::size_t k, const Transform& T, const BodyRows& rows) {
         // the parent's motion carried to the child origin: v += ω × (p_k − p)
         const double dx = T.p[0] - p[0], dy = T.p[1] - p[1], dz = T.p[2] - p[2];
         v[0] += w[1] * dz - w[2] * dy;
@@ -40,7 +39,7 @@ VORMEK_SCALAR_WALK const Transform& derivative_walk(const Model& m, std::span<co
         p[0] = T.p[0], p[1] = T.p[1], p[2] = T.p[2];
         double* Jk = &J[6 * k];
         double* Jdotk = &Jdot[6 * k];
-        start_body_column(m.body_joints[k], T, Jk);
+        start_body_column(m.body_joints[k], rows, Jk);
         const double qd_k = qd[k];
         if (m.body_joints[k].kind == JointKind::Revolute) {
             const double* z = Jk;
@@ -115,15 +114,6 @@ Result<Pose> Model::jacobian_derivative_kernel(std::span<const double> q, std::s
     finish_body_columns(*this, path, p_t, J);
     // the link's rotation is R_B·R_P; the walk keeps matrices, a caller wants a quaternion
     return Pose{multiply(Quaterniond(B.R), link_placements[link].rotation), Vector3d(p_t[0], p_t[1], p_t[2])};
-}
-
-void Model::write_fixed_jacobian_derivative(const Pose& base, std::span<const double> Jdot,
-                                            std::span<double> out) const {
-    std::ranges::fill(out, 0.0);
-    // the base does not move: rotating each block into world axes is all there is, by the
-    // matrix, which costs half a quaternion rotation per block once it is built
-    const Matrix3d R_b = base.rotation.toRotationMatrix();
-    for (std::size_t i = 0; i < 2 * dof_count(); ++i) block(out, 3 * i).noalias() = R_b * block(Jdot, 3 * i);
 }
 
 void Model::write_floating_jacobian_derivative(const BaseState& base, std::span<const double> qd, const Pose& target,

@@ -61,8 +61,8 @@
 #include <Eigen/Cholesky>
 
 #include "../../robot.hpp"
+#include "../checks.hpp"
 #include "chain.hpp"
-#include "checks.hpp"
 #include "columns.hpp"
 #include "seeded_draws.hpp"
 

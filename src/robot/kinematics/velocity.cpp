@@ -6,16 +6,12 @@
 
 namespace vormek {
 
-// One walk over the bodies in world axes, in rotation matrices as the Jacobian's, rather than
-// forward_kinematics' walk over every joint in quaternions: the joint axis is then a column of
-// the body's rotation instead of a rotation of its own, and the fixed joints are already folded
-// into the bodies, which halves the cost. Scalars throughout, as in derivative_walk: each value
-// is read back at once from where the walk left it.
-VORMEK_SCALAR_WALK Result<Twist> Model::forward_velocity_kinematics(const Pose& base, const Twist& base_velocity,
-                                                                    std::span<const double> q,
-                                                                    std::span<const double> qd, LinkId link,
-                                                                    const Pose& tool,
-                                                                    std::span<std::size_t> path) const {
+// One walk over the bodies in world axes (chain.hpp): each joint's axis is a column of its
+// body's rotation, and the fixed joints are already folded into the bodies. Scalars throughout,
+// as in derivative_walk: each value is read back at once from where the walk left it.
+Result<Twist> Model::forward_velocity_kinematics(const Pose& base, const Twist& base_velocity,
+                                                 std::span<const double> q, std::span<const double> qd, LinkId link,
+                                                 const Pose& tool, std::span<std::size_t> path) const {
     VORMEK_CHECK(check_joint_vector(q, dof_count(), "q"));
     VORMEK_CHECK(check_joint_vector(qd, dof_count(), "qd"));
     VORMEK_TRY(index, check_link(link));

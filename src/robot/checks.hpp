@@ -5,8 +5,7 @@
 #include <cmath>
 #include <span>
 
-#include "../../error.hpp"
-#include "../../model/model.hpp"
+#include "../error.hpp"
 
 namespace vormek {
 
@@ -30,12 +29,6 @@ inline Result<void> check_finite(std::span<const double> s, const char* label) {
 inline Result<void> check_joint_vector(std::span<const double> s, std::size_t expected, const char* label) {
     if (auto r = check_length(s, expected, label); !r) return r;
     return check_finite(s, label);
-}
-
-// q_j of a joint: its DOF's entry, or 0 for a fixed joint.
-inline double joint_position(const Model& model, std::span<const double> q, std::size_t joint) {
-    const std::size_t d = model.joint_dofs[joint];
-    return d == Model::no_dof ? 0.0 : q[d];
 }
 
 }  // namespace vormek
