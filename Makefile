@@ -12,7 +12,9 @@ VENV      ?= .venv
 PY        := $(VENV)/bin/python
 BUILD_CPP := build/cpp
 APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
-PIP_PACKAGES := "numpy>=1.26" pytest "scikit-build-core>=0.10" cmake ninja
+# What building and running the package takes: NumPy and the build tools, all the demo installs.
+BUILD_PIP_PACKAGES := "numpy>=1.26" "scikit-build-core>=0.10" cmake ninja
+PIP_PACKAGES := $(BUILD_PIP_PACKAGES) pytest
 # Test-only: an independent library to cross-check numbers against, real robot models, the
 # plotting extra for `vormek draw`, the type checker for the stubs, and Dask for vormek.dask.
 TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27 \
@@ -74,7 +76,11 @@ test-python: install
 test-types: install
 	$(PY) -m mypy --strict --cache-dir build/mypy examples python/vormek
 
-demo: install
+# Only what the demo runs, and the build's progress on the way (a few minutes the first time).
+demo: deps $(PY)
+	$(PY) -m pip install --progress-bar on $(BUILD_PIP_PACKAGES)
+	@echo "building vormek: the C++ core and the extension modules"
+	$(PY) -m pip install -v --no-build-isolation .
 	$(PY) examples/demo.py
 
 # The wheel is built in the same build folder as `make install`, so after it only the packaging

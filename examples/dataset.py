@@ -11,7 +11,6 @@ shared; pass --scheduler to use one instead of the local cluster.
 import argparse
 import pathlib
 import sysconfig
-import xml.etree.ElementTree as ET
 from typing import Any
 
 import dask.array as da
@@ -19,31 +18,12 @@ import distributed
 import numpy as np
 import numpy.typing as npt
 
+import vormek
 import vormek.dask as vd
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
 PANDA = ROBOTS / "panda_description/urdf/panda.urdf"
 Vector = npt.NDArray[np.float64]
-
-
-def joint_limits(text: str) -> tuple[Vector, Vector]:
-    """Lower and upper limits of the moving joints in vormek's order: breadth-first from the
-    root link, a link's child joints in document order."""
-    root = ET.fromstring(text)
-    children: dict[str, list[ET.Element]] = {}
-    for joint in root.iter("joint"):
-        children.setdefault(joint.find("parent").get("link", ""), []).append(joint)  # type: ignore[union-attr]
-    child_links = {j.find("child").get("link") for js in children.values() for j in js}  # type: ignore[union-attr]
-    queue = [link.get("name", "") for link in root.iter("link") if link.get("name") not in child_links]
-    lower, upper = [], []
-    while queue:
-        for joint in children.get(queue.pop(0), []):
-            if joint.get("type") != "fixed":
-                limit = joint.find("limit")
-                lower.append(float(limit.get("lower", -np.pi)) if limit is not None else -np.pi)
-                upper.append(float(limit.get("upper", np.pi)) if limit is not None else np.pi)
-            queue.append(joint.find("child").get("link", ""))  # type: ignore[union-attr]
-    return np.array(lower), np.array(upper)
 
 
 def write_rows(block: Vector, path: str, block_info: Any = None) -> Vector:
@@ -64,7 +44,8 @@ def main() -> None:
     args = parser.parse_args()
 
     text = PANDA.read_text()
-    lower, upper = joint_limits(text)
+    with vormek.Robot.from_urdf_text(text) as robot:  # the limits as the library reads them, in q's order
+        lower, upper = robot.lower_limits, robot.upper_limits
     n, N = len(lower), args.samples
     rng = da.random.default_rng(7)  # type: ignore[no-untyped-call]
     rows = (N, n)

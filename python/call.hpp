@@ -39,6 +39,7 @@
 
 #include "arrays.hpp"
 #include "binding.hpp"
+#include "models.hpp"
 #include "robot.hpp"
 #include "values.hpp"
 
@@ -51,6 +52,9 @@ struct RobotState {
     std::uint64_t joint_count = 0;        // joints with a DOF
     std::uint64_t generalized_count = 0;  // joint_count plus the base coordinates
     std::uint64_t link_count = 0;
+    ModelQueries queries;                 // names, parents, limits, mass: Python objects built at load
+    std::string urdf;                     // the text the model was loaded from, for pickling
+    RootMass root_mass = RootMass::Link;  // the floating base's mass rule it was loaded with
     RobotSlot<Handle> slot;               // the native handle behind its lock
 };
 

@@ -50,6 +50,17 @@ inline constexpr const char pose_inverse[] =
     "input or an invalid link index, TypeError for an argument of the wrong type, RuntimeError "   \
     "'robot is closed' after close(). Everything is checked before anything is written."
 
+// loading from text
+#define VORMEK_FROM_TEXT                                                                                \
+    "Loads a robot from URDF text (a str), with the checks and messages of loading a file "            \
+    "(ModelError)."
+inline constexpr const char robot_from_urdf_text[] = VORMEK_SIG("from_urdf_text($cls, text)") VORMEK_FROM_TEXT;
+inline constexpr const char floating_robot_from_urdf_text[] =
+    VORMEK_SIG("from_urdf_text($cls, text, *, massless_root=False)") VORMEK_FROM_TEXT
+    " The root link must have mass, as for the constructor; with massless_root=True a massless root "
+    "link is accepted when the links fixed to it give the root body mass (ModelError 'invalid robot "
+    "model: floating-base root link {name} must have positive mass' when neither has).";
+#undef VORMEK_FROM_TEXT
 // every link's pose
 #define VORMEK_LINK_POSES                                                                              \
     "Returns every link's world pose from one walk of the tree: an (L, 7) float64 array, L = "        \

@@ -11,6 +11,7 @@
 #include "dynamics.hpp"
 #include "kinematics.hpp"
 #include "link_poses.hpp"
+#include "model/urdf.hpp"
 #include "solve_ik.hpp"
 
 namespace vormek::py {
@@ -26,7 +27,7 @@ struct Traits<Robot> {
     static constexpr const char* class_name = "Robot";
     static constexpr std::uint64_t base_coordinates = 0;
     static PyTypeObject* type() { return robot_type(); }
-    static Result<Robot> load(const std::filesystem::path& path) { return Robot::from_urdf(path); }
+    static Result<Robot> make(std::shared_ptr<const Model> model, RootMass) { return Robot(std::move(model)); }
 };
 
 template <>
@@ -34,7 +35,9 @@ struct Traits<FloatingRobot> {
     static constexpr const char* class_name = "FloatingRobot";
     static constexpr std::uint64_t base_coordinates = 6;  // base angular then linear velocity
     static PyTypeObject* type() { return floating_robot_type(); }
-    static Result<FloatingRobot> load(const std::filesystem::path& path) { return FloatingRobot::from_urdf(path); }
+    static Result<FloatingRobot> make(std::shared_ptr<const Model> model, RootMass root_mass) {
+        return FloatingRobot::make(std::move(model), root_mass);
+    }
 };
 
 // A str or os.PathLike, taken as raw file-system bytes; a NUL byte is left for the loader to
@@ -60,32 +63,47 @@ bool convert_path(PyObject* obj, std::string& out) {
     return true;
 }
 
-// Loads the model (with the interpreter lock held) and builds the Python object around it.
+// Loads the model from the text (with the interpreter lock held) and builds the Python object
+// around it; the text is kept, so that the robot can be pickled.
 template <class Handle>
-PyObject* construct(PyObject* path_arg) {
-    std::string path;
-    if (!convert_path(path_arg, path)) return nullptr;
-    auto handle = Traits<Handle>::load(std::filesystem::path(path));
+PyObject* construct(std::string text, RootMass root_mass) {
+    auto model = load_model_from_string(text);
+    if (!model) return core_error(std::move(model.error()));
+    auto handle = Traits<Handle>::make(std::move(*model), root_mass);
     if (!handle) return core_error(std::move(handle.error()));
 
     PyTypeObject* type = Traits<Handle>::type();
-    PyObject* self = type->tp_alloc(type, 0);
+    Ref self(type->tp_alloc(type, 0));
     if (!self) return nullptr;
-    auto& st = *new (&state_of<Handle>(self)) RobotState<Handle>();
-    const Model& model = handle->model();
-    st.name = model.name;
-    st.link_ids.reserve(model.link_count());
-    for (std::size_t i = 0; i < model.link_count(); ++i) {
-        auto id = model.link(i);
+    auto& st = *new (&state_of<Handle>(self.get())) RobotState<Handle>();
+    const Model& m = handle->model();
+    st.name = m.name;
+    st.link_ids.reserve(m.link_count());
+    for (std::size_t i = 0; i < m.link_count(); ++i) {
+        auto id = m.link(i);
         if (!id) panic("enumerated link is valid");
         st.link_ids.push_back(*id);
     }
-    st.joint_count = model.dof_count();
-    st.generalized_count = model.dof_count() + Traits<Handle>::base_coordinates;
-    st.link_count = model.link_count();
+    st.joint_count = m.dof_count();
+    st.generalized_count = m.dof_count() + Traits<Handle>::base_coordinates;
+    st.link_count = m.link_count();
+    // the open flag stays down until the end: a failure here deallocates a closed robot
+    if (!build_queries(m, st.queries)) return nullptr;
+    st.urdf = std::move(text);
+    st.root_mass = root_mass;
     st.slot.handle.emplace(std::move(*handle));
     st.slot.open.store(true, std::memory_order_release);
-    return self;
+    return self.release();
+}
+
+// The file's text, read as loading a file does (the same checks and messages).
+template <class Handle>
+PyObject* construct_from_path(PyObject* path_arg, RootMass root_mass) {
+    std::string path;
+    if (!convert_path(path_arg, path)) return nullptr;
+    auto text = urdf::read_file(std::filesystem::path(path));
+    if (!text) return core_error(std::move(text.error()));
+    return construct<Handle>(std::move(*text), root_mass);
 }
 
 template <class Handle>
@@ -93,7 +111,7 @@ PyObject* robot_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     static Signature<1> sig(Traits<Handle>::class_name, {"path"}, 1);
     PyObject* argv[1];
     if (!sig.bind(args, kwargs, argv)) return nullptr;
-    return construct<Handle>(argv[0]);
+    return construct_from_path<Handle>(argv[0], RootMass::Link);
 }
 
 // from_urdf always builds the base class, whichever class it is called on.
@@ -102,7 +120,28 @@ PyObject* robot_from_urdf(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     static Signature<1> sig("from_urdf", {"path"}, 1);
     PyObject* argv[1];
     if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    return construct<Handle>(argv[0]);
+    return construct_from_path<Handle>(argv[0], RootMass::Link);
+}
+
+// FloatingRobot's takes the keyword-only `massless_root` besides the text.
+template <class Handle>
+auto from_text_signature() {
+    if constexpr (floating_base<Handle>) return Signature<2>("from_urdf_text", {"text", "massless_root"}, 1);
+    else return Signature<1>("from_urdf_text", {"text"}, 1);
+}
+
+template <class Handle>
+PyObject* robot_from_urdf_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static auto sig = from_text_signature<Handle>();
+    PyObject* argv[floating_base<Handle> ? 2 : 1];
+    RootMass root_mass = RootMass::Link;
+    std::string_view text;
+    if (!positional_at_most(sig.function(), nargs, 1) || !sig.bind(args, nargs, kwnames, argv) ||
+        !convert_text(argv[0], text))
+        return nullptr;
+    if constexpr (floating_base<Handle>)
+        if (!convert_root_mass(argv[1], root_mass)) return nullptr;
+    return construct<Handle>(std::string(text), root_mass);
 }
 
 template <class Handle>
@@ -176,6 +215,143 @@ PyObject* robot_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(st.name.data(), static_cast<Py_ssize_t>(st.name.size()), "replace");
 }
 
+// ---- model queries, gravity, pickling ------------------------------------------------------
+
+template <class Handle>
+QueryView robot_queries(PyObject* self) {
+    const auto& st = state_of<Handle>(self);
+    return {st.queries, st.slot.open};
+}
+
+template <class Handle>
+PyObject* robot_joint_index(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("joint_index", {"name"}, 1);
+    PyObject* argv[1];
+    const auto& st = state_of<Handle>(self);
+    if (!sig.bind(args, nargs, kwnames, argv) || !require_open(st.slot.open)) return nullptr;
+    return joint_index(st.queries, argv[0]);
+}
+
+template <class Handle>
+PyObject* robot_tree(PyObject* self, PyObject*) {
+    const auto& st = state_of<Handle>(self);
+    if (!require_open(st.slot.open)) return nullptr;
+    return Py_NewRef(st.queries.tree.get());
+}
+
+template <class Handle>
+PyObject* robot_urdf_text(PyObject* self, PyObject*) {
+    const auto& st = state_of<Handle>(self);
+    if (!require_open(st.slot.open)) return nullptr;
+    return PyUnicode_DecodeUTF8(st.urdf.data(), static_cast<Py_ssize_t>(st.urdf.size()), nullptr);
+}
+
+template <class Handle>
+PyObject* robot_set_gravity(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("set_gravity", {"g"}, 1);
+    PyObject* argv[1];
+    Vector3d g;
+    if (!sig.bind(args, nargs, kwnames, argv) || !convert_gravity(argv[0], g)) return nullptr;
+    Call<Handle, false> c(self);
+    c.lock();
+    c.compute_holding_gil([&](Handle& h) { return h.set_gravity(g); });
+    return c.finish_none();
+}
+
+template <class Handle>
+PyObject* robot_gravity_vector(PyObject* self, void*) {
+    Vector3d g;
+    Call<Handle, false> c(self);
+    c.lock();
+    c.compute_holding_gil([&](Handle& h) -> Result<void> {
+        g = h.gravity_vector();
+        return {};
+    });
+    return c.finish_with([&] { return gravity_tuple(g); });
+}
+
+// The URDF text, the base frame (a fixed base's; None for a floating one), the gravity and the
+// floating base's mass rule: what _restore needs to build the same robot in another process.
+template <class Handle>
+PyObject* robot_reduce(PyObject* self, PyObject*) {
+    Pose frame;
+    Vector3d g;
+    Call<Handle, false> c(self);
+    c.lock();
+    c.compute_holding_gil([&](Handle& h) -> Result<void> {
+        if constexpr (!floating_base<Handle>) frame = h.base_frame();
+        g = h.gravity_vector();
+        return {};
+    });
+    const auto& st = state_of<Handle>(self);
+    return c.finish_with([&]() -> PyObject* {
+        Ref restore(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(self)), "_restore"));
+        Ref text(PyUnicode_DecodeUTF8(st.urdf.data(), static_cast<Py_ssize_t>(st.urdf.size()), nullptr));
+        Ref base(floating_base<Handle> ? Py_NewRef(Py_None)
+                                       : Py_BuildValue("((ddd)(dddd))", frame.translation.x(), frame.translation.y(),
+                                                       frame.translation.z(), frame.rotation.x(), frame.rotation.y(),
+                                                       frame.rotation.z(), frame.rotation.w()));
+        Ref gravity(gravity_tuple(g));
+        if (!restore || !text || !base || !gravity) return nullptr;
+        return Py_BuildValue("(O(OOOO))", restore.get(), text.get(), base.get(), gravity.get(),
+                             st.root_mass == RootMass::Body ? Py_True : Py_False);
+    });
+}
+
+// The base frame as __reduce__ writes it, ((x, y, z), (qx, qy, qz, qw)) or None: checked as any
+// pose, but kept as written (it was normalised when it was set), so that a round trip keeps
+// every bit.
+bool convert_pickled_frame(PyObject* obj, std::optional<Pose>& out) {
+    if (obj == Py_None) return true;
+    PoseValue v;
+    if (!PyTuple_Check(obj) || PyTuple_GET_SIZE(obj) != 2) {
+        PyErr_SetString(PyExc_TypeError, "argument 'base_frame': expected a tuple of two sequences or None");
+        return false;
+    }
+    if (!convert_numbers(PyTuple_GET_ITEM(obj, 0), "base_frame", v.translation.data(), 3) ||
+        !convert_numbers(PyTuple_GET_ITEM(obj, 1), "base_frame", v.rotation_xyzw.data(), 4))
+        return false;
+    Pose checked;
+    if (auto failed = pose_intake(v, checked)) {
+        failed->raise();
+        return false;
+    }
+    const auto& t = v.translation;
+    const auto& r = v.rotation_xyzw;
+    out.emplace(Pose{Quaterniond(r[3], r[0], r[1], r[2]), Vector3d(t[0], t[1], t[2])});
+    return true;
+}
+
+template <class Handle>
+PyObject* robot_restore(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<4> sig("_restore", {"text", "base_frame", "gravity", "massless_root"}, 4);
+    PyObject* argv[4];
+    std::string_view text;
+    std::optional<Pose> frame;
+    Vector3d g;
+    RootMass root_mass = RootMass::Link;
+    if (!sig.bind(args, nargs, kwnames, argv) || !convert_text(argv[0], text) ||
+        !convert_pickled_frame(argv[1], frame) || !convert_gravity(argv[2], g) ||
+        !convert_root_mass(argv[3], root_mass))
+        return nullptr;
+    Ref robot(construct<Handle>(std::string(text), root_mass));
+    if (!robot) return nullptr;
+    // the object is not shared yet: its handle is set without the lock
+    Handle& h = *state_of<Handle>(robot.get()).slot.handle;
+    Result<void> set = h.set_gravity(g);
+    if constexpr (!floating_base<Handle>)
+        if (set && frame) set = h.set_base_frame(*frame);
+    if (!set) return core_error(std::move(set.error()));
+    return robot.release();
+}
+
+template <class Handle>
+PyObject* robot_repr(PyObject* self) {
+    const auto& st = state_of<Handle>(self);
+    return describe_robot(self, st.name, st.slot.open.load(std::memory_order_acquire), st.link_count,
+                          st.joint_count, floating_base<Handle>);
+}
+
 // ---- computations ----------------------------------------------------------------------------
 
 PyObject* robot_set_base_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -227,6 +403,18 @@ PyMethodDef common_methods[] = {
     {"__enter__", robot_enter<Handle>, METH_NOARGS, "__enter__($self)\n--\n\n"},
     {"__exit__", VORMEK_FASTCALL(robot_exit<Handle>), "__exit__($self, _exc_type, _exc_value, _traceback)\n--\n\n"},
     {"link_id", VORMEK_FASTCALL(robot_link_id<Handle>), "link_id($self, name)\n--\n\n"},
+    {"from_urdf_text", VORMEK_FASTCALL(robot_from_urdf_text<Handle>) | METH_CLASS,
+     floating_base<Handle> ? doc::floating_robot_from_urdf_text : doc::robot_from_urdf_text},
+    {"joint_index", VORMEK_FASTCALL(robot_joint_index<Handle>), VORMEK_JOINT_INDEX_DOC},
+    {"set_gravity", VORMEK_FASTCALL(robot_set_gravity<Handle>), VORMEK_SET_GRAVITY_DOC},
+    {"_tree", robot_tree<Handle>, METH_NOARGS, VORMEK_TREE_DOC},
+    {"_urdf_text", robot_urdf_text<Handle>, METH_NOARGS,
+     "_urdf_text($self)\n--\n\nFor the command line: the URDF text the robot was loaded from, so that a peer "
+     "library reads the very same text."},
+    {"__reduce__", robot_reduce<Handle>, METH_NOARGS,
+     "__reduce__($self)\n--\n\nPickles the robot as its URDF text, base frame, gravity and massless_root."},
+    {"_restore", VORMEK_FASTCALL(robot_restore<Handle>) | METH_CLASS,
+     "_restore($cls, text, base_frame, gravity, massless_root)\n--\n\nUnpickles what __reduce__ gave."},
 };
 
 template <class Handle>
@@ -235,6 +423,8 @@ PyGetSetDef robot_getset[] = {
     {"joint_count", robot_count<Handle, &RobotState<Handle>::joint_count>, nullptr, nullptr, nullptr},
     {"generalized_count", robot_count<Handle, &RobotState<Handle>::generalized_count>, nullptr, nullptr, nullptr},
     {"link_count", robot_count<Handle, &RobotState<Handle>::link_count>, nullptr, nullptr, nullptr},
+    VORMEK_QUERY_GETSET(get_query<robot_queries<Handle>>),
+    {"gravity_vector", robot_gravity_vector<Handle>, nullptr, VORMEK_GRAVITY_VECTOR_DOC, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -347,6 +537,7 @@ PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* method
         {Py_tp_dealloc, reinterpret_cast<void*>(&robot_dealloc<Handle>)},
         {Py_tp_methods, methods},
         {Py_tp_getset, robot_getset<Handle>},
+        {Py_tp_repr, reinterpret_cast<void*>(&robot_repr<Handle>)},
         {0, nullptr},
     };
     return create_heap_type(name, sizeof(RobotObject<Handle>), slots);

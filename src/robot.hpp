@@ -2,6 +2,7 @@
 // Robot handles: a shared, immutable Model paired with the workspace every computation writes.
 // A handle is used by one thread at a time.
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <span>
@@ -12,6 +13,27 @@
 #include "robot/workspace.hpp"
 
 namespace vormek {
+
+// The gravity every handle starts with: standard gravity along world −z, m/s².
+inline const Vector3d default_gravity{0.0, 0.0, -standard_gravity};
+
+// A handle's gravity: the vector a user sets, and the upward acceleration −g that the dynamics
+// kernels give the base in its place (so that no body needs a gravity term of its own).
+class Gravity {
+public:
+    // World axes, m/s²; a non-finite entry keeps the old vector and reports "gravity".
+    Result<void> set(const Vector3d& g);
+    const Vector3d& vector() const { return g_; }
+    const Vector3d& lift() const { return lift_; }
+
+private:
+    Vector3d g_ = default_gravity;
+    Vector3d lift_{0.0, 0.0, standard_gravity};
+};
+
+// Which mass a floating root needs: that of the root link itself (the default), or that of the
+// root body, the root link with every link fixed to it, which is what the dynamics move.
+enum class RootMass : std::uint8_t { Link, Body };
 
 // Fixed base: the root link sits in the world at a stored base frame.
 class Robot {
@@ -26,6 +48,10 @@ public:
     // Stores the pose as given (callers normalise the quaternion); a non-finite number keeps
     // the old frame and reports the base state error.
     Result<void> set_base_frame(const Pose& frame);
+
+    // The gravitational acceleration in world axes, m/s², that every dynamics method uses.
+    const Vector3d& gravity_vector() const { return gravity_.vector(); }
+    Result<void> set_gravity(const Vector3d& g) { return gravity_.set(g); }
 
     Result<Pose> forward_kinematics(std::span<const double> q, LinkId target);
     // Every link's world pose in one walk: 7·L values, link l's translation then quaternion
@@ -85,17 +111,23 @@ private:
     Workspace workspace_;
     std::shared_ptr<const Model> model_;
     Pose base_frame_;
+    Gravity gravity_;
 };
 
 // Free-floating root: every call takes the base pose, velocity and acceleration.
 class FloatingRobot {
 public:
-    // The root link must have positive mass, or the base dynamics would be singular.
-    static Result<FloatingRobot> make(std::shared_ptr<const Model> model);
-    static Result<FloatingRobot> from_urdf(const std::filesystem::path& path);
+    // The root link (or with RootMass::Body the root body) must have positive mass, or the
+    // base dynamics would be singular.
+    static Result<FloatingRobot> make(std::shared_ptr<const Model> model, RootMass root_mass = RootMass::Link);
+    static Result<FloatingRobot> from_urdf(const std::filesystem::path& path, RootMass root_mass = RootMass::Link);
 
     const Model& model() const { return *model_; }
     Workspace& workspace() { return workspace_; }
+
+    // The gravitational acceleration in world axes, m/s², that every dynamics method uses.
+    const Vector3d& gravity_vector() const { return gravity_.vector(); }
+    Result<void> set_gravity(const Vector3d& g) { return gravity_.set(g); }
 
     Result<Pose> forward_kinematics(const BaseState& base, std::span<const double> q, LinkId target);
     Result<void> link_poses(const BaseState& base, std::span<const double> q, std::span<double> out);
@@ -152,6 +184,7 @@ private:
     explicit FloatingRobot(std::shared_ptr<const Model> model);
     Workspace workspace_;
     std::shared_ptr<const Model> model_;
+    Gravity gravity_;
 };
 
 }  // namespace vormek

@@ -5,6 +5,7 @@
 
 #include <sched.h>
 
+#include <cstdio>
 #include <new>
 
 #include "centroidal.hpp"
@@ -19,8 +20,8 @@ namespace vormek::py::batch {
 RowResult base_state(const double* frame, const double* velocity, const double* acceleration,
                      std::optional<BaseState>& out) {
     PoseValue value;
-    value.rotation_xyzw = {frame[0], frame[1], frame[2], frame[3]};
-    value.translation = {frame[4], frame[5], frame[6]};
+    value.translation = {frame[0], frame[1], frame[2]};
+    value.rotation_xyzw = {frame[3], frame[4], frame[5], frame[6]};
     Pose pose;
     if (auto failed = pose_intake(value, pose)) return std::unexpected(RowError(*failed));
     const auto twist = [](const double* v) {
@@ -73,7 +74,7 @@ struct Traits<Robot> {
     static constexpr std::uint64_t base_coordinates = 0;
     static constexpr std::size_t base_inputs = 0;
     static PyTypeObject* type() { return robot_batch_type(); }
-    static Result<Robot> make(std::shared_ptr<const Model> model) { return Robot(std::move(model)); }
+    static Result<Robot> make(std::shared_ptr<const Model> model, RootMass) { return Robot(std::move(model)); }
 };
 
 template <>
@@ -82,8 +83,8 @@ struct Traits<FloatingRobot> {
     static constexpr std::uint64_t base_coordinates = 6;
     static constexpr std::size_t base_inputs = 7 + 6 + 6;  // frames, velocities, accelerations
     static PyTypeObject* type() { return floating_robot_batch_type(); }
-    static Result<FloatingRobot> make(std::shared_ptr<const Model> model) {
-        return FloatingRobot::make(std::move(model));
+    static Result<FloatingRobot> make(std::shared_ptr<const Model> model, RootMass root_mass) {
+        return FloatingRobot::make(std::move(model), root_mass);
     }
 };
 
@@ -118,21 +119,23 @@ bool convert_threads(PyObject* obj, std::size_t& out) {
 }
 
 template <class Handle>
-PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t threads) {
+PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t threads, RootMass root_mass) {
     if (!model) return core_error(std::move(model.error()));
     std::vector<Handle> handles;
     handles.reserve(threads);
     for (std::size_t w = 0; w < threads; ++w) {
-        auto handle = Traits<Handle>::make(*model);
+        auto handle = Traits<Handle>::make(*model, root_mass);
         if (!handle) return core_error(std::move(handle.error()));
         handles.push_back(std::move(*handle));
     }
 
     PyTypeObject* type = Traits<Handle>::type();
-    PyObject* self = type->tp_alloc(type, 0);
+    Ref self(type->tp_alloc(type, 0));
     if (!self) return nullptr;
-    auto& st = *new (&batch_of<Handle>(self)) BatchState<Handle>();
+    auto& st = *new (&batch_of<Handle>(self.get())) BatchState<Handle>();
     const Model& m = **model;
+    // built before the pool starts: a failure deallocates a batch that has no helpers yet
+    if (!build_queries(m, st.queries)) return nullptr;
     st.name = m.name;
     st.link_ids.reserve(m.link_count());
     for (std::size_t i = 0; i < m.link_count(); ++i) {
@@ -152,12 +155,9 @@ PyObject* construct(Result<std::shared_ptr<const Model>> model, std::size_t thre
     st.scratch.assign(threads * st.scratch_per_worker, 0.0);
     st.faults.resize(threads);
     st.pid = getpid();
-    if (!start_pool(st.pool, threads)) {
-        Py_DECREF(self);
-        return nullptr;
-    }
+    if (!start_pool(st.pool, threads)) return nullptr;  // deallocated by `self`, as a closed batch
     st.open.store(true, std::memory_order_release);
-    return self;
+    return self.release();
 }
 
 // A str or os.PathLike, as file-system bytes.
@@ -176,31 +176,48 @@ bool convert_path(PyObject* obj, std::string& out) {
     return true;
 }
 
+// Every loader takes a path or a text and a thread count, and FloatingRobotBatch's a keyword-only
+// `massless_root`.
+template <class Handle>
+auto loader_signature(const char* function, const char* first) {
+    if constexpr (floating_base<Handle>) return Signature<3>(function, {first, "threads", "massless_root"}, 1);
+    else return Signature<2>(function, {first, "threads"}, 1);
+}
+
+template <class Handle>
+inline constexpr std::size_t loader_arguments = floating_base<Handle> ? 3 : 2;
+
+template <class Handle>
+bool convert_loader_options(PyObject* const* argv, std::size_t& threads, RootMass& root_mass) {
+    if (!convert_threads(argv[1], threads)) return false;
+    if constexpr (floating_base<Handle>) return convert_root_mass(argv[2], root_mass);
+    else return true;
+}
+
 template <class Handle>
 PyObject* batch_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
-    static Signature<2> sig(Traits<Handle>::class_name, {"path", "threads"}, 1);
-    PyObject* argv[2];
+    static auto sig = loader_signature<Handle>(Traits<Handle>::class_name, "path");
+    PyObject* argv[loader_arguments<Handle>];
     std::string path;
     std::size_t threads = 0;
-    if (!sig.bind(args, kwargs, argv) || !convert_path(argv[0], path) || !convert_threads(argv[1], threads))
+    RootMass root_mass = RootMass::Link;
+    if (!positional_at_most(sig.function(), PyTuple_GET_SIZE(args), 2) || !sig.bind(args, kwargs, argv) ||
+        !convert_path(argv[0], path) || !convert_loader_options<Handle>(argv, threads, root_mass))
         return nullptr;
-    return construct<Handle>(load_model(std::filesystem::path(path)), threads);
+    return construct<Handle>(load_model(std::filesystem::path(path)), threads, root_mass);
 }
 
 template <class Handle>
 PyObject* batch_from_urdf_text(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static Signature<2> sig("from_urdf_text", {"text", "threads"}, 1);
-    PyObject* argv[2];
+    static auto sig = loader_signature<Handle>("from_urdf_text", "text");
+    PyObject* argv[loader_arguments<Handle>];
+    std::string_view text;
     std::size_t threads = 0;
-    if (!sig.bind(args, nargs, kwnames, argv)) return nullptr;
-    if (!PyUnicode_Check(argv[0])) {
-        PyErr_Format(PyExc_TypeError, "argument 'text': expected str, got %s", Py_TYPE(argv[0])->tp_name);
+    RootMass root_mass = RootMass::Link;
+    if (!positional_at_most(sig.function(), nargs, 2) || !sig.bind(args, nargs, kwnames, argv) ||
+        !convert_text(argv[0], text) || !convert_loader_options<Handle>(argv, threads, root_mass))
         return nullptr;
-    }
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(argv[0], &size);
-    if (!utf8 || !convert_threads(argv[1], threads)) return nullptr;
-    return construct<Handle>(load_model_from_string(std::string_view(utf8, static_cast<std::size_t>(size))), threads);
+    return construct<Handle>(load_model_from_string(text), threads, root_mass);
 }
 
 template <class Handle>
@@ -290,6 +307,55 @@ PyObject* batch_name(PyObject* self, void*) {
     return PyUnicode_DecodeUTF8(st.name.data(), static_cast<Py_ssize_t>(st.name.size()), "replace");
 }
 
+template <class Handle>
+QueryView batch_queries(PyObject* self) {
+    const auto& st = batch_of<Handle>(self);
+    return {st.queries, st.open};
+}
+
+template <class Handle>
+PyObject* batch_joint_index(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("joint_index", {"name"}, 1);
+    PyObject* argv[1];
+    const auto& st = batch_of<Handle>(self);
+    if (!sig.bind(args, nargs, kwnames, argv) || !require_open(st.open)) return nullptr;
+    return joint_index(st.queries, argv[0]);
+}
+
+// Every worker's handle takes the new gravity, checked once by the first.
+template <class Handle>
+PyObject* batch_set_gravity(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static Signature<1> sig("set_gravity", {"g"}, 1);
+    PyObject* argv[1];
+    Vector3d g;
+    auto& st = batch_of<Handle>(self);
+    if (!sig.bind(args, nargs, kwnames, argv) || !convert_gravity(argv[0], g) || !lock_batch(st)) return nullptr;
+    Result<void> set;
+    for (Handle& h : st.handles)
+        if (!(set = h.set_gravity(g))) break;
+    unlock_batch(st);
+    if (!set) return core_error(std::move(set.error()));
+    Py_RETURN_NONE;
+}
+
+template <class Handle>
+PyObject* batch_gravity_vector(PyObject* self, void*) {
+    auto& st = batch_of<Handle>(self);
+    if (!lock_batch(st)) return nullptr;
+    const Vector3d g = st.handles[0].gravity_vector();
+    unlock_batch(st);
+    return gravity_tuple(g);
+}
+
+template <class Handle>
+PyObject* batch_repr(PyObject* self) {
+    const auto& st = batch_of<Handle>(self);
+    char threads[48];
+    std::snprintf(threads, sizeof threads, ", %zu thread%s", st.threads, st.threads == 1 ? "" : "s");
+    return describe_robot(self, st.name, st.open.load(std::memory_order_acquire), st.link_count, st.joint_count,
+                          floating_base<Handle>, threads);
+}
+
 // ---- type specifications ---------------------------------------------------------------------
 
 #define VORMEK_FASTCALL(f) \
@@ -303,12 +369,16 @@ PyGetSetDef batch_getset[] = {
      nullptr},
     {"link_count", batch_count<Handle, &BatchState<Handle>::link_count>, nullptr, doc::link_count, nullptr},
     {"threads", batch_threads<Handle>, nullptr, doc::threads, nullptr},
+    VORMEK_QUERY_GETSET(get_query<batch_queries<Handle>>),
+    {"gravity_vector", batch_gravity_vector<Handle>, nullptr, VORMEK_GRAVITY_VECTOR_DOC, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyMethodDef robot_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<Robot>) | METH_CLASS,
      doc::from_urdf_text},
+    {"joint_index", VORMEK_FASTCALL(batch_joint_index<Robot>), VORMEK_JOINT_INDEX_DOC},
+    {"set_gravity", VORMEK_FASTCALL(batch_set_gravity<Robot>), VORMEK_SET_GRAVITY_DOC " Every worker takes it."},
     {"close", batch_close<Robot>, METH_NOARGS, doc::close},
     {"__enter__", batch_enter<Robot>, METH_NOARGS, doc::enter},
     {"__exit__", VORMEK_FASTCALL(batch_exit<Robot>), doc::exit},
@@ -344,7 +414,10 @@ PyMethodDef robot_batch_methods[] = {
 
 PyMethodDef floating_batch_methods[] = {
     {"from_urdf_text", VORMEK_FASTCALL(batch_from_urdf_text<FloatingRobot>) | METH_CLASS,
-     doc::from_urdf_text},
+     doc::floating_from_urdf_text},
+    {"joint_index", VORMEK_FASTCALL(batch_joint_index<FloatingRobot>), VORMEK_JOINT_INDEX_DOC},
+    {"set_gravity", VORMEK_FASTCALL(batch_set_gravity<FloatingRobot>),
+     VORMEK_SET_GRAVITY_DOC " Every worker takes it."},
     {"close", batch_close<FloatingRobot>, METH_NOARGS, doc::close},
     {"__enter__", batch_enter<FloatingRobot>, METH_NOARGS, doc::enter},
     {"__exit__", VORMEK_FASTCALL(batch_exit<FloatingRobot>),
@@ -393,6 +466,7 @@ PyTypeObject* create_type(const char* name, const char* doc, PyMethodDef* method
         {Py_tp_dealloc, reinterpret_cast<void*>(&batch_dealloc<Handle>)},
         {Py_tp_methods, methods},
         {Py_tp_getset, batch_getset<Handle>},
+        {Py_tp_repr, reinterpret_cast<void*>(&batch_repr<Handle>)},
         {0, nullptr},
     };
     return create_heap_type(name, sizeof(BatchObject<Handle>), slots);

@@ -39,6 +39,7 @@
 #include <unistd.h>
 
 #include "binding.hpp"
+#include "models.hpp"
 #include "operands.hpp"
 #include "pool.hpp"
 #include "robot.hpp"
@@ -75,6 +76,7 @@ struct BatchState {
     std::uint64_t generalized_count = 0;  // joint_count plus the base coordinates
     std::uint64_t link_count = 0;
     std::size_t threads = 0;              // workers, the calling thread included
+    ModelQueries queries;                 // names, parents, limits, mass: Python objects built at load
 
     RobotLock mutex;                      // one batch at a time; held for the whole sweep
     std::atomic<std::thread::id> owner;   // the thread holding `mutex`, to refuse re-entry
@@ -140,7 +142,7 @@ private:
     double* scratch_ = nullptr;
 };
 
-// The floating base of one row from `frames` (x, y, z, w, then the translation), `velocities`
+// The floating base of one row from `frames` (the translation, then x, y, z, w), `velocities`
 // and `accelerations` (angular then linear; zero when the method takes none): the pose intake
 // and the core's checks of the single-state `base` argument.
 RowResult base_state(const double* frame, const double* velocity, const double* acceleration,

@@ -18,7 +18,8 @@ namespace vormek::py::batch::doc {
     "closed' after close()."
 #define VORMEK_FIXED "\n\nQ, QD, QDD: (B, n) joint positions, velocities, accelerations, n = joint_count."
 #define VORMEK_FLOATING                                                                                    \
-    "\n\nframes: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: " \
+    "\n\nframes: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); "       \
+    "velocities and accelerations: "                                                                        \
     "(B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint "    \
     "vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first."
 
@@ -45,18 +46,23 @@ inline constexpr const char robot_batch[] =
     "(ValueError otherwise). ModelError when the file cannot be loaded. The interpreter lock is "
     "released while rows are computed. Loads are not taken: apply them with Robot.";
 inline constexpr const char floating_robot_batch[] =
-    VORMEK_SIG("FloatingRobotBatch(path, threads=None)")
+    VORMEK_SIG("FloatingRobotBatch(path, threads=None, *, massless_root=False)")
     "A floating-base robot loaded once from a URDF file for many states per call: the methods of "
     "FloatingRobot with a leading batch axis, the base states given as arrays (frames, velocities, "
     "accelerations) before the joint arrays; each row bit for bit FloatingRobot's result.\n\n"
     "threads: the worker count from 1 to 1024, None for every core this process may run on "
-    "(ValueError otherwise). ModelError when the file cannot be loaded or its root link has no mass. "
-    "The interpreter lock is released while rows are computed. Loads are not taken.";
+    "(ValueError otherwise). massless_root=True accepts a massless root link when the links fixed to it "
+    "give the root body mass. ModelError when the file cannot be loaded or its root link (root body) has "
+    "no mass. The interpreter lock is released while rows are computed. Loads are not taken.";
 
 inline constexpr const char from_urdf_text[] =
     VORMEK_SIG("from_urdf_text($cls, text, threads=None)")
     "Loads the robot from the URDF document text (a str) instead of a file, with the same checks and "
     "messages (ModelError); threads as for the constructor.";
+inline constexpr const char floating_from_urdf_text[] =
+    VORMEK_SIG("from_urdf_text($cls, text, threads=None, *, massless_root=False)")
+    "Loads the robot from the URDF document text (a str) instead of a file, with the same checks and "
+    "messages (ModelError); threads and massless_root as for the constructor.";
 inline constexpr const char close[] =
     VORMEK_SIG("close($self)")
     "Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is "

@@ -1,6 +1,7 @@
 # Types of the extension module vormek._batch, re-exported by vormek.batch.
 # tests/python/test_stubs.py holds these against the running module.
 
+from collections.abc import Sequence
 from os import PathLike
 from typing import Self, SupportsFloat, SupportsIndex, final
 
@@ -12,6 +13,8 @@ import numpy.typing as npt
 # batches in and out: float64 arrays with the batch axis first
 _Batch = npt.NDArray[np.float64]
 _Path = str | PathLike[str]
+_Three = Sequence[SupportsFloat]
+_Limits = npt.NDArray[np.float64]
 
 __all__: list[str]
 
@@ -55,6 +58,39 @@ class RobotBatch:
         """The number of threads that compute rows, the calling thread included."""
     def link_id(self, name: str) -> int:
         """The index of the link called name (a str), for target=. ValueError when there is no such link."""
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _Limits:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _Limits:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every
+        worker takes it."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
     def forward_kinematics(self, Q: _Batch, target: SupportsIndex,
                            out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
         """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
@@ -322,14 +358,16 @@ class FloatingRobotBatch:
     each row bit for bit FloatingRobot's result.
 
     threads: the worker count from 1 to 1024, None for every core this process may run on (ValueError otherwise).
-    ModelError when the file cannot be loaded or its root link has no mass. The interpreter lock is released while
+    massless_root=True accepts a massless root link when the links fixed to it give the root body mass. ModelError
+    when the file cannot be loaded or its root link (root body) has no mass. The interpreter lock is released while
     rows are computed. Loads are not taken.
     """
-    def __init__(self, path: _Path, threads: SupportsIndex | None = None) -> None: ...
+    def __init__(self, path: _Path, threads: SupportsIndex | None = None, *, massless_root: bool = False) -> None: ...
     @classmethod
-    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None) -> FloatingRobotBatch:
+    def from_urdf_text(cls, text: str, threads: SupportsIndex | None = None, *,
+                       massless_root: bool = False) -> FloatingRobotBatch:
         """Loads the robot from the URDF document text (a str) instead of a file, with the same checks and messages
-        (ModelError); threads as for the constructor.
+        (ModelError); threads and massless_root as for the constructor.
         """
     def close(self) -> None:
         """Stops the worker threads and releases the model; later calls raise RuntimeError 'robot is closed'. Closing
@@ -356,14 +394,47 @@ class FloatingRobotBatch:
         """The number of threads that compute rows, the calling thread included."""
     def link_id(self, name: str) -> int:
         """The index of the link called name (a str), for target=. ValueError when there is no such link."""
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _Limits:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _Limits:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers. Every
+        worker takes it."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
     def forward_kinematics(self, frames: _Batch, Q: _Batch, target: SupportsIndex,
                            out: tuple[_Batch, _Batch] | None = None) -> tuple[_Batch, _Batch]:
         """Returns (positions (B, 3), quaternions (B, 4) x, y, z, w) of link target's world frame, as
         Robot.forward_kinematics gives them row by row; out is a tuple of two such arrays.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -377,9 +448,9 @@ class FloatingRobotBatch:
         """Returns every link's world pose (B, L, 7), L = link_count: per link its translation, then its
         quaternion x, y, z, w, as Robot.link_poses gives them row by row.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -393,9 +464,9 @@ class FloatingRobotBatch:
         """Returns the geometric Jacobians (B, 6, m) of link target: rows angular x, y, z then linear x, y, z of the
         link origin, world axes; column k belongs to generalized coordinate k. The six base columns come first.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -408,9 +479,9 @@ class FloatingRobotBatch:
     def mass_matrix(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the mass matrices (B, m, m), symmetric.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -423,9 +494,9 @@ class FloatingRobotBatch:
     def gravity(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the generalized gravity forces (B, m) that hold each state still.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -439,9 +510,9 @@ class FloatingRobotBatch:
                                 out: _Batch | None = None) -> _Batch:
         """Returns the velocity-product (Coriolis and centrifugal) forces (B, m).
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -455,9 +526,9 @@ class FloatingRobotBatch:
                          QDD: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the generalized forces (B, m) that produce the accelerations: M qdd + c + g.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -471,9 +542,9 @@ class FloatingRobotBatch:
                          out: _Batch | None = None) -> _Batch:
         """Returns the generalized accelerations (B, m) under the generalized forces TAU (B, m).
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -486,9 +557,9 @@ class FloatingRobotBatch:
     def center_of_mass(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the world positions (B, 3) of the robot's centre of mass, every link counted.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -502,9 +573,9 @@ class FloatingRobotBatch:
                                 out: _Batch | None = None) -> _Batch:
         """Returns the velocities (B, 3) of the centre of mass, world axes.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -518,9 +589,9 @@ class FloatingRobotBatch:
         """Returns the Jacobians (B, 3, m) of the centre of mass, world axes; column k belongs to generalized
         coordinate k.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -535,9 +606,9 @@ class FloatingRobotBatch:
         """Returns the centroidal momenta (B, 6): the angular momentum about the centre of mass, then the linear
         momentum, world axes.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -551,9 +622,9 @@ class FloatingRobotBatch:
         """Returns the centroidal momentum matrices (B, 6, m), rows angular then linear, world axes: each row of
         momentum is A u.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -567,9 +638,9 @@ class FloatingRobotBatch:
                        out: _Batch | None = None) -> _Batch:
         """Returns the kinetic energies (B,), joules.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -582,9 +653,9 @@ class FloatingRobotBatch:
     def potential_energy(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the gravitational potential energies -m g.c (B,), joules.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6)
-        root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n =
-        joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked
@@ -600,9 +671,9 @@ class FloatingRobotBatch:
         """Returns (dtau/dq (B, m, m), dtau/dqd (B, m, m), tau (B, m)), entry [b, i, j] the derivative of tau_i by q_j
         or qd_j, as inverse_dynamics_derivatives gives them; out is a tuple of the three.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
@@ -618,9 +689,9 @@ class FloatingRobotBatch:
         """Returns (dqdd/dq, dqdd/dqd, dqdd/dTAU), each (B, m, m), the last the inverse mass matrix, as
         forward_dynamics_derivatives gives them; out is a tuple of the three.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before
@@ -633,9 +704,9 @@ class FloatingRobotBatch:
     def mass_matrix_inverse(self, frames: _Batch, Q: _Batch, out: _Batch | None = None) -> _Batch:
         """Returns the inverse mass matrices (B, m, m), articulated-body style.
 
-        frames: (B, 7) root poses, quaternion x, y, z, w then translation; velocities and accelerations: (B, 6) root
-        twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint vectors, n = joint_count;
-        TAU and the results have m = n + 6 generalized entries, the base first.
+        frames: (B, 7) root poses, translation then quaternion x, y, z, w (as Pose takes them); velocities and
+        accelerations: (B, 6) root twists, angular then linear, world axes, as in BaseState. Q, QD, QDD: (B, n) joint
+        vectors, n = joint_count; TAU and the results have m = n + 6 generalized entries, the base first.
 
         Inputs are float64 arrays with the batch axis first (B rows), C-contiguous or not; out is a C-contiguous
         float64 array of the result's shape, written and returned (None: a new one). Every argument is checked before

@@ -14,6 +14,7 @@ _JointVector = npt.ArrayLike
 _Array = npt.NDArray[np.float64]
 _Three = Sequence[SupportsFloat]
 _Path = str | PathLike[str]
+_Limits = npt.NDArray[np.float64]
 
 __all__: list[str]
 
@@ -174,9 +175,10 @@ class Robot:
     """A fixed-base robot loaded from a URDF file (str or os.PathLike); the root link is fixed to the world at the base
     frame (identity until set_base_frame).
 
-    Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z. Links are numbered breadth-first from the
-    root (link 0); q has one entry per non-fixed joint in that order. Methods release the interpreter lock while
-    they compute; calls on one robot are serialised. Use as a context manager, or call close().
+    Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z unless set_gravity sets another. Links are
+    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods
+    release the interpreter lock while they compute; calls on one robot are serialised. Use as a context manager,
+    or call close().
 
     Raises ModelError when the file cannot be read or does not describe one supported tree (vormek check explains
     why).
@@ -185,6 +187,9 @@ class Robot:
     @classmethod
     def from_urdf(cls, path: _Path) -> Robot:
         """Loads a robot from a URDF file, as the constructor does; ModelError when it cannot."""
+    @classmethod
+    def from_urdf_text(cls, text: str) -> Robot:
+        """Loads a robot from URDF text (a str), with the checks and messages of loading a file (ModelError)."""
     def close(self) -> None:
         """Releases the model and workspace; later calls raise RuntimeError 'robot is closed'. Closing twice is
         harmless; a call running in another thread finishes first.
@@ -211,6 +216,44 @@ class Robot:
         """The index of the link called name (a str): the target of the kinematics methods and the link_id of a Load.
         ValueError when the robot has no such link.
         """
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _Limits:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _Limits:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
+    def _tree(self) -> tuple[tuple[str, str, tuple[float, float, float], float], ...]:
+        """For the command line: per link, in link-index order, (name of the joint leading to it, its kind, its
+        unit axis in the joint frame, the link's mass); the root's joint is '' of kind 'root'."""
+    def _urdf_text(self) -> str:
+        """For the command line: the URDF text the robot was loaded from, so that a peer library reads the very
+        same text."""
     def set_base_frame(self, frame: Pose) -> None:
         """Places the root link at frame, a Pose in world coordinates; every later result is in the world frame so
         defined (gravity stays along world -z). ValueError for a non-finite pose or a zero quaternion, TypeError if
@@ -571,12 +614,14 @@ class Robot:
 @final
 class FloatingRobot:
     """A robot whose root link floats freely, loaded from a URDF file (str or os.PathLike); its root link must have
-    mass. Every method takes the root's BaseState first; generalized vectors put six base entries (angular, then
-    linear, world axes) before the joints.
+    mass (from_urdf_text(text, massless_root=True) accepts a massless one when the links fixed to it give the root
+    body mass). Every method takes the root's BaseState first; generalized vectors put six base entries (angular,
+    then linear, world axes) before the joints.
 
-    Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z. Links are numbered breadth-first from the
-    root (link 0); q has one entry per non-fixed joint in that order. Methods release the interpreter lock while
-    they compute; calls on one robot are serialised. Use as a context manager, or call close().
+    Units are SI (m, rad, kg, s); gravity is 9.80665 m/s^2 along world -z unless set_gravity sets another. Links are
+    numbered breadth-first from the root (link 0); q has one entry per non-fixed joint in that order. Methods
+    release the interpreter lock while they compute; calls on one robot are serialised. Use as a context manager,
+    or call close().
 
     Raises ModelError when the file cannot be read, does not describe one supported tree, or its root link has no
     mass.
@@ -585,6 +630,12 @@ class FloatingRobot:
     @classmethod
     def from_urdf(cls, path: _Path) -> FloatingRobot:
         """Loads a robot from a URDF file, as the constructor does; ModelError when it cannot."""
+    @classmethod
+    def from_urdf_text(cls, text: str, *, massless_root: bool = False) -> FloatingRobot:
+        """Loads a robot from URDF text (a str), with the checks and messages of loading a file (ModelError). The
+        root link must have mass, as for the constructor; with massless_root=True a massless root link is accepted
+        when the links fixed to it give the root body mass (ModelError 'invalid robot model: floating-base root link
+        {name} must have positive mass' when neither has)."""
     def close(self) -> None:
         """Releases the model and workspace; later calls raise RuntimeError 'robot is closed'. Closing twice is
         harmless; a call running in another thread finishes first.
@@ -611,6 +662,44 @@ class FloatingRobot:
         """The index of the link called name (a str): the target of the kinematics methods and the link_id of a Load.
         ValueError when the robot has no such link.
         """
+    @property
+    def link_names(self) -> tuple[str, ...]:
+        """The link names, in link-index order (a tuple of str)."""
+    @property
+    def link_parents(self) -> tuple[int, ...]:
+        """The parent link index of each link, in link-index order (a tuple of int, -1 for the root)."""
+    @property
+    def joint_names(self) -> tuple[str, ...]:
+        """The names of the joints that own the entries of q, in q's order (a tuple of str; fixed joints own
+        none). A FloatingRobot's generalized vectors put six base entries before them."""
+    @property
+    def lower_limits(self) -> _Limits:
+        """Lower position limits in q's order (a read-only float64 array; rad or m; -inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def upper_limits(self) -> _Limits:
+        """Upper position limits in q's order (a read-only float64 array; rad or m; +inf for continuous
+        joints), exactly the values the inverse-kinematics check uses."""
+    @property
+    def total_mass(self) -> float:
+        """The sum of the link masses, kg."""
+    def joint_index(self, name: str) -> int:
+        """The entry of q that the joint called `name` owns (add 6 for a FloatingRobot's generalized vectors).
+        Raises ValueError 'unknown joint {name}' or 'joint {name} is fixed and has no coordinate', TypeError
+        when name is not a str."""
+    def set_gravity(self, g: _Three) -> None:
+        """Sets the gravitational acceleration (gx, gy, gz), world axes, m/s^2, that every dynamics method uses
+        from now on (gravity, inverse and forward dynamics; the default is 9.80665 along -z).
+        Raises ValueError 'gravity contains a non-finite value', TypeError for anything but three numbers."""
+    @property
+    def gravity_vector(self) -> tuple[float, float, float]:
+        """The gravitational acceleration (gx, gy, gz) in world axes, m/s^2 (a tuple; set it with set_gravity)."""
+    def _tree(self) -> tuple[tuple[str, str, tuple[float, float, float], float], ...]:
+        """For the command line: per link, in link-index order, (name of the joint leading to it, its kind, its
+        unit axis in the joint frame, the link's mass); the root's joint is '' of kind 'root'."""
+    def _urdf_text(self) -> str:
+        """For the command line: the URDF text the robot was loaded from, so that a peer library reads the very
+        same text."""
     def forward_kinematics(self, base: BaseState, q: _JointVector, target: SupportsIndex) -> Pose:
         """Returns the world Pose of link target's frame (a unit quaternion, sign not normalised). Only base.frame is
         read.

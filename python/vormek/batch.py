@@ -7,7 +7,8 @@ methods are the single-state computations of ``Robot`` and ``FloatingRobot`` wit
 batch axis: ``Q``, ``QD`` and ``QDD`` are (B, n) float64 arrays, ``TAU`` is (B, m), results are
 (B, m), (B, m, m) or (B, 6, m), with n joints and m generalized coordinates (n, or n + 6 for a
 floating base). The floating-base methods first take the base states as arrays: ``frames``
-(B, 7), quaternion x, y, z, w then translation as in ``Pose``, and, where the computation reads
+(B, 7), translation then quaternion x, y, z, w (the order ``Pose`` takes them, and the XYZQUAT
+layout of other libraries), and, where the computation reads
 them, ``velocities`` and ``accelerations`` (B, 6), angular then linear as in ``Twist``.
 
 Inputs need not be C-contiguous; those that are not are copied a chunk of rows at a time, never

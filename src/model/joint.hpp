@@ -114,6 +114,7 @@ struct Joint {
     JointKinematics kinematics;
     double lower = 0.0;  // position limits; read only by the inverse-kinematics solution check
     double upper = 0.0;
+    bool continuous = false;  // a URDF continuous joint (Revolute, limits ±inf), for describing the model
 };
 
 }  // namespace vormek

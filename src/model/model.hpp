@@ -115,6 +115,9 @@ public:
     // --- dynamics (src/robot/dynamics/) ---
     // With `floating` set the root link is free: its own inertia and every wrench reaching it
     // are collected; unset, the fixed base absorbs them. Base quantities are in world axes.
+    // `lift` (called `gravity` in inverse dynamics) is the upward acceleration −g, world axes,
+    // that the base is given in place of gravity pulling on every body: (0, 0, 9.80665) for
+    // standard gravity.
 
     // Builds the dynamics-tree tables from the joint and link tables (at load).
     void fold_fixed_joints();
@@ -137,7 +140,8 @@ public:
     // The static pass: joint forces that hold the robot at rest against gravity and the loads;
     // always returns the root link's wrench.
     Result<Vector6d> gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
-                                    const Vector6d& root_load, std::span<Transform> transforms,
+                                    const Vector3d& lift, const Vector6d& root_load,
+                                    std::span<Transform> transforms,
                                     std::span<Vector3d> gravity, std::span<Vector6d> loads,
                                     std::span<double> out) const;
 
@@ -147,7 +151,7 @@ public:
 
     // Articulated-body accelerations for generalized forces `forces` (n, or n + 6 when floating).
     Result<void> forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-                                  std::span<const double> q, std::span<const double> qd,
+                                  const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                   std::span<const double> forces, std::span<const Load> loads,
                                   Workspace& workspace, std::span<double> out) const;
 
@@ -156,13 +160,14 @@ public:
     // ∂τ/∂q and ∂τ/∂q̇ of inverse dynamics, and τ itself, which comes with them.
     Result<void> inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
                                               const Twist& base_velocity, const Twist& base_acceleration,
-                                              std::span<const double> q, std::span<const double> qd,
+                                              const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                               std::span<const double> qdd, std::span<const Load> loads,
                                               Workspace& workspace, std::span<double> dq, std::span<double> dv,
                                               std::span<double> tau) const;
     // ∂q̈/∂q, ∂q̈/∂q̇ and ∂q̈/∂τ = M⁻¹ of forward dynamics.
     Result<void> forward_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                              const Twist& base_velocity, std::span<const double> q,
+                                              const Twist& base_velocity, const Vector3d& lift,
+                                              std::span<const double> q,
                                               std::span<const double> qd, std::span<const double> forces,
                                               std::span<const Load> loads, Workspace& workspace,
                                               std::span<double> dq, std::span<double> dv,

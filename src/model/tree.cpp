@@ -83,6 +83,7 @@ Result<Joint> robot_joint(const urdf::Joint& u) {
 
     Joint j{u.name, k, u.limit.lower, u.limit.upper};
     if (u.type == urdf::JointType::Continuous) {
+        j.continuous = true;
         j.lower = -std::numeric_limits<double>::infinity();
         j.upper = std::numeric_limits<double>::infinity();
     }

@@ -201,3 +201,77 @@ def test_installed_command_and_module(write_urdf):
     broken = write_urdf(robot_text())
     done = subprocess.run([sys.executable, "-m", "vormek", "check", broken], capture_output=True, text=True)
     assert done.returncode == 1 and "expected one root link, found 0" in done.stdout
+
+
+# ---- what the library loaded, read once ----------------------------------------------------------
+
+# files the library loads and Python's XML parser refuses (tip link name, its content): the tools
+# must not read them a second time
+UNUSUAL = {
+    "repeated attribute in a visual": ("tip", '<visual a="1" a="2"/>'),
+    "undefined entity in a visual": ("tip", "<visual>&nothing;</visual>"),
+    "character reference in a name": ("odd&#1;name", ""),
+}
+
+
+@pytest.mark.parametrize("case", UNUSUAL)
+def test_info_draw_and_bench_describe_what_the_library_loaded(capsys, write_urdf, tmp_path, case):
+    tip, content = UNUSUAL[case]
+    text = robot_text(link("base", mass=1), f'<link name="{tip}">{content}</link>',
+                      joint("j", "revolute", "base", tip, axis=(0, 0, 2))) + " trailing text"
+    path = write_urdf(text)
+    status, out, _ = run(capsys, "info", path)
+    assert status == 0 and re.search(r"\n +1 +\S+ +0 +0 +j +revolute +\(0, 0, 1\) +\[-10, 10\] +0\n", out), out
+    status, out, _ = run(capsys, "bench", path, "--budget", 0.001, "--no-pinocchio")
+    assert status == 0 and "inverse_kinematics" in out
+    if pytest.importorskip("matplotlib"):
+        status, out, _ = run(capsys, "draw", path, "-o", tmp_path / "x.png")
+        assert status == 0
+    # a pipe reads once: the library's reading is the only one
+    done = subprocess.run([sys.executable, "-m", "vormek", "info", "/dev/stdin"], input=text,
+                          capture_output=True, text=True)
+    assert done.returncode == 0 and done.stdout.startswith("test_robot: 2 links, 1 joints"), done.stderr
+
+
+def test_the_command_line_reports_without_tracebacks(capsys, write_urdf, tmp_path):
+    pytest.importorskip("matplotlib")
+    for output in (tmp_path / "missing" / "x.png", tmp_path / "x.xyz"):
+        status, out, err = run(capsys, "draw", UR5, "-o", output)
+        assert status == 1 and err.startswith(f"vormek: -o {output}: ") and err.count("\n") == 1
+    # a NaN limit loads, and shows as such
+    nan_limit = robot_text(link("a"), link("b"), '<joint name="j" type="revolute"><parent link="a"/>'
+                           '<child link="b"/><limit lower="nan" upper="1" velocity="1"/></joint>')
+    status, out, _ = run(capsys, "info", write_urdf(nan_limit))
+    assert status == 0 and "[nan, 1]" in out
+    # Pinocchio refuses a robot without a name: vormek is timed alone
+    nameless = nan_limit.replace(' name="test_robot"', "").replace("nan", "-1")
+    if pytest.importorskip("pinocchio"):
+        status, out, _ = run(capsys, "bench", write_urdf(nameless), "--budget", 0.001)
+        assert status == 0 and "(pinocchio refused the file, so vormek is timed alone" in out
+
+
+def test_check_warns_and_advises_on_floating_bases(capsys, write_urdf):
+    swapped = robot_text(link("a"), link("b"), '<joint name="j" type="prismatic"><parent link="a"/>'
+                         '<child link="b"/><limit lower="1" upper="-1" velocity="1"/></joint>')
+    status, out, _ = run(capsys, "check", write_urdf(swapped))
+    assert status == 0 and "warning: joint j has lower limit 1 above its upper limit -1" in out
+    mid_tree = robot_text(link("world"), link("base", 1), link("object", 1), link("handle"),
+                          joint("fix", "fixed", "world", "base"), joint("free", "floating", "base", "object"),
+                          joint("grip", "fixed", "object", "handle"))
+    status, out, _ = run(capsys, "check", write_urdf(mid_tree))
+    assert status == 1 and "makes object (and the 1 links below it) a second free body" in out
+    assert "link above it" not in out
+    massless = robot_text(link("world"), link("base", 1), joint("fix", "fixed", "world", "base"))
+    status, out, _ = run(capsys, "check", "--floating", write_urdf(massless))
+    assert status == 1 and "FloatingRobot.from_urdf_text(text, massless_root=True)" in out
+
+
+def test_the_bench_solve_succeeds_on_every_corpus_robot():
+    from test_corpus import LOADING
+    from vormek.cli import timing
+
+    for path in LOADING:
+        bench = timing.prepare(path, pinocchio=False)
+        with bench.robot:
+            (solve,) = [case.ours for case in bench.cases if case.name == "inverse_kinematics"]
+            solve()

@@ -20,7 +20,7 @@ def test_a_local_cluster_computes_what_the_batch_computes_in_process(write_urdf)
     with RobotBatch(path, threads=1) as b, FloatingRobotBatch(path, threads=1) as fb:
         n, B = b.joint_count, 97
         Q, QD, QDD = (rng.standard_normal((B, n)) for _ in range(3))
-        frames = np.hstack([rng.uniform(-1, 1, (B, 4)), rng.standard_normal((B, 3))])
+        frames = np.hstack([rng.standard_normal((B, 3)), rng.uniform(-1, 1, (B, 4))])
         expected = [b.inverse_dynamics(Q, QD, QDD), b.mass_matrix(Q), fb.gravity(frames, Q),
                     b.jacobian(Q, 4)]
     chunk = lambda a: da.from_array(a, chunks=(20, a.shape[1]))  # noqa: E731

@@ -28,7 +28,8 @@ def _stub_members(node):
     """name -> ("property" | "method" | "classmethod", its FunctionDef)."""
     members = {}
     for item in node.body:
-        if isinstance(item, ast.FunctionDef) and item.name not in TYPING_ONLY:
+        if isinstance(item, ast.FunctionDef) and item.name not in TYPING_ONLY and (
+                not item.name.startswith("_") or item.name in ("__enter__", "__exit__")):
             decorators = {d.id for d in item.decorator_list if isinstance(d, ast.Name)}
             kind = "property" if "property" in decorators else "classmethod" if "classmethod" in decorators else "method"
             members[item.name] = (kind, item)

@@ -20,7 +20,11 @@ def add_parser(commands: Any) -> None:
                     "with preallocated out arrays; the median of five batches per computation.")
     p.add_argument("urdf", metavar="ROBOT.urdf")
     p.add_argument("--floating", action="store_true", help="FloatingRobot against Pinocchio's free flyer")
-    p.add_argument("--target", metavar="LINK", help="link of the link-wise computations (default: the last)")
+    p.add_argument("--massless-root", action="store_true",
+                   help="with --floating: accept a massless root link whose fixed links give the root body mass")
+    p.add_argument("--target", metavar="LINK",
+                   help="link of the link-wise computations (default: the end of the longest chain of moving "
+                        "joints)")
     p.add_argument("--budget", type=float, default=0.3, metavar="SECONDS",
                    help="time spent on each computation and library (default 0.3)")
     p.add_argument("--no-pinocchio", dest="pinocchio", action="store_false", help="time vormek alone")
@@ -52,7 +56,8 @@ class Progress:
 def run(args: argparse.Namespace) -> int:
     """Times every computation and prints the table; 1 when the robot does not load, else 0."""
     try:
-        bench = timing.prepare(args.urdf, floating=args.floating, target=args.target, pinocchio=args.pinocchio)
+        bench = timing.prepare(args.urdf, floating=args.floating, target=args.target, pinocchio=args.pinocchio,
+                               massless_root=args.massless_root)
     except (vormek.VormekError, ValueError, OSError) as error:
         print(f"vormek: {args.urdf}: {error}", file=sys.stderr)
         return 1
@@ -81,6 +86,8 @@ def run(args: argparse.Namespace) -> int:
     header = ["computation", "vormek"]
     if bench.pinocchio is not None:
         header += ["pinocchio", "ratio", f"pinocchio {bench.pinocchio} call"]
+    elif bench.pinocchio_refused is not None:
+        print(f"(pinocchio refused the file, so vormek is timed alone: {bench.pinocchio_refused})")
     elif args.pinocchio:
         print("(pinocchio is not installed: pip install pin to time it beside)")
     table = [header] + [row + [""] * (len(header) - len(row)) for row in rows]

@@ -16,7 +16,7 @@ import numpy as np
 
 import vormek
 
-from . import urdf
+from . import layout, urdf
 
 EPSILON = 2.220446049250313e-16
 
@@ -26,9 +26,16 @@ def add_parser(commands: Any) -> None:
     p = commands.add_parser(
         "check", help="load files; print OK or the error and how to mend it",
         description="Load each file as a Robot. Print OK or the exact error; for common defects "
-                    "explain what is wrong and how to mend it. Exits with 1 if any file failed.")
+                    "explain what is wrong and how to mend it; warn of limits no configuration meets. "
+                    "Exits with 1 if any file failed.")
     p.add_argument("urdf", nargs="+", metavar="FILE")
+    p.add_argument("--floating", action="store_true", help="load each file as a FloatingRobot instead")
     p.set_defaults(run=run)
+
+
+def _load(path: str, floating: bool) -> vormek.Robot | vormek.FloatingRobot:
+    """The file as a Robot, or as a FloatingRobot with --floating; VormekError when it does not load."""
+    return vormek.FloatingRobot(path) if floating else vormek.Robot(path)
 
 
 def run(args: argparse.Namespace) -> int:
@@ -36,8 +43,10 @@ def run(args: argparse.Namespace) -> int:
     failed = 0
     for path in args.urdf:
         try:
-            with vormek.Robot(path) as robot:
+            with _load(path, args.floating) as robot:
                 print(f"{path}: OK ({robot.link_count} links, {robot.joint_count} degrees of freedom)")
+                for line in warnings(robot):
+                    print(f"  warning: {line}")
         except vormek.VormekError as error:
             failed += 1
             print(f"{path}: {type(error).__name__}: {error}")
@@ -48,9 +57,20 @@ def run(args: argparse.Namespace) -> int:
     return 1 if failed else 0
 
 
+def warnings(robot: vormek.Robot | vormek.FloatingRobot) -> list[str]:
+    """What loads but cannot be what the file meant: a joint whose lower limit is above its upper
+    one, which every inverse-kinematics solution then violates."""
+    return [f"joint {name} has lower limit {_g(lower)} above its upper limit {_g(upper)}; every "
+            "inverse-kinematics solution will be refused for it; mend: swap the two"
+            for name, lower, upper in zip(robot.joint_names, robot.lower_limits, robot.upper_limits)
+            if lower > upper]
+
+
 def explain(path: str, message: str) -> list[str]:
     """Lines that say what is wrong in the file and how to mend it; empty when we cannot tell more
     than the message does."""
+    if re.search(r"floating-base root link (.+) must have positive mass", message):
+        return _massless_root(path)
     try:
         description = urdf.read(path)
     except (OSError, ET.ParseError):
@@ -228,11 +248,22 @@ def _duplicates(kind: str) -> Callable[[urdf.Description, re.Match[str]], list[s
     return explain_duplicates
 
 
+def _massless_root(path: str) -> list[str]:
+    """Whether massless_root=True would load the file as a FloatingRobot, and so what to do."""
+    try:
+        layout.floating(path, massless_root=True).close()
+    except vormek.VormekError:
+        return ["neither the root link nor any link fixed to it has mass, so nothing carries the free "
+                "base; mend: give the root link its mass, or load the robot as a fixed-base Robot"]
+    return ["the links fixed to the root link have mass, so the root body is a proper rigid body; "
+            "mend: load it with FloatingRobot.from_urdf_text(text, massless_root=True) (vormek info and bench: "
+            "--floating --massless-root)"]
+
+
 def _unsupported(description: urdf.Description, match: re.Match[str]) -> list[str]:
     joint, kind = match.group(1), match.group(2)
     if kind == "floating":
-        return [f"joint {joint} makes its child a free body; mend: remove the joint and the link "
-                "above it, and load the robot as FloatingRobot, whose root link is free"]
+        return _floating_joint(description, joint)
     replacement = ("two prismatic joints and a revolute joint" if kind == "planar"
                    else "three revolute joints with perpendicular axes")
     return [f"joint {joint} is {kind}; mend: write it as {replacement} joined by massless links"]
@@ -244,6 +275,27 @@ def _axis(description: urdf.Description, match: re.Match[str]) -> list[str]:
         return []
     return [f"joint {joint.name} has axis {' '.join(_g(a) for a in joint.axis)}; a moving joint needs "
             "a finite, non-zero direction; mend: write the axis as xyz=\"x y z\", e.g. \"0 0 1\""]
+
+
+def _floating_joint(description: urdf.Description, name: str) -> list[str]:
+    """What a floating joint means where it sits: under a root that holds nothing else, a free base
+    (remove the joint and that root); anywhere else, a second free body a tree cannot hold."""
+    joint = next((j for j in description.joints if j.name == name), None)
+    if joint is None:
+        return []
+    has_parent = {j.child for j in description.joints}
+    children = _children(description)
+    parent_is_root = joint.parent not in has_parent
+    if parent_is_root and len(children.get(joint.parent, [])) == 1:
+        # the usual world -> base free joint: the parent stands for the world and holds nothing else
+        return [f"joint {name} makes {joint.child} a free body under {joint.parent}, which holds nothing else; "
+                f"mend: remove the joint and link {joint.parent}, so that {joint.child} is the root, and load "
+                "the robot as FloatingRobot, whose root link is free"]
+    below = _subtree_size(joint.child, children)
+    return [f"joint {name} makes {joint.child} (and the {below} links below it) a second free body inside the "
+            f"tree, which one robot cannot hold: a tree has one free body at most, its root",
+            f"mend: if {joint.child} does not move on its own, make the joint fixed; else remove the joint, "
+            f"and describe {joint.child} and the links below it as a robot of its own (a FloatingRobot)"]
 
 
 EXPLAINERS: list[tuple[str, Callable[[urdf.Description, re.Match[str]], list[str]]]] = [

@@ -1,6 +1,5 @@
 """`vormek draw`: the skeleton at a configuration, so a user can see that the file was read the
-way they meant. Every position comes from the library's forward kinematics; the file gives only
-names and the joint axes in the child frames."""
+way they meant. Every position, name and axis comes from the robot the library loaded."""
 
 from __future__ import annotations
 
@@ -12,7 +11,7 @@ import numpy as np
 
 import vormek
 
-from . import layout, urdf
+from . import layout
 
 INSTALL_HINT = "vormek draw needs matplotlib: pip install 'vormek[plot]' (or pip install matplotlib)"
 
@@ -52,7 +51,7 @@ def run(args: argparse.Namespace) -> int:
         return 1
     with robot:
         assert isinstance(robot, vormek.Robot)
-        rows = layout.rows(robot, urdf.read(args.urdf))
+        rows = layout.rows(robot)
         name = robot.name or args.urdf
         q = np.zeros(robot.joint_count) if args.q is None else np.array(args.q)
         try:
@@ -82,11 +81,11 @@ def run(args: argparse.Namespace) -> int:
             ax.plot(*zip(o, o + triad * r[:, column]), color=colour, linewidth=1)
         if row.joint is not None and row.joint.moves:
             # the axis is written in the joint frame, which is the child link's frame
-            direction = r @ np.array(row.joint.unit_axis())
+            direction = r @ np.array(row.joint.axis)
             colour = "purple" if row.joint.kind == "prismatic" else "darkorange"
             ax.quiver(*o, *(arrow * direction), color=colour, linewidth=1.5, arrow_length_ratio=0.3)
         if args.labels:
-            ax.text(*o, f" {row.link.name}", fontsize=7)
+            ax.text(*o, f" {row.name}", fontsize=7)
     centre = (lo + hi) / 2
     half = 0.6 * size
     ax.set_xlim(centre[0] - half, centre[0] + half)
@@ -98,8 +97,14 @@ def run(args: argparse.Namespace) -> int:
     ax.set_zlabel("z [m]")
     shown = ", ".join(f"{v:.3g}" for v in q) if len(q) <= 12 else f"{len(q)} values"
     ax.set_title(f"{name}  q = [{shown}]")
-    figure.savefig(args.output, dpi=110, bbox_inches="tight")
-    plt.close(figure)
+    try:
+        figure.savefig(args.output, dpi=110, bbox_inches="tight")
+    except (OSError, ValueError) as error:
+        # a folder that does not exist, no permission, a format matplotlib cannot write
+        print(f"vormek: -o {args.output}: {error}", file=sys.stderr)
+        return 1
+    finally:
+        plt.close(figure)
     print(f"wrote {args.output}")
     return 0
 

@@ -3,12 +3,11 @@
 from __future__ import annotations
 
 import argparse
-import math
 from typing import Any
 
 import vormek
 
-from . import layout, urdf
+from . import layout
 
 
 def add_parser(commands: Any) -> None:
@@ -20,11 +19,14 @@ def add_parser(commands: Any) -> None:
     p.add_argument("urdf", metavar="ROBOT.urdf")
     p.add_argument("--floating", action="store_true",
                    help="load as FloatingRobot: six base coordinates come before the joints")
+    p.add_argument("--massless-root", action="store_true",
+                   help="with --floating: accept a massless root link whose fixed links give the root body mass")
     p.set_defaults(run=run)
 
 
 def _number(value: float) -> str:
-    return f"{value:.6g}" if math.isfinite(value) else ("inf" if value > 0 else "-inf")
+    # inf, -inf and nan spelt as such: a NaN limit loads, and must not pass for an infinite one
+    return f"{value:.6g}"
 
 
 def _vector(values: tuple[float, ...]) -> str:
@@ -33,16 +35,16 @@ def _vector(values: tuple[float, ...]) -> str:
 
 def run(args: argparse.Namespace) -> int:
     """Prints the robot's name, counts, mass and tree; 1 when the robot does not load, else 0."""
-    robot = layout.load(args.urdf, floating=args.floating)
+    robot = layout.load(args.urdf, floating_base=args.floating, massless_root=args.massless_root)
     if robot is None:
         return 1
     with robot:
-        rows = layout.rows(robot, urdf.read(args.urdf))
+        rows = layout.rows(robot)
         n = robot.joint_count
-        mass = sum(row.link.mass for row in rows)
         print(f"{robot.name or '(unnamed robot)'}: {robot.link_count} links, {len(rows) - 1} joints, "
-              f"{n} degrees of freedom, total mass {_number(mass)} kg")
-        if isinstance(robot, vormek.FloatingRobot):
+              f"{n} degrees of freedom, total mass {_number(robot.total_mass)} kg")
+        floating = isinstance(robot, vormek.FloatingRobot)
+        if floating:
             m = robot.generalized_count
             print(f"floating base: q and qd hold the {n} joint coordinates (column 'q'); forces and "
                   f"results hold {m} values: six base entries (angular 0-2, linear 3-5), then the joints "
@@ -50,22 +52,20 @@ def run(args: argparse.Namespace) -> int:
         else:
             print(f"fixed base: q, qd, qdd, forces and results hold {n} values, in the order of column 'q'")
         print()
-        floating = isinstance(robot, vormek.FloatingRobot)
         header = ["link", "name", "mass", "parent", "joint", "kind", "axis", "limits", "q"]
         if floating:
             header.append("gen")
         table = [header]
         for row in rows:
-            name = "  " * row.depth + row.link.name
-            cells = [str(row.index), name, _number(row.link.mass)]
+            name = "  " * row.depth + row.name
+            cells = [str(row.index), name, _number(row.mass)]
             joint = row.joint
             if joint is None:
                 cells += ["-", "-", "root", "", "", ""]
             else:
-                lower, upper = joint.limits()
                 cells += [str(row.parent), joint.name, joint.kind,
-                          "" if not joint.moves else _vector(joint.unit_axis()),
-                          "" if not joint.moves else f"[{_number(lower)}, {_number(upper)}]",
+                          "" if not joint.moves else _vector(joint.axis),
+                          "" if not joint.moves else f"[{_number(joint.lower)}, {_number(joint.upper)}]",
                           "" if row.dof is None else str(row.dof)]
             if floating:
                 cells.append("" if row.dof is None else str(row.dof + 6))

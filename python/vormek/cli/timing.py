@@ -15,7 +15,7 @@ import numpy as np
 
 import vormek
 
-from . import layout, urdf
+from . import layout
 
 
 @dataclass(frozen=True)
@@ -33,6 +33,7 @@ class Bench:
     target_name: str
     cases: list[Case]
     pinocchio: str | None  # its version, when it takes part
+    pinocchio_refused: str | None = None  # why Pinocchio could not build the model, when it could not
 
 
 def _batch(fn: Callable[[], object], seconds: float) -> int:
@@ -77,20 +78,40 @@ COMPUTATIONS = ("forward_kinematics", "link_poses", "jacobian", "jacobian_deriva
                 "mass_matrix", "forward_dynamics")
 
 
+def default_target(robot: vormek.Robot | vormek.FloatingRobot) -> int:
+    """The link with the most revolute joints between it and the root, the fewest prismatic ones
+    among those, and the last in link order among equals (a tool frame fixed to the last moving
+    link), leaving out links behind a joint that its limits pin in place: the tool of an arm rather
+    than a finger that slides on it, so that the timed inverse-kinematics solve is well posed."""
+    entry = {name: k for k, name in enumerate(robot.joint_names)}
+    lower, upper = robot.lower_limits, robot.upper_limits
+    turns, slides, free = [0] * robot.link_count, [0] * robot.link_count, [True] * robot.link_count
+    for k, (parent, (joint, kind, _, _)) in enumerate(zip(robot.link_parents, robot._tree())):
+        if parent < 0:
+            continue
+        dof = entry.get(joint) if kind != "fixed" else None
+        turns[k] = turns[parent] + (kind in ("revolute", "continuous"))
+        slides[k] = slides[parent] + (kind == "prismatic")
+        free[k] = free[parent] and (dof is None or bool(lower[dof] < upper[dof]))
+    return max(range(robot.link_count), key=lambda k: (free[k], turns[k], -slides[k], k))
+
+
 def prepare(path: str | PathLike[str], floating: bool = False, target: str | None = None,
-            pinocchio: bool = True, seed: int = 0) -> Bench:
+            pinocchio: bool = True, seed: int = 0, massless_root: bool = False) -> Bench:
     """The robot and one case per computation at a seeded random state; the target link is the
-    named one or the last in the library's order."""
-    robot = vormek.FloatingRobot(path) if floating else vormek.Robot(path)
+    named one or default_target's. The file is read once, by vormek; Pinocchio gets the same text."""
+    robot = layout.floating(path, massless_root) if floating else vormek.Robot(path)
     n, m = robot.joint_count, robot.generalized_count
-    rows = layout.rows(robot, urdf.read(path))
-    link = robot.link_id(target) if target is not None else robot.link_count - 1
-    link_name = rows[link].link.name
+    link = robot.link_id(target) if target is not None else default_target(robot)
+    link_name = robot.link_names[link]
     rng = np.random.default_rng(seed)
-    # positions inside the middle of each joint's range (±1 where the range is open or empty)
-    limits = [row.joint.limits() for row in rows if row.joint is not None and row.dof is not None]
-    lower = np.array([lo if np.isfinite(lo) and lo < hi else -1.0 for lo, hi in limits])
-    upper = np.array([hi if np.isfinite(hi) and lo < hi else 1.0 for lo, hi in limits])
+    # positions inside the middle of each joint's range, taken within ±π where it reaches there
+    # (an open range, or 1e16 written for one): a solution must keep every joint within its
+    # limits, so a joint pinned by equal limits stays at them
+    lo, hi = robot.lower_limits, robot.upper_limits
+    lower, upper = np.fmax(lo, -np.pi), np.fmin(hi, np.pi)
+    beyond = lower > upper
+    lower, upper = np.where(beyond, lo, lower), np.where(beyond, hi, upper)
     q = lower + (upper - lower) * rng.uniform(0.2, 0.8, n)
     qd, qdd = rng.uniform(-1, 1, n), rng.uniform(-1, 1, n)
     forces = rng.uniform(-1, 1, m)
@@ -131,12 +152,17 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
     pin = _pinocchio() if pinocchio else None
     if pin is None:
         return Bench(robot, link, link_name, cases, None)
-    model = pin.buildModelFromUrdf(str(path), pin.JointModelFreeFlyer()) if floating else pin.buildModelFromUrdf(str(path))
+    text = robot._urdf_text()
+    try:
+        model = pin.buildModelFromXML(text, pin.JointModelFreeFlyer()) if floating else pin.buildModelFromXML(text)
+        frame = model.getFrameId(link_name, pin.BODY)
+    except (ValueError, RuntimeError) as error:
+        # a file vormek reads and Pinocchio does not (a robot without a name, say): time ours alone
+        return Bench(robot, link, link_name, cases, None, str(error) or type(error).__name__)
     data = model.createData()
     # a configuration of Pinocchio's own kind (continuous joints take cos and sin), as random as ours
     q_pin = pin.integrate(model, pin.neutral(model), rng.uniform(-1, 1, model.nv))
     v, a, tau = (rng.uniform(-1, 1, model.nv) for _ in range(3))
-    frame = model.getFrameId(link_name, pin.BODY)
     world = pin.ReferenceFrame.LOCAL_WORLD_ALIGNED
     theirs: dict[str, tuple[Callable[[], object], str]] = {
         "forward_kinematics": (lambda: pin.forwardKinematics(model, data, q_pin), "forwardKinematics (all joints)"),

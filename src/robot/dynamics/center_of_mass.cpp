@@ -89,13 +89,13 @@ Result<void> center_of_mass_jacobian(const Model& model, bool floating, const Qu
     return com_jacobian(model, floating, base_rotation, q, ws, out);
 }
 
-// V = −m·g·c, zero with c at the world origin.
-Result<double> potential_energy(const Model& model, const Pose& base, std::span<const double> q, Workspace& ws) {
+// V = −m·g·c, zero with c at the world origin; g is the handle's gravity, the one every
+// dynamics kernel applies.
+Result<double> potential_energy(const Model& model, const Pose& base, const Vector3d& g, std::span<const double> q,
+                                Workspace& ws) {
     VORMEK_CHECK(check_joint_vector(q, model.dof_count(), "q"));
     const MassSum sum = place_masses(model, rotation_matrix(base.rotation), q, ws.transforms,
                                      [](std::size_t, const BodyRows&, const Vector3d&) {});
-    // the gravity every dynamics kernel applies
-    const Vector3d g(0.0, 0.0, -standard_gravity);
     return -g.dot(sum.mass * base.translation + sum.first_moment);
 }
 
@@ -119,11 +119,11 @@ Result<void> FloatingRobot::center_of_mass_jacobian(const BaseState& base, std::
 }
 
 Result<double> Robot::potential_energy(std::span<const double> q) {
-    return vormek::potential_energy(*model_, base_frame_, q, workspace_);
+    return vormek::potential_energy(*model_, base_frame_, gravity_.vector(), q, workspace_);
 }
 
 Result<double> FloatingRobot::potential_energy(const BaseState& base, std::span<const double> q) {
-    return vormek::potential_energy(*model_, base.frame(), q, workspace_);
+    return vormek::potential_energy(*model_, base.frame(), gravity_.vector(), q, workspace_);
 }
 
 }  // namespace vormek

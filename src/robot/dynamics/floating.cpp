@@ -41,7 +41,7 @@ Result<void> FloatingRobot::inverse_dynamics(const BaseState& base, std::span<co
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
     const Result<Vector6d> root = m.inverse_dynamics_kernel_validated(
-                         true, q, qd, qdd, R, base.velocity(), base.acceleration(), Vector3d(0, 0, standard_gravity),
+                         true, q, qd, qdd, R, base.velocity(), base.acceleration(), gravity_.lift(),
                          root_load, ws.transforms, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration,
                          ws.link_acceleration, ws.loads, out.subspan(6));
     if (!root) return fail(root.error());
@@ -58,7 +58,8 @@ Result<void> FloatingRobot::gravity(const BaseState& base, std::span<const doubl
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
     const Quaterniond& R = base.frame().rotation;
-    const Result<Vector6d> root = m.gravity_kernel(q, R, root_load, ws.transforms, ws.angular_acceleration, ws.loads, out.subspan(6));
+    const Result<Vector6d> root = m.gravity_kernel(q, R, gravity_.lift(), root_load, ws.transforms,
+                                                   ws.angular_acceleration, ws.loads, out.subspan(6));
     if (!root) return fail(root.error());
     write_base_wrench(R, root, out);
     return {};
@@ -94,8 +95,8 @@ Result<void> FloatingRobot::mass_matrix(const BaseState& base, std::span<const d
 Result<void> FloatingRobot::forward_dynamics(const BaseState& base, std::span<const double> q,
                                              std::span<const double> qd, std::span<const double> forces,
                                              std::span<const Load> loads, std::span<double> out) {
-    return model_->forward_dynamics(true, base.frame().rotation, base.velocity(), q, qd, forces, loads, workspace_,
-                                    out);
+    return model_->forward_dynamics(true, base.frame().rotation, base.velocity(), gravity_.lift(), q, qd, forces,
+                                    loads, workspace_, out);
 }
 
 }  // namespace vormek

@@ -147,7 +147,7 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
 }  // namespace
 
 Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-                                     std::span<const double> q, std::span<const double> qd,
+                                     const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                      std::span<const double> forces, std::span<const Load> loads,
                                      Workspace& ws, std::span<double> out) const {
     const std::size_t J = joint_count(), n = dof_count();
@@ -172,8 +172,7 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     double v0[6] = {};
     if (floating)
         for (int r = 0; r < 3; ++r) v0[r] = base_velocity.angular[r], v0[3 + r] = base_velocity.linear[r];
-    const Vector3d g = floating ? Vector3d(0, 0, standard_gravity)
-                                : rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+    const Vector3d g = floating ? lift : rotate_inverse(base_rotation, lift);
     Matrix6d IA0;
     double pA0[6];
     if (floating) {
@@ -282,7 +281,8 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
 Result<void> Robot::forward_dynamics(std::span<const double> q, std::span<const double> qd,
                                      std::span<const double> forces, std::span<const Load> loads,
                                      std::span<double> out) {
-    return model_->forward_dynamics(false, base_frame_.rotation, Twist{}, q, qd, forces, loads, workspace_, out);
+    return model_->forward_dynamics(false, base_frame_.rotation, Twist{}, gravity_.lift(), q, qd, forces, loads,
+                                    workspace_, out);
 }
 
 }  // namespace vormek

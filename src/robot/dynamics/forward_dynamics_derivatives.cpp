@@ -13,7 +13,8 @@
 namespace vormek {
 
 Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
-                                                 const Twist& base_velocity, std::span<const double> q,
+                                                 const Twist& base_velocity, const Vector3d& lift,
+                                                 std::span<const double> q,
                                                  std::span<const double> qd, std::span<const double> forces,
                                                  std::span<const Load> loads, Workspace& ws, std::span<double> dq,
                                                  std::span<double> dv, std::span<double> inverse) const {
@@ -26,12 +27,12 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     VORMEK_CHECK(check_length(inverse, N * N, "mass matrix inverse output"));
     // q̈ first: its articulated bodies stay in the workspace, the columns in the load slots
     const std::span<double> qdd = std::span(ws.derivative_qdd).first(N);
-    VORMEK_CHECK(forward_dynamics(floating, base_rotation, base_velocity, q, qd, forces, loads, ws, qdd));
+    VORMEK_CHECK(forward_dynamics(floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, qdd));
     // ∂τ/∂q and ∂τ/∂q̇ at that q̈, straight into the outputs (τ itself into scratch)
     const Twist base_acceleration{Vector3d(qdd[0], qdd[1], qdd[2]), Vector3d(qdd[3], qdd[4], qdd[5])};
     VORMEK_CHECK(inverse_dynamics_derivatives(floating, base_rotation, base_velocity,
-                                              floating ? base_acceleration : Twist{}, q, qd, qdd.subspan(N - n), loads,
-                                              ws, dq, dv, std::span(ws.derivative_scratch).first(N)));
+                                              floating ? base_acceleration : Twist{}, lift, q, qd, qdd.subspan(N - n),
+                                              loads, ws, dq, dv, std::span(ws.derivative_scratch).first(N)));
     const std::span<const Vector6d> S = ws.loads, U = ws.U;
     const std::span<const double> D = ws.D;
     // a floating root's articulated inertia: its own, and each child subtree's through its joint
@@ -58,16 +59,16 @@ Result<void> Robot::forward_dynamics_derivatives(std::span<const double> q, std:
                                                  std::span<const double> forces, std::span<const Load> loads,
                                                  std::span<double> dq, std::span<double> dv,
                                                  std::span<double> inverse) {
-    return model_->forward_dynamics_derivatives(false, base_frame_.rotation, Twist{}, q, qd, forces, loads,
-                                                workspace_, dq, dv, inverse);
+    return model_->forward_dynamics_derivatives(false, base_frame_.rotation, Twist{}, gravity_.lift(), q, qd, forces,
+                                                loads, workspace_, dq, dv, inverse);
 }
 
 Result<void> FloatingRobot::forward_dynamics_derivatives(const BaseState& base, std::span<const double> q,
                                                          std::span<const double> qd, std::span<const double> forces,
                                                          std::span<const Load> loads, std::span<double> dq,
                                                          std::span<double> dv, std::span<double> inverse) {
-    return model_->forward_dynamics_derivatives(true, base.frame().rotation, base.velocity(), q, qd, forces, loads,
-                                                workspace_, dq, dv, inverse);
+    return model_->forward_dynamics_derivatives(true, base.frame().rotation, base.velocity(), gravity_.lift(), q, qd,
+                                                forces, loads, workspace_, dq, dv, inverse);
 }
 
 }  // namespace vormek

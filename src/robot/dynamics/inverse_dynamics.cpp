@@ -190,7 +190,7 @@ namespace {
 // The static pass, inlined into its portable and fused builds.
 [[gnu::always_inline]] inline Result<Vector6d> gravity_pass(const Model& model, std::span<const double> q,
                                                             const Quaterniond& base_rotation,
-                                                            const Vector6d& root_load, std::span<Transform> X,
+                                                            const Vector3d& lift, const Vector6d& root_load, std::span<Transform> X,
                                                             std::span<Vector3d> g, std::span<Vector6d> f,
                                                             std::span<double> out) {
     const std::vector<BodyJoint>& body_joints = model.body_joints;
@@ -211,7 +211,7 @@ namespace {
     }
 
     // the upward acceleration that stands for gravity, in root axes
-    const Vector3d g0 = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+    const Vector3d g0 = rotate_inverse(base_rotation, lift);
 
     // forward pass: only the gravity vector travels down the tree, into each body's axes
     // (scalar code, and the poses placed first, as in inverse dynamics above)
@@ -261,10 +261,11 @@ VORMEK_FUSED Result<Vector6d> fused_newton_euler(
 }
 
 VORMEK_FUSED Result<Vector6d> fused_gravity_pass(const Model& model, std::span<const double> q,
-                                                 const Quaterniond& base_rotation, const Vector6d& root_load,
-                                                 std::span<Transform> X, std::span<Vector3d> g,
-                                                 std::span<Vector6d> f, std::span<double> out) {
-    return gravity_pass(model, q, base_rotation, root_load, X, g, f, out);
+                                                 const Quaterniond& base_rotation, const Vector3d& lift,
+                                                 const Vector6d& root_load, std::span<Transform> X,
+                                                 std::span<Vector3d> g, std::span<Vector6d> f,
+                                                 std::span<double> out) {
+    return gravity_pass(model, q, base_rotation, lift, root_load, X, g, f, out);
 }
 #endif
 
@@ -286,12 +287,12 @@ Result<Vector6d> Model::inverse_dynamics_kernel_validated(
 }
 
 Result<Vector6d> Model::gravity_kernel(std::span<const double> q, const Quaterniond& base_rotation,
-                                       const Vector6d& root_load, std::span<Transform> X, std::span<Vector3d> g,
-                                       std::span<Vector6d> f, std::span<double> out) const {
+                                       const Vector3d& lift, const Vector6d& root_load, std::span<Transform> X,
+                                       std::span<Vector3d> g, std::span<Vector6d> f, std::span<double> out) const {
 #ifdef VORMEK_FUSED_KERNELS
-    if (fused_kernels()) return fused_gravity_pass(*this, q, base_rotation, root_load, X, g, f, out);
+    if (fused_kernels()) return fused_gravity_pass(*this, q, base_rotation, lift, root_load, X, g, f, out);
 #endif
-    return gravity_pass(*this, q, base_rotation, root_load, X, g, f, out);
+    return gravity_pass(*this, q, base_rotation, lift, root_load, X, g, f, out);
 }
 
 Result<void> Robot::inverse_dynamics(std::span<const double> q, std::span<const double> qd,
@@ -307,7 +308,7 @@ Result<void> Robot::inverse_dynamics(std::span<const double> q, std::span<const 
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
     VORMEK_CHECK(m.inverse_dynamics_kernel_validated(
-        false, q, qd, qdd, base_frame_.rotation, Twist{}, Twist{}, Vector3d(0, 0, standard_gravity), root_load,
+        false, q, qd, qdd, base_frame_.rotation, Twist{}, Twist{}, gravity_.lift(), root_load,
         ws.transforms, ws.angular_velocity, ws.angular_acceleration, ws.origin_acceleration, ws.link_acceleration,
         ws.loads, out));
     return {};
@@ -320,8 +321,8 @@ Result<void> Robot::gravity(std::span<const double> q, std::span<const Load> loa
     Workspace& ws = workspace_;
     VORMEK_TRY(root_load, m.prepare_indexed_loads(loads, ws.loads));
     std::ranges::fill(out, 0.0);
-    VORMEK_CHECK(m.gravity_kernel(q, base_frame_.rotation, root_load, ws.transforms, ws.angular_acceleration, ws.loads,
-                                  out));
+    VORMEK_CHECK(m.gravity_kernel(q, base_frame_.rotation, gravity_.lift(), root_load, ws.transforms,
+                                  ws.angular_acceleration, ws.loads, out));
     return {};
 }
 

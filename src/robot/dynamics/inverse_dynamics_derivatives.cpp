@@ -155,7 +155,7 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
 // The whole computation, inlined into its portable and fused builds.
 [[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
     std::span<double> dv, std::span<double> tau) {
     const std::vector<BodyJoint>& body_joints = model.body_joints;
@@ -188,13 +188,13 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     double v0[6] = {}, a0[6] = {};
     if (floating) {
         const Vector3d &w = base_velocity.angular, &pd = base_velocity.linear;
-        const Vector3d lin = base_acceleration.linear + Vector3d(0, 0, standard_gravity) - w.cross(pd);
+        const Vector3d lin = base_acceleration.linear + lift - w.cross(pd);
         for (int r = 0; r < 3; ++r) {
             v0[r] = w[r], v0[3 + r] = pd[r];
             a0[r] = base_acceleration.angular[r], a0[3 + r] = lin[r];
         }
     } else {
-        const Vector3d g = rotate_inverse(base_rotation, Vector3d(0, 0, standard_gravity));
+        const Vector3d g = rotate_inverse(base_rotation, lift);
         for (int r = 0; r < 3; ++r) a0[3 + r] = g[r];
     }
     // a floating root's own sums, which the whole robot joins
@@ -333,11 +333,11 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
 #ifdef VORMEK_FUSED_KERNELS
 VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-    const Twist& base_acceleration, std::span<const double> q, std::span<const double> qd,
+    const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
     std::span<double> dv, std::span<double> tau) {
-    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
-                                    loads, ws, dq, dv, tau);
+    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
+                                    qdd, loads, ws, dq, dv, tau);
 }
 #endif
 
@@ -345,33 +345,34 @@ VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
 
 Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
                                                  const Twist& base_velocity, const Twist& base_acceleration,
-                                                 std::span<const double> q, std::span<const double> qd,
+                                                 const Vector3d& lift, std::span<const double> q,
+                                                 std::span<const double> qd,
                                                  std::span<const double> qdd, std::span<const Load> loads,
                                                  Workspace& ws, std::span<double> dq, std::span<double> dv,
                                                  std::span<double> tau) const {
 #ifdef VORMEK_FUSED_KERNELS
     if (fused_kernels())
-        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q,
-                                              qd, qdd, loads, ws, dq, dv, tau);
+        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift,
+                                              q, qd, qdd, loads, ws, dq, dv, tau);
 #endif
-    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, q, qd, qdd,
-                                    loads, ws, dq, dv, tau);
+    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
+                                    qdd, loads, ws, dq, dv, tau);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
                                                  std::span<const double> qdd, std::span<const Load> loads,
                                                  std::span<double> dq, std::span<double> dv,
                                                  std::span<double> tau) {
-    return model_->inverse_dynamics_derivatives(false, base_frame_.rotation, Twist{}, Twist{}, q, qd, qdd, loads,
-                                                workspace_, dq, dv, tau);
+    return model_->inverse_dynamics_derivatives(false, base_frame_.rotation, Twist{}, Twist{}, gravity_.lift(), q, qd,
+                                                qdd, loads, workspace_, dq, dv, tau);
 }
 
 Result<void> FloatingRobot::inverse_dynamics_derivatives(const BaseState& base, std::span<const double> q,
                                                          std::span<const double> qd, std::span<const double> qdd,
                                                          std::span<const Load> loads, std::span<double> dq,
                                                          std::span<double> dv, std::span<double> tau) {
-    return model_->inverse_dynamics_derivatives(true, base.frame().rotation, base.velocity(), base.acceleration(), q,
-                                                qd, qdd, loads, workspace_, dq, dv, tau);
+    return model_->inverse_dynamics_derivatives(true, base.frame().rotation, base.velocity(), base.acceleration(),
+                                                gravity_.lift(), q, qd, qdd, loads, workspace_, dq, dv, tau);
 }
 
 }  // namespace vormek
