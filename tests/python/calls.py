@@ -6,8 +6,8 @@ import numpy as np
 from vormek import BaseState, IkOptions, Load, Pose, Twist
 
 # Arguments after `base` (FloatingRobot), in signature order. Vectors are named for themselves;
-# "out" is the optional output array, whose length OUT gives from n (joint count) and m
-# (generalized count).
+# "out" is the optional output array (or tuple of arrays), whose length OUT gives from n (joint
+# count) and m (generalized count).
 METHODS = {
     "forward_kinematics": ("q", "target"),
     "jacobian": ("q", "target", "out"),
@@ -21,6 +21,9 @@ METHODS = {
     "velocity_product_forces": ("q", "qd", "out"),
     "inverse_kinematics": ("q", "target", "desired", "options", "out"),
     "solve_ik": ("q", "target", "desired", "out"),
+    "inverse_dynamics_derivatives": ("q", "qd", "qdd", "loads", "out"),
+    "forward_dynamics_derivatives": ("q", "qd", "forces", "loads", "out"),
+    "mass_matrix_inverse": ("q", "out"),
 }
 
 OUT = {
@@ -33,6 +36,10 @@ OUT = {
     "velocity_product_forces": lambda n, m: m,
     "inverse_kinematics": lambda n, m: n,
     "solve_ik": lambda n, m: n,
+    # a tuple of lengths for a method that fills a tuple of arrays
+    "inverse_dynamics_derivatives": lambda n, m: (m * m, m * m, m),
+    "forward_dynamics_derivatives": lambda n, m: (m * m, m * m, m * m),
+    "mass_matrix_inverse": lambda n, m: m * m,
 }
 
 VECTORS = ("q", "qd", "qdd", "forces")
@@ -49,6 +56,17 @@ def floating(robot):
 
 def out_length(method, robot):
     return OUT[method](robot.joint_count, robot.generalized_count)
+
+
+def empty_out(method, robot):
+    """A fresh `out` for the method: one array, or a tuple of them."""
+    size = out_length(method, robot)
+    return tuple(np.empty(k) for k in size) if isinstance(size, tuple) else np.empty(size)
+
+
+def out_arrays(out):
+    """The arrays an `out` argument holds (none for None)."""
+    return () if out is None else out if isinstance(out, tuple) else (out,)
 
 
 def vector_length(name, robot):
@@ -84,5 +102,5 @@ def valid_arguments(method, robot, rng, with_out=False):
             args.append([Load(int(rng.integers(robot.link_count)), tuple(rng.uniform(-1, 1, 3)),
                               tuple(rng.uniform(-1, 1, 3)))])
         elif kind == "out" and with_out:
-            kwargs["out"] = np.empty(out_length(method, robot))
+            kwargs["out"] = empty_out(method, robot)
     return args, kwargs

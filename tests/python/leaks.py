@@ -14,7 +14,7 @@ import tracemalloc
 
 import numpy as np
 
-from calls import methods_of, valid_arguments
+from calls import methods_of, out_arrays, valid_arguments
 from trees import random_tree_text
 from vormek import BaseState, FloatingRobot, IkOptions, Load, ModelError, Pose, Robot, Twist
 
@@ -48,7 +48,7 @@ def entry_points(directory):
             points.append((f"{cls.__name__}.{method}", lambda f=function, a=plain_args: f(*a), plain_args))
             if kwargs:
                 points.append((f"{cls.__name__}.{method}(out=)", lambda f=function, a=args, k=kwargs: f(*a, **k),
-                               [*args, kwargs["out"]]))
+                               [*args, kwargs["out"], *out_arrays(kwargs["out"])]))
             # a NaN the core rejects, after every conversion has run
             bad = list(plain_args)
             at = 1 if cls is FloatingRobot else 0

@@ -34,6 +34,8 @@ def fingerprint(outcome):
         return ("pose", struct.pack("7d", *outcome.translation, *outcome.rotation_xyzw))
     if isinstance(outcome, Twist):
         return ("twist", struct.pack("6d", *outcome.angular, *outcome.linear))
+    if isinstance(outcome, tuple):
+        return ("tuple", tuple(fingerprint(x) for x in outcome))
     return ("value", outcome)
 
 
@@ -82,6 +84,9 @@ def make_calls(rng, robot, floating):
         lambda: (lambda a: lambda r: r.forward_dynamics(*a))((*b(), vec(), vec(), vec(m), loads())),
         lambda: (lambda a: lambda r: r.mass_matrix(*a))((*b(), vec())),
         lambda: (lambda a: lambda r: r.velocity_product_forces(*a))((*b(), vec(), vec())),
+        lambda: (lambda a: lambda r: r.inverse_dynamics_derivatives(*a))((*b(), vec(), vec(), vec(), loads())),
+        lambda: (lambda a: lambda r: r.forward_dynamics_derivatives(*a))((*b(), vec(), vec(), vec(m), loads())),
+        lambda: (lambda a: lambda r: r.mass_matrix_inverse(*a))((*b(), vec())),
         # argument errors: a NaN the core finds, a short qd the binding finds
         lambda: (lambda a: lambda r: r.jacobian(*a))((*b(), np.full(n, np.nan), 0)),
         lambda: (lambda a: lambda r: r.mass_matrix(*a))((*b(), vec(n + 1))),
@@ -92,7 +97,8 @@ def make_calls(rng, robot, floating):
             (vec(), target(), Pose(tuple(vec(3, 2.0))), IkOptions(max_iterations=int(rng.integers(1, 20))))))
     name_of = ["forward_kinematics", "jacobian", "jacobian_derivative", "forward_velocity_kinematics",
                "forward_acceleration_kinematics", "gravity", "inverse_dynamics", "forward_dynamics", "mass_matrix",
-               "velocity_product_forces", "jacobian", "mass_matrix", "link_id", "inverse_kinematics"]
+               "velocity_product_forces", "inverse_dynamics_derivatives", "forward_dynamics_derivatives",
+               "mass_matrix_inverse", "jacobian", "mass_matrix", "link_id", "inverse_kinematics"]
     # the classes may not have every method yet: use those they have
     makers = [mk for mk, name in zip(makers, name_of) if hasattr(robot, name)]
     return [makers[int(rng.integers(len(makers)))]() for _ in range(DISTINCT_CALLS)]

@@ -16,7 +16,8 @@ import pytest
 from hypothesis import given
 from hypothesis import strategies as st
 
-from calls import METHODS, VECTORS, floating, methods_of, out_length, valid_arguments, vector_length
+from calls import (METHODS, VECTORS, empty_out, floating, methods_of, out_arrays, out_length, valid_arguments,
+                   vector_length)
 from trees import random_tree_text
 from vormek import BaseState, FloatingRobot, IkOptions, Load, Pose, Robot, SolverError, Twist
 
@@ -173,7 +174,23 @@ def broken_other(draw, kind, robot):
 
 @st.composite
 def broken_out(draw, method, robot, inputs):
-    size = out_length(method, robot)
+    sizes = out_length(method, robot)
+    if not isinstance(sizes, tuple):
+        return draw(broken_out_array(sizes, inputs))
+    # a tuple of arrays: the tuple itself, or one of its arrays
+    k = len(sizes)
+    if draw(st.integers(0, 3)) == 0:
+        fine = list(empty_out(method, robot))
+        shape = draw(st.sampled_from([fine[:-1], fine + fine[:1], [*fine[:-1], None], fine[0]]))
+        return (tuple(shape) if isinstance(shape, list) else shape), TypeError, (
+            f"argument 'out': expected None or a tuple of {k} arrays")
+    i = draw(st.integers(0, k - 1))
+    item, error, message = draw(broken_out_array(sizes[i], inputs))
+    return tuple(item if j == i else np.empty(size) for j, size in enumerate(sizes)), error, message
+
+
+@st.composite
+def broken_out_array(draw, size, inputs):
     kind = draw(st.sampled_from(["dtype", "dims", "swapped", "length", "readonly", "strided", "aliased"]))
     if kind == "dtype":
         return np.zeros(size, dtype=np.float32), TypeError, None
@@ -215,6 +232,8 @@ def same(a, b):
         return type(a) is type(b) and str(a) == str(b)
     if isinstance(a, np.ndarray):
         return isinstance(b, np.ndarray) and a.dtype == b.dtype and a.tobytes() == b.tobytes()
+    if isinstance(a, tuple):
+        return isinstance(b, tuple) and len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
     if isinstance(a, Pose):
         return np.array([*a.translation, *a.rotation_xyzw]).tobytes() == np.array(
             [*b.translation, *b.rotation_xyzw]).tobytes()
@@ -273,30 +292,31 @@ def hostile_call(draw, robot):
             plain_args.append(good)
     kwargs, plain_kwargs = {}, {}
     if "out" in METHODS[method]:
-        size = out_length(method, robot)
         if "out" in broken:
             out, error, message = draw(broken_out(method, robot, args))
             faults.append(("out", error, [message]))
             kwargs["out"] = out
         elif draw(st.booleans()):
-            kwargs["out"] = np.empty(size)
-            plain_kwargs["out"] = np.empty(size)
+            kwargs["out"] = empty_out(method, robot)
+            plain_kwargs["out"] = empty_out(method, robot)
     return method, args, kwargs, plain_args, plain_kwargs, faults
 
 
 def check_call(robot, call):
     method, args, kwargs, plain_args, plain_kwargs, faults = call
     out = kwargs.get("out")
-    if isinstance(out, np.ndarray) and out.size:
-        if out.flags.writeable:
-            out[...] = np.arange(out.size, dtype=np.float64).reshape(out.shape) + 0.25
-        before = out.tobytes()
+    # the arrays of `out` a failed check must leave as they were
+    watched = [a for a in out_arrays(out) if isinstance(a, np.ndarray) and a.size]
+    for a in watched:
+        if a.flags.writeable:
+            a[...] = np.arange(a.size, dtype=np.float64).reshape(a.shape) + 0.25
+    before = [a.tobytes() for a in watched]
     got = outcome(lambda: getattr(robot, method)(*args, **kwargs))
     if not faults:
         reference = outcome(lambda: getattr(robot, method)(*plain_args, **plain_kwargs))
         assert same(got, reference), (method, got, reference)
         if out is not None and not isinstance(got, BaseException):
-            assert got is out
+            assert all(g is o for g, o in zip(out_arrays(got), out_arrays(out), strict=True))
         return
     assert isinstance(got, Exception), (method, faults, got)
 
@@ -313,8 +333,8 @@ def check_call(robot, call):
         return False
 
     assert any(matches(*fault) for fault in faults), (method, faults, repr(got))
-    if isinstance(out, np.ndarray) and out.size and not isinstance(got, SolverError):
-        assert out.tobytes() == before, (method, faults, "out was written")
+    if not isinstance(got, SolverError):
+        assert [a.tobytes() for a in watched] == before, (method, faults, "out was written")
 
 
 def still_usable(robot):
@@ -343,8 +363,8 @@ def test_closed_robot(tmp_path, kind):
     calls = [(m, valid_arguments(m, robot, np.random.default_rng(1), with_out=True)) for m in methods_of(robot)]
     robot.close()
     for method, (args, kwargs) in calls:
-        out = kwargs.get("out")
-        before = None if out is None else out.tobytes()
+        outs = out_arrays(kwargs.get("out"))
+        before = [a.tobytes() for a in outs]
         with pytest.raises(RuntimeError, match="^robot is closed$"):
             getattr(robot, method)(*args, **kwargs)
-        assert out is None or out.tobytes() == before
+        assert [a.tobytes() for a in outs] == before

@@ -44,17 +44,6 @@ inline void symmetric_times(const Matrix6d& A, const double* x, const double* w,
         }
 }
 
-inline double dot6(const double* x, const double* y) {
-    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
-}
-
-// out += a × b
-inline void add_cross(const double* a, const double* b, double* out) {
-    out[0] += a[1] * b[2] - a[2] * b[1];
-    out[1] += a[2] * b[0] - a[0] * b[2];
-    out[2] += a[0] * b[1] - a[1] * b[0];
-}
-
 // A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as
 // placed above and its load f = (n, f), if any, given in the body frame and turned into the
 // reference frame as (R·n + p × R·f, R·f).

@@ -54,31 +54,6 @@ namespace vormek {
 
 namespace {
 
-inline double dot6(const double* x, const double* y) {
-    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
-}
-
-// out += a × b
-inline void add_cross(const double* a, const double* b, double* out) {
-    out[0] += a[1] * b[2] - a[2] * b[1];
-    out[1] += a[2] * b[0] - a[0] * b[2];
-    out[2] += a[0] * b[1] - a[1] * b[0];
-}
-
-// out += m × x for motions: (ω × x_ω, ω × x_ν + ν × x_ω)
-inline void add_motion_cross(const double* m, const double* x, double* out) {
-    add_cross(m, x, out);
-    add_cross(m, x + 3, out + 3);
-    add_cross(m + 3, x, out + 3);
-}
-
-// out += m ×* f for a motion and a force: (ω × n + ν × f, ω × f)
-inline void add_force_cross(const double* m, const double* f, double* out) {
-    add_cross(m, f, out);
-    add_cross(m + 3, f + 3, out);
-    add_cross(m, f + 3, out + 3);
-}
-
 // out += I·x for the spatial inertia (m, h, Ī upper): (Ī·x_ω + h × x_ν, m·x_ν + x_ω × h)
 inline void add_inertia_times(double m, const Vector3d& h, const Matrix3d& I, const double* x, double* out) {
     out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2];

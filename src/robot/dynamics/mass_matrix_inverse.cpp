@@ -28,10 +28,6 @@ namespace vormek {
 
 namespace {
 
-inline double dot6(const double* x, const double* y) {
-    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
-}
-
 // Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
 inline double upper6(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 

@@ -45,6 +45,33 @@ inline Transform reference_root(bool floating, const Quaterniond& base_rotation)
     return {Matrix3d::Identity(), Vector3d::Zero()};
 }
 
+// Six-vectors as six doubles: the kernels keep motions and forces in plain arrays, written entry
+// by entry into their final slots, so that no 16-byte load waits on values stored one by one.
+inline double dot6(const double* x, const double* y) {
+    return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
+}
+
+// out += a × b for three-vectors.
+inline void add_cross(const double* a, const double* b, double* out) {
+    out[0] += a[1] * b[2] - a[2] * b[1];
+    out[1] += a[2] * b[0] - a[0] * b[2];
+    out[2] += a[0] * b[1] - a[1] * b[0];
+}
+
+// out += m × x for two motions: (ω × x_ω, ω × x_ν + ν × x_ω).
+inline void add_motion_cross(const double* m, const double* x, double* out) {
+    add_cross(m, x, out);
+    add_cross(m, x + 3, out + 3);
+    add_cross(m + 3, x, out + 3);
+}
+
+// out += m ×* f for a motion and a force: (ω × n + ν × f, ω × f).
+inline void add_force_cross(const double* m, const double* f, double* out) {
+    add_cross(m, f, out);
+    add_cross(m + 3, f + 3, out);
+    add_cross(m, f + 3, out + 3);
+}
+
 // The motion column S of a body's joint in the reference frame, from the body's pose X there:
 // turning about the axis s through X's origin p, [s; p × s]; sliding along it, [0; s]. A
 // coordinate axis is a column of X's rotation.
