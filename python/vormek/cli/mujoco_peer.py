@@ -69,18 +69,16 @@ class Coordinates:
             raise Refused(f"MuJoCo reads {model.nv} degrees of freedom, vormek {m}")
         first = m - n
         self.qpos_of, self.p = np.empty(n, dtype=np.intp), np.zeros((m, m))
+        one_dof = {int(mj.mjtJoint.mjJNT_HINGE), int(mj.mjtJoint.mjJNT_SLIDE)}
         for k, name in enumerate(robot.joint_names):
-            joint = model.joint(name) if mj.mj_name2id(model, mj.mjtObj.mjOBJ_JOINT, name) >= 0 else None
-            if joint is None or int(model.jnt_type[joint.id]) not in (int(mj.mjtJoint.mjJNT_HINGE), int(mj.mjtJoint.mjJNT_SLIDE)):
+            j = mj.mj_name2id(model, mj.mjtObj.mjOBJ_JOINT, name)
+            if j < 0 or int(model.jnt_type[j]) not in one_dof:
                 raise Refused(f"MuJoCo does not read joint {name} as one revolute or prismatic degree of freedom")
-            self.qpos_of[k] = joint.qposadr[0]
-            self.p[joint.dofadr[0], first + k] = 1.0
+            self.qpos_of[k] = model.jnt_qposadr[j]
+            self.p[model.jnt_dofadr[j], first + k] = 1.0
         if rotation is not None:
             self.p[0:3, 3:6] = np.eye(3)
             self.p[3:6, 0:3] = rotation.T
-
-    def velocity(self, ours: np.ndarray) -> np.ndarray:
-        return self.p @ ours
 
 
 def _base_velocity(base: vormek.BaseState, qd: np.ndarray, acceleration: bool = False) -> np.ndarray:
@@ -115,19 +113,16 @@ def calls(robot: vormek.Robot | vormek.FloatingRobot, text: str, target: int, ba
         qpos[0:3] = frame.translation
         x, y, z, w = frame.rotation_xyzw
         qpos[3:7] = np.array([w, x, y, z]) / np.linalg.norm([w, x, y, z])
-        qvel = to.velocity(_base_velocity(base, qd))
-        qacc = to.velocity(_base_velocity(base, qdd, acceleration=True))
+        qvel = to.p @ _base_velocity(base, qd)
+        qacc = to.p @ _base_velocity(base, qdd, acceleration=True)
     else:
-        qvel, qacc = to.velocity(qd), to.velocity(qdd)
-    applied = to.velocity(forces)
+        qvel, qacc = to.p @ qd, to.p @ qdd
+    applied = to.p @ forces
     m = robot.generalized_count
 
     # one MjData per computation: each call writes its state and runs the stages it reads, so no
     # call leans on what another left behind
-    def data() -> Any:
-        return mj.MjData(model)
-
-    fk_data, jac_data, id_data, m_data, fd_data, g_data = (data() for _ in range(6))
+    fk_data, jac_data, id_data, m_data, fd_data, g_data = (mj.MjData(model) for _ in range(6))
     jacp, jacr, full, tau = np.zeros((3, m)), np.zeros((3, m)), np.zeros((m, m)), np.zeros(m)
     kinematics, com_pos, com_vel, crb, rne = mj.mj_kinematics, mj.mj_comPos, mj.mj_comVel, mj.mj_crb, mj.mj_rne
     put = np.copyto
@@ -196,7 +191,7 @@ def calls(robot: vormek.Robot | vormek.FloatingRobot, text: str, target: int, ba
         if not error <= 1e-8:
             raise Refused(f"MuJoCo's model differs from vormek's: its {name} is off by {error:.1e} relative")
 
-    found = {
+    found: dict[str, tuple[Callable[[], object], str]] = {
         "forward_kinematics": (fk, "mj_kinematics (all bodies)"),
         "link_poses": (fk, "mj_kinematics"),
         "jacobian": (jacobian, "mj_kinematics, mj_comPos, mj_jacBody"),
