@@ -30,7 +30,7 @@ def module() -> Any:
 _GEOMETRY = re.compile(r"<(visual|collision)\b(?:[^>]*/>|.*?</\1\s*>)", re.S)
 # Every link stays a body of its own, inertias are taken as written.
 _COMPILER = ('<mujoco><compiler fusestatic="false" discardvisual="true" balanceinertia="false" '
-             'inertiafromgeom="false" strippath="true"/></mujoco>')
+             'inertiafromgeom="false"/></mujoco>')
 
 
 def compile_model(mj: Any, text: str, root: str, floating: bool) -> Any:
@@ -81,9 +81,28 @@ class Coordinates:
             self.p[3:6, 0:3] = rotation.T
 
 
-def _base_velocity(base: vormek.BaseState, qd: np.ndarray, acceleration: bool = False) -> np.ndarray:
-    twist = base.acceleration if acceleration else base.velocity
-    return np.concatenate([twist.angular, twist.linear, qd])
+def _state(to: Coordinates, nq: int, base: vormek.BaseState | None, q: np.ndarray, qd: np.ndarray, qdd: np.ndarray,
+           forces: np.ndarray) -> tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]:
+    """MuJoCo's qpos, qvel, qacc and generalized forces for our state (its quaternion w first)."""
+    qpos = np.zeros(nq)
+    qpos[to.qpos_of] = q
+    if base is None:
+        return qpos, to.p @ qd, to.p @ qdd, to.p @ forces
+    frame, velocity, acceleration = base.frame, base.velocity, base.acceleration
+    qpos[0:3] = frame.translation
+    x, y, z, w = frame.rotation_xyzw
+    qpos[3:7] = np.array([w, x, y, z]) / np.linalg.norm([w, x, y, z])
+    return (qpos, to.p @ np.concatenate([velocity.angular, velocity.linear, qd]),
+            to.p @ np.concatenate([acceleration.angular, acceleration.linear, qdd]), to.p @ forces)
+
+
+def _agree(checks: dict[str, tuple[np.ndarray, np.ndarray]]) -> None:
+    """Raises Refused unless each of MuJoCo's results equals ours to 1e-8 of ours (or of 1)."""
+    for name, (theirs, ours) in checks.items():
+        scale = max(1.0, float(np.max(np.abs(ours), initial=0.0)))
+        error = float(np.max(np.abs(theirs - ours), initial=0.0)) / scale
+        if not error <= 1e-8:
+            raise Refused(f"MuJoCo's model differs from vormek's: its {name} is off by {error:.1e} relative")
 
 
 def calls(robot: vormek.Robot | vormek.FloatingRobot, text: str, target: int, base: vormek.BaseState | None,
@@ -93,31 +112,17 @@ def calls(robot: vormek.Robot | vormek.FloatingRobot, text: str, target: int, ba
     Refused when MuJoCo does not read the text, or reads another model: its results at this state
     must match ours to 1e-8 relative before any is timed."""
     mj = module()
-    floating = base is not None
     r: Any = robot
-    rotation = base.frame.rotation_matrix if base is not None else None
-    model = compile_model(mj, text, robot.link_names[0], floating)
+    model = compile_model(mj, text, robot.link_names[0], base is not None)
     model.opt.gravity[:] = robot.gravity_vector
-    to = Coordinates(mj, model, robot, rotation)
+    to = Coordinates(mj, model, robot, base.frame.rotation_matrix if base is not None else None)
     body_name = robot.link_names[target]
     if mj.mj_name2id(model, mj.mjtObj.mjOBJ_BODY, body_name) < 0:
         raise Refused(f"MuJoCo has no body for link {body_name}")
     body = model.body(body_name).id
 
-    # the state in MuJoCo's coordinates
-    qpos = np.zeros(model.nq)
-    qpos[to.qpos_of] = q
+    qpos, qvel, qacc, applied = _state(to, model.nq, base, q, qd, qdd, forces)
     ours_args: tuple[Any, ...] = () if base is None else (base,)
-    if base is not None:
-        frame = base.frame
-        qpos[0:3] = frame.translation
-        x, y, z, w = frame.rotation_xyzw
-        qpos[3:7] = np.array([w, x, y, z]) / np.linalg.norm([w, x, y, z])
-        qvel = to.p @ _base_velocity(base, qd)
-        qacc = to.p @ _base_velocity(base, qdd, acceleration=True)
-    else:
-        qvel, qacc = to.p @ qd, to.p @ qdd
-    applied = to.p @ forces
     m = robot.generalized_count
 
     # one MjData per computation: each call writes its state and runs the stages it reads, so no
@@ -185,11 +190,7 @@ def calls(robot: vormek.Robot | vormek.FloatingRobot, text: str, target: int, ba
     checks["forward_dynamics"] = (fd_data.qacc.copy(), p @ r.forward_dynamics(*ours_args, q, qd, forces))
     gravity()
     checks["gravity"] = (tau.copy(), p @ r.gravity(*ours_args, q))
-    for name, (theirs, ours) in checks.items():
-        scale = max(1.0, float(np.max(np.abs(ours), initial=0.0)))
-        error = float(np.max(np.abs(theirs - ours), initial=0.0)) / scale
-        if not error <= 1e-8:
-            raise Refused(f"MuJoCo's model differs from vormek's: its {name} is off by {error:.1e} relative")
+    _agree(checks)
 
     found: dict[str, tuple[Callable[[], object], str]] = {
         "forward_kinematics": (fk, "mj_kinematics (all bodies)"),
