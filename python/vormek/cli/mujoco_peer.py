@@ -48,7 +48,7 @@ def compile_model(mj: Any, text: str, root: str, floating: bool, fuse: bool) -> 
                 raise Refused(f"MuJoCo fixes the root link {root} to the world")
             body.add_freejoint()
         model = spec.compile()
-    except ValueError as error:
+    except (ValueError, mj.FatalError) as error:
         first = str(error).strip().removeprefix("Error: ").partition("\n")[0]
         raise Refused(first or type(error).__name__) from error
     bits = mj.mjtDisableBit
