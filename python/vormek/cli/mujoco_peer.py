@@ -26,8 +26,9 @@ def module() -> Any:
 
 
 # Geometry is dropped before MuJoCo reads the text: it would load the mesh files, and its inertias
-# would come from the geometry where a link has none of its own.
-_GEOMETRY = re.compile(r"<(visual|collision)\b(?:[^>]*/>|.*?</\1\s*>)", re.S)
+# would come from the geometry where a link has none of its own. So is mimic, which vormek ignores
+# too (each such joint moves on its own) and MuJoCo would warn about into a log file.
+_DROPPED = re.compile(r"<(visual|collision|mimic)\b(?:[^>]*/>|.*?</\1\s*>)", re.S)
 # Inertias are taken as written.
 _COMPILER = ('<mujoco><compiler fusestatic="{fuse}" discardvisual="true" balanceinertia="false" '
              'inertiafromgeom="false"/></mujoco>')
@@ -38,7 +39,7 @@ def compile_model(mj: Any, text: str, root: str, floating: bool, fuse: bool) -> 
     link a body of its own or (fuse) those fixed to their parent fused into it, and everything beyond
     rigid bodies switched off: contacts and every constraint, springs and damping, armature."""
     compiler = _COMPILER.format(fuse=str(fuse).lower())
-    text = re.sub(r"(<robot\b[^>]*>)", lambda match: match.group(1) + compiler, _GEOMETRY.sub("", text), count=1)
+    text = re.sub(r"(<robot\b[^>]*>)", lambda match: match.group(1) + compiler, _DROPPED.sub("", text), count=1)
     try:
         spec = mj.MjSpec.from_string(text)
         if floating:
