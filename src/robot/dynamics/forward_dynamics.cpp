@@ -20,6 +20,7 @@
 #include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
 #include "body_inertia.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
@@ -58,7 +59,7 @@ inline void add_cross(const double* a, const double* b, double* out) {
 // A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as
 // placed above and its load f = (n, f), if any, given in the body frame and turned into the
 // reference frame as (R·n + p × R·f, R·f).
-inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d& R, const Vector3d& p,
+[[gnu::always_inline]] inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d& R, const Vector3d& p,
                              const double* load, double* pA) {
     std::fill_n(pA, 6, 0.0);
     if (load) {
@@ -144,19 +145,24 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
     return finite;
 }
 
-}  // namespace
-
-Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-                                     const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
-                                     std::span<const double> forces, std::span<const Load> loads,
-                                     Workspace& ws, std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> articulated_body(const Model& model, bool floating,
+                                                            const Quaterniond& base_rotation,
+                                                            const Twist& base_velocity, const Vector3d& lift,
+                                                            std::span<const double> q, std::span<const double> qd,
+                                                            std::span<const double> forces,
+                                                            std::span<const Load> loads, Workspace& ws,
+                                                            std::span<double> out) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, q.size(), "qd"));
     VORMEK_CHECK(check_length(forces, n + off, "forward dynamics generalized forces"));
     VORMEK_CHECK(check_length(out, forces.size(), "forward dynamics output"));
-    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.loads));
+    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.loads));
     if (ws.transforms.size() != J || ws.v.size() != J || ws.c.size() != J || ws.a.size() != J ||
         ws.IA.size() != J || ws.pA.size() != J || ws.U.size() != J || ws.D.size() != J || ws.u.size() != J || ws.loads.size() != J)
         panic("forward dynamics workspace does not fit the model");
@@ -185,8 +191,8 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     // which then take the motion columns.
     // Each subtree of a fixed root is placed about its first body's origin (reference_root).
     walk_tree(
-        *this, q, root, T,
-        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
             const BodyJoint& joint = body_joints[k];
             const std::size_t parent = body_parents[k];
             const Matrix3d& R = X.R;
@@ -276,6 +282,30 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         for (int r = 0; r < 6; ++r) a[k][r] = ak[r] + S[k][r] * qdd;
     }
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_forward_dynamics(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Vector3d& lift,
+                                                 std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> forces, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> out) {
+    return articulated_body(model, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, out);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+                                     const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
+                                     std::span<const double> forces, std::span<const Load> loads,
+                                     Workspace& ws, std::span<double> out) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_forward_dynamics(*this, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws,
+                                      out);
+#endif
+    return articulated_body(*this, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, out);
 }
 
 Result<void> Robot::forward_dynamics(std::span<const double> q, std::span<const double> qd,
