@@ -210,41 +210,52 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
         place_bias_force(m, h, I, v0, root.R, root.p, loads.empty() ? nullptr : root_load.data(), pA0);
     }
 
-    // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
-    // rigid-body inertias and bias forces. The loads arrive in body frames in the load slots,
-    // which then take the motion columns.
-    // Each subtree of a fixed root is placed about its first body's origin (reference_root).
+    // pass 1, root to leaf, in two loops: the walk places the bodies, their motion columns and
+    // rigid-body inertias, as the mass matrix's does; then velocities, velocity-product
+    // accelerations and bias forces. Kept apart, the walk's chain of poses is not held up by the
+    // rest, which no body waits on but its children's velocities. The loads arrive in body
+    // frames in the load slots, which take the motion columns; the bias slots hold the loads
+    // until the second loop reads them. Each subtree of a fixed root is placed about its first
+    // body's origin (reference_root).
     walk_tree(
         model, q, root, T,
         [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
-            const std::size_t parent = body_parents[k];
-            // the load, if any, is read before its slot takes the motion column
-            double load[6];
-            if (!loads.empty())
-                for (int r = 0; r < 6; ++r) load[r] = S[k][r];
+            if (!loads.empty()) store_pairs(load_pairs(S[k].data()), pA[k].data());
             double Sk[6];
             motion_column(body_joints[k], X, Sk);
-            const Pairs vp = load_pairs(parent == 0 ? v0 : v[parent - 1].data());
-            double vJ[6], vk[6], ck[6] = {};
-            for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp.r[r / 2][r % 2] + vJ[r];
-            // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
-            // (ω × ω′, ω × v′ + v × ω′)
-            add_cross(vk, vJ, ck);
-            add_cross(vk, vJ + 3, ck + 3);
-            add_cross(vk + 3, vJ, ck + 3);
             store_pairs(pairs_of(Sk), S[k].data());
-            store_pairs(pairs_of(vk), v[k].data());
-            store_pairs(pairs_of(ck), c[k].data());
             double m;
             Vector3d h;
             Matrix3d I;
             place_body_inertia(body_inertials[k + 1], pose, m, h, I);
             place_articulated(m, h, I, IA[k]);
-            double bias[6];
-            place_bias_force(m, h, I, vk, X.R, X.p, loads.empty() ? nullptr : load, bias);
-            store_pairs(pairs_of(bias), pA[k].data());
         },
         !floating);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = body_parents[k];
+        double load[6];
+        if (!loads.empty())
+            for (int r = 0; r < 6; ++r) load[r] = pA[k][r];
+        const double* Sk = S[k].data();
+        const Pairs vp = load_pairs(parent == 0 ? v0 : v[parent - 1].data());
+        double vJ[6], vk[6], ck[6] = {};
+        for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp.r[r / 2][r % 2] + vJ[r];
+        // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
+        // (ω × ω′, ω × v′ + v × ω′)
+        add_cross(vk, vJ, ck);
+        add_cross(vk, vJ + 3, ck + 3);
+        add_cross(vk + 3, vJ, ck + 3);
+        store_pairs(pairs_of(vk), v[k].data());
+        store_pairs(pairs_of(ck), c[k].data());
+        // m, h and I read back from the spatial inertia the walk placed
+        const Matrix6d& A = IA[k];
+        const double m = A(3, 3);
+        const Vector3d h(A(2, 4), A(0, 5), A(1, 3));
+        const Matrix3d I = A.topLeftCorner<3, 3>();
+        double bias[6];
+        place_bias_force(m, h, I, vk, T[k].R, T[k].p, loads.empty() ? nullptr : load, bias);
+        store_pairs(pairs_of(bias), pA[k].data());
+    }
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {
