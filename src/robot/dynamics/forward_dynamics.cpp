@@ -231,13 +231,15 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
             place_articulated(m, h, I, IA[k]);
         },
         !floating);
+    // the parent's velocity goes on in registers to its child on a chain
+    Pairs vp = pairs_of(v0);
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = body_parents[k];
+        if (parent != k) vp = load_pairs(parent == 0 ? v0 : v[parent - 1].data());
         double load[6];
         if (!loads.empty())
             for (int r = 0; r < 6; ++r) load[r] = pA[k][r];
         const double* Sk = S[k].data();
-        const Pairs vp = load_pairs(parent == 0 ? v0 : v[parent - 1].data());
         double vJ[6], vk[6], ck[6] = {};
         for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp.r[r / 2][r % 2] + vJ[r];
         // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
@@ -245,7 +247,8 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
         add_cross(vk, vJ, ck);
         add_cross(vk, vJ + 3, ck + 3);
         add_cross(vk + 3, vJ, ck + 3);
-        store_pairs(pairs_of(vk), v[k].data());
+        vp = pairs_of(vk);
+        store_pairs(vp, v[k].data());
         store_pairs(pairs_of(ck), c[k].data());
         // m, h and I read back from the spatial inertia the walk placed
         const Matrix6d& A = IA[k];
