@@ -15,9 +15,10 @@ APT_PACKAGES := g++ make libeigen3-dev libpugixml-dev libgtest-dev
 # What building and running the package takes: NumPy and the build tools, all the demo installs.
 BUILD_PIP_PACKAGES := "numpy>=1.26" "scikit-build-core>=0.10" cmake ninja
 PIP_PACKAGES := $(BUILD_PIP_PACKAGES) pytest
-# Test-only: an independent library to cross-check numbers against, real robot models, the
-# plotting extra for `vormek draw`, the type checker for the stubs, and Dask for vormek.dask.
-TEST_PIP_PACKAGES := pin==4.1.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27 \
+# Test-only: independent libraries to cross-check numbers against (MuJoCo also the bench's second
+# peer), real robot models, the plotting extra for `vormek draw`, the type checker for the stubs,
+# and Dask for vormek.dask.
+TEST_PIP_PACKAGES := pin==4.1.0 mujoco==3.14.0 example-robot-data==6.0.0 matplotlib mypy hypothesis==6.170.27 \
                      "dask[array]==2026.8.0" distributed==2026.8.0
 # libFuzzer and clang's sanitizer runtimes; clang 19 is the first Debian clang whose concepts
 # level lets libstdc++ 12 declare std::expected.

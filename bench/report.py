@@ -1,12 +1,15 @@
 """The peer benchmark report: per-call times from Python of forward kinematics, every link's pose,
-the Jacobian, inverse dynamics, the mass matrix, forward dynamics and gravity for vormek and Pinocchio on real
-robots and on generated chains, written as Markdown with PNG plots.
+the Jacobian, inverse dynamics, the mass matrix, forward dynamics and gravity for vormek, Pinocchio
+and MuJoCo (where it reads the robot) on real robots and on generated chains, written as Markdown
+with PNG plots.
 
     .venv/bin/python bench/report.py [OUTPUT_DIR]      (default build/report)
 
 Each figure is the median of five batches; vormek writes into preallocated `out` arrays,
-Pinocchio into its Data. Both run in this one process, their batches interleaved per
-computation, so that the noise of a shared machine falls on both alike."""
+Pinocchio into its Data, MuJoCo into its MjData (and into preallocated arrays for its Jacobian,
+dense mass matrix and joint forces). All run in this one process, their batches interleaved per
+computation, so that the noise of a shared machine falls on all alike. MuJoCo is optional: without
+it, or where it refuses a robot, its cells read "–"."""
 
 from __future__ import annotations
 
@@ -26,7 +29,7 @@ import numpy as np  # noqa: E402
 
 import vormek  # noqa: E402
 from bench_forward_kinematics import seven_dof_arm  # noqa: E402
-from vormek.cli import timing  # noqa: E402
+from vormek.cli import mujoco_peer, timing  # noqa: E402
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
 COMPUTATIONS = ["forward_kinematics", "link_poses", "jacobian", "inverse_dynamics", "mass_matrix",
@@ -50,16 +53,25 @@ def chain_text(links: int) -> str:
     return "".join(parts) + "</robot>"
 
 
-def measure(path: str | os.PathLike[str], floating: bool = False) -> dict[str, tuple[float, float]]:
-    """computation -> (vormek seconds, Pinocchio seconds) per call."""
+Times = dict[str, tuple[float, float, float | None]]
+
+
+def measure(path: str | os.PathLike[str], floating: bool = False) -> tuple[Times, str | None]:
+    """computation -> (vormek, Pinocchio, MuJoCo or None) seconds per call, and why MuJoCo is left
+    out when it refuses the robot."""
     bench = timing.prepare(path, floating=floating)
-    times = {}
+    times: Times = {}
     with bench.robot:
         for case in bench.cases:
             if case.name in COMPUTATIONS and case.theirs is not None:
-                ours, theirs = timing.per_call(case.ours, case.theirs, budget=BUDGET)
-                times[case.name] = (ours, theirs)
-    return times
+                peers = [case.theirs] + ([case.mujoco] if case.mujoco is not None else [])
+                ours, theirs, *mujoco = timing.per_call(case.ours, *peers, budget=BUDGET)
+                times[case.name] = (ours, theirs, mujoco[0] if mujoco else None)
+    return times, bench.mujoco_refused
+
+
+def ratio(ours: float, theirs: float | None) -> str:
+    return "–" if theirs is None else f"{ours / theirs:.2f}×"
 
 
 def us(seconds: float) -> str:
@@ -75,8 +87,9 @@ def machine() -> str:
         pass
     import pinocchio
 
+    mujoco = mujoco_peer.module()
     return (f"{cpu}, {os.cpu_count()} cores, Python {platform.python_version()}, NumPy {np.__version__}, "
-            f"Pinocchio {pinocchio.__version__}")
+            f"Pinocchio {pinocchio.__version__}, " + (f"MuJoCo {mujoco.__version__}" if mujoco else "no MuJoCo"))
 
 
 def main() -> None:
@@ -93,49 +106,66 @@ def main() -> None:
               ("Talos", ROBOTS / "talos_data/robots/talos_reduced.urdf", False),
               ("Solo12", ROBOTS / "solo_description/robots/solo12.urdf", True),
               ("Talos", ROBOTS / "talos_data/robots/talos_reduced.urdf", True)]
-    results = []
+    results, refusals = [], []
     for i, (label, path, floating) in enumerate(robots, 1):
         print(f"[{i}/{len(robots)}] {label}{' floating' if floating else ''}", file=sys.stderr)
         with vormek.Robot(path) as robot:
             dof = robot.joint_count
-        results.append((label, floating, dof, measure(path, floating)))
+        times, refused = measure(path, floating)
+        results.append((label, floating, dof, times))
+        if refused is not None:
+            refusals.append(f"- {label}{' (floating)' if floating else ''}: {refused}")
 
     chains = {}
     for links in CHAIN_LINKS:
         print(f"chain of {links} links", file=sys.stderr)
         path = scratch / f"chain{links}.urdf"
         path.write_text(chain_text(links))
-        chains[links - 1] = measure(path)
+        chains[links - 1] = measure(path)[0]
 
     when = datetime.date.today().isoformat()
-    lines = [f"# vormek against Pinocchio, per call from Python ({when})", "",
+    lines = [f"# vormek against Pinocchio and MuJoCo, per call from Python ({when})", "",
              f"Machine: {machine()}.", "",
              f"Load average when the run began: {load:.1f}. "
-             "Each figure is the median of five batches, vormek's and Pinocchio's interleaved; vormek "
+             "Each figure is the median of five batches, vormek's, Pinocchio's and MuJoCo's interleaved; vormek "
              "writes into preallocated `out` arrays. "
              "Pinocchio's calls: forwardKinematics (placements of all joints) against our pose of the last "
              "link, framesForwardKinematics against every link's pose, computeFrameJacobian (LOCAL_WORLD_ALIGNED), rnea, crba (upper triangle), aba, "
-             "computeGeneralizedGravity; floating rows use its free-flyer model. Ratio = vormek / Pinocchio "
-             "(below 1: vormek is faster).", "",
-             "## Headline: µs per call (ratio to Pinocchio)", "",
+             "computeGeneralizedGravity; floating rows use its free-flyer model. "
+             "MuJoCo reads the same URDF text (geometry dropped, inertias as written, a free joint on the root "
+             "link for floating rows; contacts, constraints, springs, damping and armature off): the kinematics "
+             "with every link a body of its own, the dynamics on its default model, where links fixed to their "
+             "parent are fused into it (same rigid bodies, fewer to walk). Each call writes the state into its "
+             "MjData and runs the stages the result needs: "
+             "mj_kinematics for FK and every link's pose; then mj_comPos and mj_jacBody for the Jacobian; "
+             "mj_comPos, mj_comVel and mj_rne for inverse dynamics and (at zero velocity) gravity; mj_comPos, "
+             "mj_crb and mj_fullM for the dense mass matrix; mj_forward for forward dynamics (the fastest of the "
+             "routes through its public calls, measured). Its results equal ours at the timed state to 1e-8 "
+             "relative before it is timed. Ratio = vormek / peer (below 1: vormek is faster).", "",
+             "## Headline: µs per call (ratio to Pinocchio, ratio to MuJoCo)", "",
              "| robot | DOF | " + " | ".join(SHORT[c] for c in COMPUTATIONS) + " |",
              "|---|---:|" + "---:|" * len(COMPUTATIONS)]
     for label, floating, dof, times in results:
-        cells = [f"{us(times[c][0])} ({times[c][0] / times[c][1]:.2f}×)" for c in COMPUTATIONS]
+        cells = [f"{us(times[c][0])} ({ratio(times[c][0], times[c][1])}, {ratio(times[c][0], times[c][2])})"
+                 for c in COMPUTATIONS]
         lines.append(f"| {label}{' (floating)' if floating else ''} | {dof}{' + 6' if floating else ''} | "
                      + " | ".join(cells) + " |")
+    if refusals:
+        lines += ["", "MuJoCo refused:", *refusals]
     lines += ["", "## Every figure", "",
-              "| robot | computation | vormek [µs] | Pinocchio [µs] | ratio |", "|---|---|---:|---:|---:|"]
+              "| robot | computation | vormek [µs] | Pinocchio [µs] | ratio | MuJoCo [µs] | ratio |",
+              "|---|---|---:|---:|---:|---:|---:|"]
     for label, floating, dof, times in results:
         for c in COMPUTATIONS:
-            ours, theirs = times[c]
+            ours, theirs, mujoco = times[c]
             lines.append(f"| {label}{' (floating)' if floating else ''} | {c} | {us(ours)} | {us(theirs)} | "
-                         f"{ours / theirs:.2f} |")
+                         f"{ratio(ours, theirs)} | {'–' if mujoco is None else us(mujoco)} | {ratio(ours, mujoco)} |")
     lines += ["", "## Generated chains", "", "![time per call against DOF](chains.png)", "",
-              "| DOF | " + " | ".join(f"{SHORT[c]} vormek / Pinocchio [µs]" for c in COMPUTATIONS) + " |",
+              "| DOF | " + " | ".join(f"{SHORT[c]} vormek / Pinocchio / MuJoCo [µs]" for c in COMPUTATIONS) + " |",
               "|---:|" + "---:|" * len(COMPUTATIONS)]
     for dof, times in chains.items():
-        lines.append(f"| {dof} | " + " | ".join(f"{us(times[c][0])} / {us(times[c][1])}" for c in COMPUTATIONS) + " |")
+        lines.append(f"| {dof} | " + " | ".join(" / ".join("–" if t is None else us(t) for t in times[c])
+                                                  for c in COMPUTATIONS) + " |")
     lines += ["", "![per-call times on the robots](robots.png)", ""]
     (out / "report.md").write_text("\n".join(lines))
 
@@ -144,6 +174,9 @@ def main() -> None:
     for ax, c in zip(axes.flat, COMPUTATIONS):
         ax.loglog(dofs, [chains[d][c][0] * 1e6 for d in dofs], "o-", label="vormek")
         ax.loglog(dofs, [chains[d][c][1] * 1e6 for d in dofs], "s--", label="Pinocchio")
+        mujoco = [(d, chains[d][c][2]) for d in dofs if chains[d][c][2] is not None]
+        if mujoco:
+            ax.loglog([d for d, _ in mujoco], [t * 1e6 for _, t in mujoco], "^:", label="MuJoCo")
         ax.set_title(c)
         ax.set_xlabel("DOF")
         ax.set_ylabel("µs per call")

@@ -20,7 +20,8 @@ using test::view;
 
 // Everything the fused builds compute, fixed and floating, with loads where they are taken.
 std::vector<MatrixXd> dynamics(Dyn& d, const VectorXd& q, const VectorXd& qd, const VectorXd& qdd, const Loads& loads) {
-    std::vector<MatrixXd> out{d.mass(q), d.id(q, qd, qdd, loads), d.gravity(q, loads), d.vpf(q, qd)};
+    const VectorXd forces = d.id(q, qd, qdd, loads);
+    std::vector<MatrixXd> out{d.mass(q), forces, d.gravity(q, loads), d.vpf(q, qd), d.fd(q, qd, forces, loads)};
     // and the centre-of-mass Jacobian, the centroidal momentum matrix and the momentum pass
     const std::size_t m = d.size();
     VectorXd jc(3 * m), A(6 * m), cd(3), h(6), energy(1);

@@ -11,7 +11,7 @@ import pytest
 
 from conftest import joint, link, robot_text
 from trees import dof_joint_names
-from vormek import Robot
+from vormek import ModelError, Robot
 from vormek.cli import main
 
 ROBOTS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "cmeel.prefix/share/example-robot-data/robots"
@@ -172,8 +172,9 @@ COMPUTATIONS = ["forward_kinematics", "link_poses", "jacobian", "jacobian_deriva
                 "mass_matrix", "forward_dynamics"]
 
 
-def test_bench_times_every_computation(capsys, write_urdf):
+def test_bench_times_every_computation(capsys, monkeypatch, write_urdf):
     pytest.importorskip("pinocchio")
+    pytest.importorskip("mujoco")
     status, out, err = run(capsys, "bench", UR5, "--budget", 0.005)
     assert status == 0
     lines = out.splitlines()
@@ -181,13 +182,18 @@ def test_bench_times_every_computation(capsys, write_urdf):
     rows = {line.split()[0]: line.split() for line in lines[2:]}
     assert list(rows) == COMPUTATIONS + ["inverse_kinematics", "solve_ik"]
     for name in ("jacobian", "inverse_dynamics", "mass_matrix", "forward_dynamics"):
-        ours, _, theirs, _, ratio = rows[name][1:6]
-        assert float(ours) > 0 and float(theirs) > 0 and float(ratio) > 0
+        ours, _, pinocchio, _, ratio, mujoco, _, mujoco_ratio = rows[name][1:9]
+        assert min(float(ours), float(pinocchio), float(ratio), float(mujoco), float(mujoco_ratio)) > 0
+    assert lines[1].split()[2:6] == ["pinocchio", "ratio", "mujoco", "ratio"]
     assert "[####################] 13/13 solve_ik" in err
 
+    # without MuJoCo the bench says so and times the rest
+    monkeypatch.setitem(sys.modules, "mujoco", None)
     status, out, _ = run(capsys, "bench", "--floating", "--no-pinocchio", SOLO12, "--budget", 0.005)
     assert status == 0 and "solo: floating base, 12 degrees of freedom" in out
-    assert [line.split()[0] for line in out.splitlines()[2:]] == COMPUTATIONS
+    lines = out.splitlines()
+    assert lines[1] == "(mujoco is not installed: pip install mujoco to time it beside)"
+    assert [line.split()[0] for line in lines[3:]] == COMPUTATIONS
     assert "pinocchio" not in out
 
     status, _, err = run(capsys, "bench", write_urdf(robot_text()))
@@ -247,7 +253,7 @@ def test_the_command_line_reports_without_tracebacks(capsys, write_urdf, tmp_pat
     nameless = nan_limit.replace(' name="test_robot"', "").replace("nan", "-1")
     if pytest.importorskip("pinocchio"):
         status, out, _ = run(capsys, "bench", write_urdf(nameless), "--budget", 0.001)
-        assert status == 0 and "(pinocchio refused the file, so vormek is timed alone" in out
+        assert status == 0 and "(pinocchio refused the file, so it is not timed" in out
 
 
 def test_check_warns_and_advises_on_floating_bases(capsys, write_urdf):
@@ -264,6 +270,36 @@ def test_check_warns_and_advises_on_floating_bases(capsys, write_urdf):
     massless = robot_text(link("world"), link("base", 1), joint("fix", "fixed", "world", "base"))
     status, out, _ = run(capsys, "check", "--floating", write_urdf(massless))
     assert status == 1 and "FloatingRobot.from_urdf_text(text, massless_root=True)" in out
+
+
+def test_mujoco_in_the_bench_computes_what_vormek_computes():
+    """Before MuJoCo is timed its results must equal ours (forward kinematics, Jacobian, inverse and
+    forward dynamics, mass matrix, gravity): on the corpus, fixed and floating, it either agrees or
+    refuses the file itself; a model that differs from ours, here by one link's mass, is caught."""
+    pytest.importorskip("mujoco")
+    from test_corpus import LOADING
+    from vormek.cli import mujoco_peer, timing
+
+    agreed, refusals = 0, set()
+    for path in LOADING:
+        for floating in (False, True):
+            try:
+                bench = timing.prepare(path, floating=floating, pinocchio=False)
+            except ModelError:  # a root without mass does not float
+                continue
+            with bench.robot:
+                agreed += bench.mujoco is not None
+                refusals.add(bench.mujoco_refused or "")
+    assert agreed >= 70
+    assert refusals <= {"", "inertia must satisfy A + B >= C; use 'balanceinertia' to fix",
+                        "error 'inertia must have positive eigenvalues' in fullinertia",
+                        "mass and inertia of moving bodies must be larger than mjMINVAL"}, refusals
+
+    with Robot(PANDA) as robot:
+        n, m = robot.joint_count, robot.generalized_count
+        text = robot._urdf_text().replace('<mass value="0.646926"', '<mass value="0.65"', 1)
+        with pytest.raises(mujoco_peer.Refused, match="MuJoCo's model differs from vormek's: its inverse_dynamics"):
+            mujoco_peer.calls(robot, text, 9, None, np.full(n, 0.3), np.ones(n), np.ones(n), np.ones(m))
 
 
 def test_the_bench_solve_succeeds_on_every_corpus_robot():

@@ -1,5 +1,5 @@
 """`vormek bench`: per-call times of every computation on one robot, from Python, with
-Pinocchio's nearest call beside it when `pin` is installed."""
+Pinocchio's and MuJoCo's nearest calls beside it when `pin` and `mujoco` are installed."""
 
 from __future__ import annotations
 
@@ -15,7 +15,7 @@ from . import timing
 def add_parser(commands: Any) -> None:
     """Adds `vormek bench` and its options to the subcommands of the top-level parser."""
     p = commands.add_parser(
-        "bench", help="per-call times of every computation (Pinocchio beside when installed)",
+        "bench", help="per-call times of every computation (Pinocchio and MuJoCo beside when installed)",
         description="Time every computation on the robot at a seeded random state, from Python, "
                     "with preallocated out arrays; the median of five batches per computation.")
     p.add_argument("urdf", metavar="ROBOT.urdf")
@@ -27,7 +27,8 @@ def add_parser(commands: Any) -> None:
                         "joints)")
     p.add_argument("--budget", type=float, default=0.3, metavar="SECONDS",
                    help="time spent on each computation and library (default 0.3)")
-    p.add_argument("--no-pinocchio", dest="pinocchio", action="store_false", help="time vormek alone")
+    p.add_argument("--no-pinocchio", dest="pinocchio", action="store_false", help="leave Pinocchio out")
+    p.add_argument("--no-mujoco", dest="mujoco", action="store_false", help="leave MuJoCo out")
     p.set_defaults(run=run)
 
 
@@ -57,7 +58,7 @@ def run(args: argparse.Namespace) -> int:
     """Times every computation and prints the table; 1 when the robot does not load, else 0."""
     try:
         bench = timing.prepare(args.urdf, floating=args.floating, target=args.target, pinocchio=args.pinocchio,
-                               massless_root=args.massless_root)
+                               massless_root=args.massless_root, mujoco=args.mujoco)
     except (vormek.VormekError, ValueError, OSError) as error:
         print(f"vormek: {args.urdf}: {error}", file=sys.stderr)
         return 1
@@ -67,29 +68,41 @@ def run(args: argparse.Namespace) -> int:
     progress = Progress(len(bench.cases))
     for case in bench.cases:
         progress.step(case.name)
-        fns = (case.ours,) if case.theirs is None else (case.ours, case.theirs)
+        peers = [fn for fn in (case.theirs, case.mujoco) if fn is not None]
         try:
-            times = timing.per_call(*fns, budget=args.budget)
+            ours, *theirs = timing.per_call(case.ours, *peers, budget=args.budget)
         except (vormek.VormekError, ValueError) as error:
             rows.append([case.name, "failed"])
             failures.append(f"{case.name}: {type(error).__name__}: {error}")
             continue
-        row = [case.name, microseconds(times[0])]
-        if len(times) == 2:
-            row += [microseconds(times[1]), f"{times[0] / times[1]:.2f}", case.their_call]
-        rows.append(row)
+        row, calls = [case.name, microseconds(ours)], []
+        for version, fn, call in ((bench.pinocchio, case.theirs, case.their_call),
+                                  (bench.mujoco, case.mujoco, case.mujoco_call)):
+            if version is None:
+                continue
+            # a peer without a call of its own for this computation leaves its two cells blank
+            seconds = theirs.pop(0) if fn is not None else None
+            row += [microseconds(seconds), f"{ours / seconds:.2f}"] if seconds is not None else ["", ""]
+            calls.append(call)
+        rows.append(row + calls)
     progress.close()
 
     kind = "floating base" if args.floating else "fixed base"
     print(f"{robot.name}: {kind}, {robot.joint_count} degrees of freedom, link-wise computations on "
           f"{bench.target_name} (link {bench.target}); seconds per call from Python, out= preallocated")
     header = ["computation", "vormek"]
-    if bench.pinocchio is not None:
-        header += ["pinocchio", "ratio", f"pinocchio {bench.pinocchio} call"]
-    elif bench.pinocchio_refused is not None:
-        print(f"(pinocchio refused the file, so vormek is timed alone: {bench.pinocchio_refused})")
-    elif args.pinocchio:
-        print("(pinocchio is not installed: pip install pin to time it beside)")
+    for name, version, refused, wanted, package in (("pinocchio", bench.pinocchio, bench.pinocchio_refused,
+                                                     args.pinocchio, "pin"),
+                                                    ("mujoco", bench.mujoco, bench.mujoco_refused, args.mujoco,
+                                                     "mujoco")):
+        if version is not None:
+            header += [name, "ratio"]
+        elif refused is not None:
+            print(f"({name} refused the file, so it is not timed: {refused})")
+        elif wanted:
+            print(f"({name} is not installed: pip install {package} to time it beside)")
+    header += [f"{name} {version} call" for name, version in (("pinocchio", bench.pinocchio),
+                                                              ("mujoco", bench.mujoco)) if version is not None]
     table = [header] + [row + [""] * (len(header) - len(row)) for row in rows]
     widths = [max(len(r[i]) for r in table) for i in range(len(header))]
     for r in table:

@@ -1,5 +1,5 @@
-"""Per-call timing of every computation on one robot, with Pinocchio's nearest call beside it when
-`pin` is installed. Shared by `vormek bench` and the benchmark report."""
+"""Per-call timing of every computation on one robot, with Pinocchio's and MuJoCo's nearest calls
+beside it when `pin` and `mujoco` are installed. Shared by `vormek bench` and the benchmark report."""
 
 from __future__ import annotations
 
@@ -7,7 +7,7 @@ import functools
 import statistics
 import time
 from collections.abc import Callable
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from os import PathLike
 from typing import Any
 
@@ -15,7 +15,7 @@ import numpy as np
 
 import vormek
 
-from . import layout
+from . import layout, mujoco_peer
 
 
 @dataclass(frozen=True)
@@ -24,6 +24,8 @@ class Case:
     ours: Callable[[], object]
     theirs: Callable[[], object] | None = None
     their_call: str = ""  # what the Pinocchio call computes, for the reader
+    mujoco: Callable[[], object] | None = None
+    mujoco_call: str = ""  # the MuJoCo calls it runs
 
 
 @dataclass(frozen=True)
@@ -34,6 +36,8 @@ class Bench:
     cases: list[Case]
     pinocchio: str | None  # its version, when it takes part
     pinocchio_refused: str | None = None  # why Pinocchio could not build the model, when it could not
+    mujoco: str | None = None  # its version, when it takes part
+    mujoco_refused: str | None = None  # why MuJoCo could not build the same model, when it could not
 
 
 def _batch(fn: Callable[[], object], seconds: float) -> int:
@@ -97,9 +101,10 @@ def default_target(robot: vormek.Robot | vormek.FloatingRobot) -> int:
 
 
 def prepare(path: str | PathLike[str], floating: bool = False, target: str | None = None,
-            pinocchio: bool = True, seed: int = 0, massless_root: bool = False) -> Bench:
+            pinocchio: bool = True, seed: int = 0, massless_root: bool = False, mujoco: bool = True) -> Bench:
     """The robot and one case per computation at a seeded random state; the target link is the
-    named one or default_target's. The file is read once, by vormek; Pinocchio gets the same text."""
+    named one or default_target's. The file is read once, by vormek; Pinocchio and MuJoCo get the
+    same text."""
     robot = layout.floating(path, massless_root) if floating else vormek.Robot(path)
     n, m = robot.joint_count, robot.generalized_count
     link = robot.link_id(target) if target is not None else default_target(robot)
@@ -149,16 +154,32 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
         # the same goal and start, kept inside the limits
         cases.append(Case("solve_ik", lambda: r.solve_ik(start, link, goal, out=out)))
 
-    pin = _pinocchio() if pinocchio else None
-    if pin is None:
-        return Bench(robot, link, link_name, cases, None)
     text = robot._urdf_text()
+    bench = Bench(robot, link, link_name, cases, None)
+    if pinocchio:
+        bench = _with_pinocchio(bench, text, floating, rng)
+    if not mujoco or mujoco_peer.module() is None:
+        return bench
+    try:
+        found, version = mujoco_peer.calls(robot, text, link, base if floating else None, q, qd, qdd, forces)
+    except mujoco_peer.Refused as error:
+        return replace(bench, mujoco_refused=str(error))
+    cases = [replace(c, mujoco=found[c.name][0], mujoco_call=found[c.name][1]) if c.name in found else c
+             for c in bench.cases]
+    return replace(bench, cases=cases, mujoco=version)
+
+
+def _with_pinocchio(bench: Bench, text: str, floating: bool, rng: np.random.Generator) -> Bench:
+    """The bench with Pinocchio's nearest calls beside ours, when it is installed and builds the model."""
+    pin = _pinocchio()
+    if pin is None:
+        return bench
     try:
         model = pin.buildModelFromXML(text, pin.JointModelFreeFlyer()) if floating else pin.buildModelFromXML(text)
-        frame = model.getFrameId(link_name, pin.BODY)
+        frame = model.getFrameId(bench.target_name, pin.BODY)
     except (ValueError, RuntimeError) as error:
         # a file vormek reads and Pinocchio does not (a robot without a name, say): time ours alone
-        return Bench(robot, link, link_name, cases, None, str(error) or type(error).__name__)
+        return replace(bench, pinocchio_refused=str(error) or type(error).__name__)
     data = model.createData()
     # a configuration of Pinocchio's own kind (continuous joints take cos and sin), as random as ours
     q_pin = pin.integrate(model, pin.neutral(model), rng.uniform(-1, 1, model.nv))
@@ -179,6 +200,7 @@ def prepare(path: str | PathLike[str], floating: bool = False, target: str | Non
         "mass_matrix": (lambda: pin.crba(model, data, q_pin), "crba (upper triangle)"),
         "forward_dynamics": (lambda: pin.aba(model, data, q_pin, v, tau), "aba"),
     }
-    cases = [Case(c.name, c.ours, *theirs[c.name]) if c.name in theirs else c for c in cases]
-    return Bench(robot, link, link_name, cases, str(pin.__version__))
+    cases = [replace(c, theirs=theirs[c.name][0], their_call=theirs[c.name][1]) if c.name in theirs else c
+             for c in bench.cases]
+    return replace(bench, cases=cases, pinocchio=str(pin.__version__))
 

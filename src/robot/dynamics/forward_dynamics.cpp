@@ -6,10 +6,11 @@
 // by a plain sum, and motions pass from parent to child without a transform, which saves the
 // 6×6 change of frame per joint that body-frame quantities would need.
 //
-// Scalar code throughout, every value written entry by entry into its final slot: most operands
-// were written that way moments before, and Eigen's 16-byte loads of them, or structs returned
-// by value and copied in, would wait on store forwarding. Articulated inertias are symmetric and
-// only their upper triangle is computed and kept.
+// Each 6-vector and each column of a 6×6 matrix is worked on as three pairs of lanes, rows
+// (0, 1), (2, 3) and (4, 5), and every pair is stored as it was computed: the next pass, or the
+// next body, loads it back as the same pair, which store forwarding hands over at once, where a
+// wider load of entries stored one by one would wait. Articulated inertias are kept whole,
+// symmetric to the last bit (each entry and its mirror are computed by the same operations).
 
 #include <Eigen/Eigenvalues>
 #include <algorithm>
@@ -20,35 +21,63 @@
 #include "../kinematics/chain.hpp"
 #include "../workspace.hpp"
 #include "body_inertia.hpp"
+#include "fused.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
 
 namespace {
 
-// Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
-inline double upper(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
+// A 6-vector as three pairs of lanes, rows (0, 1), (2, 3), (4, 5).
+struct Pairs {
+    Lanes r[3];
+};
 
-// y = A·x and z = A·w for a symmetric A kept in its upper triangle, in one sweep over its
-// entries (unrolled, so the choice of entry is made at compile time).
-inline void symmetric_times(const Matrix6d& A, const double* x, const double* w, double* y, double* z) {
-#pragma GCC unroll 6
-    for (int r = 0; r < 6; ++r) y[r] = A(r, r) * x[r], z[r] = A(r, r) * w[r];
-#pragma GCC unroll 6
-    for (int col = 1; col < 6; ++col)
-#pragma GCC unroll 5
-        for (int r = 0; r < col; ++r) {
-            const double e = A(r, col);
-            y[r] += e * x[col], y[col] += e * x[r];
-            z[r] += e * w[col], z[col] += e * w[r];
-        }
+// Loaded and stored pair by pair (never wider: a wider load would straddle the pair stores).
+inline Pairs load_pairs(const double* x) {
+    Pairs v;
+    for (int i = 0; i < 3; ++i) __builtin_memcpy(&v.r[i], x + 2 * i, sizeof(Lanes));
+    return v;
 }
 
-// A body's bias force in the reference frame, v ×* (I·v) + f, from its spatial inertia I as
-// placed above and its load f = (n, f), if any, given in the body frame and turned into the
-// reference frame as (R·n + p × R·f, R·f).
-inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d& R, const Vector3d& p,
-                             const double* load, double* pA) {
+inline void store_pairs(const Pairs& v, double* x) {
+    for (int i = 0; i < 3; ++i) __builtin_memcpy(x + 2 * i, &v.r[i], sizeof(Lanes));
+}
+
+inline Pairs pairs_of(const double* x) { return {{Lanes{x[0], x[1]}, Lanes{x[2], x[3]}, Lanes{x[4], x[5]}}}; }
+
+// x·y, its products summed in pairs of pairs.
+inline double dot(const Pairs& x, const Pairs& y) {
+    const Lanes t = (x.r[0] * y.r[0] + x.r[1] * y.r[1]) + x.r[2] * y.r[2];
+    return t[0] + t[1];
+}
+
+// A·x for a 6×6 A held as its columns' pairs, the six columns summed in pairs, so that a chain
+// of bodies waits on three additions rather than six.
+inline Pairs times(const Pairs (&A)[6], const double* x) {
+    Pairs y;
+    for (int i = 0; i < 3; ++i)
+        y.r[i] = ((A[0].r[i] * x[0] + A[1].r[i] * x[1]) + (A[2].r[i] * x[2] + A[3].r[i] * x[3])) +
+                 (A[4].r[i] * x[4] + A[5].r[i] * x[5]);
+    return y;
+}
+
+// A body's spatial inertia [I, [h]×; [h]×ᵀ, m·1] about the reference origin, whole, column by
+// column in pairs, from m, h and I as place_body_inertia gives them.
+inline void place_articulated(double m, const Vector3d& h, const Matrix3d& I, Matrix6d& IA) {
+    // I's upper triangle for both mirror entries
+    const double columns[6][6] = {{I(0, 0), I(0, 1), I(0, 2), 0, -h[2], h[1]}, {I(0, 1), I(1, 1), I(1, 2), h[2], 0, -h[0]},
+                                  {I(0, 2), I(1, 2), I(2, 2), -h[1], h[0], 0}, {0, h[2], -h[1], m, 0, 0},
+                                  {-h[2], 0, h[0], 0, m, 0},                   {h[1], -h[0], 0, 0, 0, m}};
+    for (int col = 0; col < 6; ++col) store_pairs(pairs_of(columns[col]), &IA(0, col));
+}
+
+// A body's bias force in the reference frame, v ×* (I·v) + f, from its mass m, first moment h
+// and rotational inertia I about the reference origin and its load f = (n, f), if any, given in
+// the body frame and turned into the reference frame as (R·n + p × R·f, R·f).
+[[gnu::always_inline]] inline void place_bias_force(double m, const Vector3d& h, const Matrix3d& I, const double* v,
+                                                    const Matrix3d& R, const Vector3d& p, const double* load,
+                                                    double* pA) {
     std::fill_n(pA, 6, 0.0);
     if (load) {
         for (int r = 0; r < 3; ++r) {
@@ -57,24 +86,23 @@ inline void place_bias_force(const Matrix6d& I, const double* v, const Matrix3d&
         }
         add_cross(p.data(), pA + 3, pA);
     }
-    // I·v = (I_r·ω + h × v, m·v + ω × h), I_r the rotational block, h and m read back from
-    // their entries
-    const double h[3] = {I(2, 4), I(0, 5), I(1, 3)}, m = I(3, 3);
+    // I·v = (I·ω + h × v, m·v + ω × h)
     const double *w = v, *vl = v + 3;
     double Iv[6];
     for (int r = 0; r < 3; ++r) {
-        Iv[r] = upper(I, r, 0) * w[0] + upper(I, r, 1) * w[1] + upper(I, r, 2) * w[2];
+        // I's upper triangle, as place_articulated reads it
+        Iv[r] = I(0, r) * w[0] + I(std::min(r, 1), std::max(r, 1)) * w[1] + I(r, 2) * w[2];
         Iv[3 + r] = m * vl[r];
     }
-    add_cross(h, vl, Iv);
-    add_cross(w, h, Iv + 3);
+    add_cross(h.data(), vl, Iv);
+    add_cross(w, h.data(), Iv + 3);
     // v ×* f = (ω × n + v × f, ω × f)
     add_cross(w, Iv, pA);
     add_cross(vl, Iv + 3, pA);
     add_cross(w, Iv + 3, pA + 3);
 }
 
-// The singular-base test: the 6×6 articulated inertia A of the root (upper triangle) must be
+// The singular-base test: the 6×6 articulated inertia A of the root must be
 // well conditioned (λmin > λmax·√ε, both finite, λmax > 0) and admit a Cholesky solve. The
 // eigenvalues are bounded first from the factor, λmin ≥ 1/‖L⁻¹‖²_F and λmax ≤ trace(A); only
 // when the bounds do not settle the test (a base within a few orders of magnitude of the
@@ -109,10 +137,7 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
     }
     const double lmin_bound = 1.0 / inverse_norm2, lmax_bound = trace;
     if (!(std::isfinite(lmax_bound) && lmin_bound > lmax_bound * sqrt_eps)) {
-        Matrix6d full;
-        for (int r = 0; r < 6; ++r)
-            for (int c = 0; c < 6; ++c) full(r, c) = upper(A, r, c);
-        const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(full, Eigen::EigenvaluesOnly);
+        const Eigen::SelfAdjointEigenSolver<Matrix6d> eigen(A, Eigen::EigenvaluesOnly);
         const double lmin = eigen.eigenvalues().minCoeff(), lmax = eigen.eigenvalues().maxCoeff();
         if (!(lmin > lmax * sqrt_eps && std::isfinite(lmax) && lmax > 0 && std::isfinite(lmin))) return false;
     }
@@ -133,19 +158,24 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
     return finite;
 }
 
-}  // namespace
-
-Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
-                                     const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
-                                     std::span<const double> forces, std::span<const Load> loads,
-                                     Workspace& ws, std::span<double> out) const {
-    const std::size_t J = joint_count(), n = dof_count();
+// The whole computation, inlined into its portable and fused builds.
+[[gnu::always_inline]] inline Result<void> articulated_body(const Model& model, bool floating,
+                                                            const Quaterniond& base_rotation,
+                                                            const Twist& base_velocity, const Vector3d& lift,
+                                                            std::span<const double> q, std::span<const double> qd,
+                                                            std::span<const double> forces,
+                                                            std::span<const Load> loads, Workspace& ws,
+                                                            std::span<double> out) {
+    const std::vector<BodyJoint>& body_joints = model.body_joints;
+    const std::vector<std::size_t>& body_parents = model.body_parents;
+    const std::vector<LinkInertial>& body_inertials = model.body_inertials;
+    const std::size_t J = model.joint_count(), n = model.dof_count();
     const std::size_t off = floating ? 6 : 0;
     VORMEK_CHECK(check_joint_vector(q, n, "q"));
     VORMEK_CHECK(check_joint_vector(qd, q.size(), "qd"));
     VORMEK_CHECK(check_length(forces, n + off, "forward dynamics generalized forces"));
     VORMEK_CHECK(check_length(out, forces.size(), "forward dynamics output"));
-    VORMEK_TRY(root_load, prepare_indexed_loads(loads, ws.loads));
+    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.loads));
     if (ws.transforms.size() != J || ws.v.size() != J || ws.c.size() != J || ws.a.size() != J ||
         ws.IA.size() != J || ws.pA.size() != J || ws.U.size() != J || ws.D.size() != J || ws.u.size() != J || ws.loads.size() != J)
         panic("forward dynamics workspace does not fit the model");
@@ -165,73 +195,99 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
     Matrix6d IA0;
     double pA0[6];
     if (floating) {
-        place_spatial_inertia(body_inertials[0], body_rows(root), IA0);
-        place_bias_force(IA0, v0, root.R, root.p, loads.empty() ? nullptr : root_load.data(), pA0);
+        double m;
+        Vector3d h;
+        Matrix3d I;
+        place_body_inertia(body_inertials[0], body_rows(root), m, h, I);
+        place_articulated(m, h, I, IA0);
+        place_bias_force(m, h, I, v0, root.R, root.p, loads.empty() ? nullptr : root_load.data(), pA0);
     }
 
-    // pass 1, root to leaf: poses, motion columns, velocities, velocity-product accelerations,
-    // rigid-body inertias and bias forces. The loads arrive in body frames in the load slots,
-    // which then take the motion columns.
-    // Each subtree of a fixed root is placed about its first body's origin (reference_root).
+    // pass 1, root to leaf, in two loops: the walk places the bodies, their motion columns and
+    // rigid-body inertias, as the mass matrix's does; then velocities, velocity-product
+    // accelerations and bias forces. Kept apart, the walk's chain of poses is not held up by the
+    // rest, which no body waits on but its children's velocities. The loads arrive in body
+    // frames in the load slots, which take the motion columns; the bias slots hold the loads
+    // until the second loop reads them. Each subtree of a fixed root is placed about its first
+    // body's origin (reference_root).
     walk_tree(
-        *this, q, root, T,
-        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
-            const BodyJoint& joint = body_joints[k];
-            const std::size_t parent = body_parents[k];
-            const Matrix3d& R = X.R;
-            const Vector3d& p = X.p;
-            // the load, if any, is read before its slot takes the motion column
-            double load[6];
-            if (!loads.empty())
-                for (int r = 0; r < 6; ++r) load[r] = S[k][r];
+        model, q, root, T,
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
+            if (!loads.empty()) store_pairs(load_pairs(S[k].data()), pA[k].data());
             double Sk[6];
-            motion_column(joint, X, Sk);
-            const double* vp = parent == 0 ? v0 : v[parent - 1].data();
-            double vJ[6], vk[6], ck[6] = {};
-            for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp[r] + vJ[r];
-            // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
-            // (ω × ω′, ω × v′ + v × ω′)
-            add_cross(vk, vJ, ck);
-            add_cross(vk, vJ + 3, ck + 3);
-            add_cross(vk + 3, vJ, ck + 3);
-            for (int r = 0; r < 6; ++r) S[k][r] = Sk[r], v[k][r] = vk[r], c[k][r] = ck[r];
-            place_spatial_inertia(body_inertials[k + 1], pose, IA[k]);
-            double bias[6];
-            place_bias_force(IA[k], vk, R, p, loads.empty() ? nullptr : load, bias);
-            for (int r = 0; r < 6; ++r) pA[k][r] = bias[r];
+            motion_column(body_joints[k], X, Sk);
+            store_pairs(pairs_of(Sk), S[k].data());
+            double m;
+            Vector3d h;
+            Matrix3d I;
+            place_body_inertia(body_inertials[k + 1], pose, m, h, I);
+            place_articulated(m, h, I, IA[k]);
         },
         !floating);
+    // the parent's velocity goes on in registers to its child on a chain
+    Pairs vp = pairs_of(v0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = body_parents[k];
+        if (parent != k) vp = load_pairs(parent == 0 ? v0 : v[parent - 1].data());
+        double load[6];
+        if (!loads.empty())
+            for (int r = 0; r < 6; ++r) load[r] = pA[k][r];
+        const double* Sk = S[k].data();
+        double vJ[6], vk[6], ck[6] = {};
+        for (int r = 0; r < 6; ++r) vJ[r] = Sk[r] * qd[k], vk[r] = vp.r[r / 2][r % 2] + vJ[r];
+        // in a fixed frame a column moves with its body: d(S)/dt = v × S, hence c = v × vJ,
+        // (ω × ω′, ω × v′ + v × ω′)
+        add_cross(vk, vJ, ck);
+        add_cross(vk, vJ + 3, ck + 3);
+        add_cross(vk + 3, vJ, ck + 3);
+        vp = pairs_of(vk);
+        store_pairs(vp, v[k].data());
+        store_pairs(pairs_of(ck), c[k].data());
+        // m, h and I read back from the spatial inertia the walk placed
+        const Matrix6d& A = IA[k];
+        const double m = A(3, 3);
+        const Vector3d h(A(2, 4), A(0, 5), A(1, 3));
+        const Matrix3d I = A.topLeftCorner<3, 3>();
+        double bias[6];
+        place_bias_force(m, h, I, vk, T[k].R, T[k].p, loads.empty() ? nullptr : load, bias);
+        store_pairs(pairs_of(bias), pA[k].data());
+    }
 
     // pass 2, leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {
         // IA[k] and pA[k] are complete, the children having joined: the book's I^A and p^A.
         // What joint k passes to its parent, I^a = I^A − U·Uᵀ/D and p^a = p^A + I^a·c + U·u/D,
         // goes straight into the parent's slots; pass 3 reads only c, U, D and u of this joint
-        const Matrix6d& IAk = IA[k];
+        Pairs IAk[6];
+        for (int col = 0; col < 6; ++col) IAk[col] = load_pairs(&IA[k](0, col));
         const double *Sk = S[k].data(), *ck = c[k].data();
-        double Uk[6], IAc[6];
-        symmetric_times(IAk, Sk, ck, Uk, IAc);
-        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
-        const double Dk = dot6(Sk, Uk);
+        const Pairs Uk = times(IAk, Sk), IAc = times(IAk, ck);
+        store_pairs(Uk, U[k].data());
+        const double Dk = dot(load_pairs(Sk), Uk);
         D[k] = Dk;
         // no relative tolerance: anything finite and above zero articulates
         if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
-        const double uk = forces[off + k] - dot6(Sk, pA[k].data());
+        const Pairs pAk = load_pairs(pA[k].data());
+        const double uk = forces[off + k] - dot(load_pairs(Sk), pAk);
         u[k] = uk;
         const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
         const double inverse_D = 1.0 / Dk;
-        double U_D[6];
-        for (int r = 0; r < 6; ++r) U_D[r] = Uk[r] * inverse_D;
-        Matrix6d& Ip = parent == 0 ? IA0 : IA[parent - 1];
+        double* Ip = parent == 0 ? IA0.data() : IA[parent - 1].data();
         double* pp = parent == 0 ? pA0 : pA[parent - 1].data();
-#pragma GCC unroll 6
-        for (int col = 0; col < 6; ++col)
-#pragma GCC unroll 6
-            for (int r = 0; r <= col; ++r) Ip(r, col) += IAk(r, col) - U_D[r] * Uk[col];
+        // the sums and the products U·Uᵀ do not wait for 1/D, so the chain of bodies waits on
+        // one multiply-add per entry after it
+        for (int col = 0; col < 6; ++col) {
+            const Lanes Ucol{Uk.r[col / 2][col % 2], Uk.r[col / 2][col % 2]};
+            Pairs Ipc = load_pairs(Ip + 6 * col);
+            for (int i = 0; i < 3; ++i) Ipc.r[i] = (Ipc.r[i] + IAk[col].r[i]) - (Uk.r[i] * Ucol) * inverse_D;
+            store_pairs(Ipc, Ip + 6 * col);
+        }
         // I^a·c = I^A·c − U·(U·c)/D, hence p^a = p^A + I^A·c + U·(u − U·c)/D
-        const double u_less_Uc = uk - dot6(Uk, ck);
-        for (int r = 0; r < 6; ++r) pp[r] += pA[k][r] + IAc[r] + U_D[r] * u_less_Uc;
+        const double u_less_Uc_D = (uk - dot(Uk, load_pairs(ck))) * inverse_D;
+        Pairs pp_pairs = load_pairs(pp);
+        for (int i = 0; i < 3; ++i) pp_pairs.r[i] += pAk.r[i] + IAc.r[i] + Uk.r[i] * u_less_Uc_D;
+        store_pairs(pp_pairs, pp);
     }
 
     std::ranges::fill(out, 0.0);
@@ -253,18 +309,48 @@ Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rota
         }
     }
 
-    // pass 3, root to leaf: accelerations
+    // pass 3, root to leaf: accelerations. The parent's goes on in registers to its child on a
+    // chain, and only the product U·a_parent waits for it: u − U·c and 1/D are ready long before
+    Pairs ap = pairs_of(a0);
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = body_parents[k];
-        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
-        double ak[6];
-        for (int r = 0; r < 6; ++r) ak[r] = ap[r] + c[k][r];
-        const double qdd = (u[k] - dot6(U[k].data(), ak)) / D[k];
+        if (parent != k) ap = load_pairs(parent == 0 ? a0 : a[parent - 1].data());
+        const Pairs ck = load_pairs(c[k].data()), Uk = load_pairs(U[k].data());
+        const double inverse_D = 1.0 / D[k], x = (u[k] - dot(Uk, ck)) - dot(Uk, ap);
+        // the quotient decides only what the product cannot: a D so small that 1/D overflows
+        double qdd = x * inverse_D;
+        if (!std::isfinite(qdd)) qdd = x / D[k];
         if (!std::isfinite(qdd)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
         out[off + k] = qdd;
-        for (int r = 0; r < 6; ++r) a[k][r] = ak[r] + S[k][r] * qdd;
+        const Pairs Sk = load_pairs(S[k].data());
+        for (int i = 0; i < 3; ++i) ap.r[i] = (ap.r[i] + ck.r[i]) + Sk.r[i] * qdd;
+        store_pairs(ap, a[k].data());
     }
     return {};
+}
+
+#ifdef VORMEK_FUSED_KERNELS
+VORMEK_FUSED Result<void> fused_forward_dynamics(const Model& model, bool floating, const Quaterniond& base_rotation,
+                                                 const Twist& base_velocity, const Vector3d& lift,
+                                                 std::span<const double> q, std::span<const double> qd,
+                                                 std::span<const double> forces, std::span<const Load> loads,
+                                                 Workspace& ws, std::span<double> out) {
+    return articulated_body(model, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, out);
+}
+#endif
+
+}  // namespace
+
+Result<void> Model::forward_dynamics(bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
+                                     const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
+                                     std::span<const double> forces, std::span<const Load> loads,
+                                     Workspace& ws, std::span<double> out) const {
+#ifdef VORMEK_FUSED_KERNELS
+    if (fused_kernels())
+        return fused_forward_dynamics(*this, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws,
+                                      out);
+#endif
+    return articulated_body(*this, floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, out);
 }
 
 Result<void> Robot::forward_dynamics(std::span<const double> q, std::span<const double> qd,
