@@ -30,9 +30,10 @@ std::pair<const char*, const char*> memory_range(PyArrayObject* a) {
     return {lo, hi};
 }
 
+#ifdef Py_GIL_DISABLED
 // A spin lock: the registry's critical sections are a few dozen instructions, held by one
 // thread in the common case, and a mutex would double the cost of every call.
-class SpinLock {
+class RegistryLock {
 public:
     void lock() {
         while (flag_.test_and_set(std::memory_order_acquire))
@@ -43,9 +44,20 @@ public:
 private:
     std::atomic_flag flag_;
 };
+#else
+// The interpreter lock already keeps borrows apart: every one is taken by a thread that holds
+// it, from conversion to registration, and a forked child goes on running Python only when the
+// forking thread held it (PyOS_BeforeFork), so no borrow was half taken at the fork. A lock of
+// the registry's own would add an atomic exchange to every array of every call.
+class RegistryLock {
+public:
+    void lock() {}
+    void unlock() {}
+};
+#endif
 
-// Guarded by its own lock rather than the interpreter lock, which a free-threaded build does
-// not have. Few borrows are alive at once, so a flat scan beats any map. Entries are never
+// Guarded by the interpreter lock, or by its own lock in a free-threaded build, which has
+// none. Few borrows are alive at once, so a flat scan beats any map. Entries are never
 // freed: a released one is reused by a later borrow, and none moves as the registry grows, so
 // an owner can clear its entry while others add theirs. The first entries sit in a fixed array
 // that the scan walks as a plain loop; only a process with more borrows alive at once than
@@ -96,7 +108,7 @@ private:
         return !(e.lo < hi && lo < e.hi && (exclusive || e.exclusive));
     }
 
-    SpinLock lock_;
+    RegistryLock lock_;
     std::size_t used_ = 0;  // entries ever handed out: first_ fills before more_
     std::array<BorrowEntry, 32> first_;
     std::deque<BorrowEntry> more_;

@@ -16,16 +16,51 @@ PyTypeObject*& type_slot() {
     return type;
 }
 
+// Poses and twists are the results of the quickest computations, made and dropped once a call:
+// a few dropped values of each class wait here for the next one instead of going back through
+// the allocator and the generic deallocation of heap types (as CPython keeps its floats). Only
+// touched with the interpreter lock held; a free-threaded build has no such lock and keeps none.
 template <class V>
-ValueObject<V>* allocate(PyTypeObject* type) {
-    return reinterpret_cast<ValueObject<V>*>(type->tp_alloc(type, 0));
+struct Spares {
+#ifdef Py_GIL_DISABLED
+    static constexpr std::size_t capacity = 0;
+#else
+    static constexpr std::size_t capacity = 16;
+#endif
+    std::array<PyObject*, capacity> objects{};
+    std::size_t count = 0;
+};
+
+template <class V>
+Spares<V>& spares() {
+    static Spares<V> s;
+    return s;
 }
 
 template <class V>
 PyObject* make(PyTypeObject* type, const V& value) {
-    auto* self = allocate<V>(type);
+    Spares<V>& s = spares<V>();
+    ValueObject<V>* self;
+    // a spare has had its reference to the class dropped: PyObject_Init takes it again
+    if (s.count > 0 && type == type_slot<V>())
+        self = reinterpret_cast<ValueObject<V>*>(PyObject_Init(s.objects[--s.count], type));
+    else
+        self = reinterpret_cast<ValueObject<V>*>(type->tp_alloc(type, 0));
     if (self) self->value = value;
     return reinterpret_cast<PyObject*>(self);
+}
+
+template <class V>
+void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    Spares<V>& s = spares<V>();
+    if constexpr (Spares<V>::capacity > 0) {
+        if (s.count < s.capacity) s.objects[s.count++] = self;
+        else type->tp_free(self);
+    } else {
+        type->tp_free(self);
+    }
+    Py_DECREF(type);  // each instance of a heap type holds a reference to its class
 }
 
 template <std::size_t N>
@@ -320,6 +355,7 @@ PyTypeObject* create_type(const char* name, const char* doc, newfunc tp_new, PyG
         {Py_tp_new, reinterpret_cast<void*>(tp_new)},
         {Py_tp_getset, getset},
         {Py_tp_richcompare, reinterpret_cast<void*>(&richcompare<V>)},
+        {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc<V>)},
         // Pose alone has methods and an operator (composition); for the others the list ends here
         {std::is_same_v<V, PoseValue> ? Py_tp_methods : 0, pose_methods},
         {Py_nb_multiply, reinterpret_cast<void*>(&pose_multiply)},

@@ -48,6 +48,15 @@ def test_base_state_keeps_copies_and_hands_out_new_poses():
     assert state.acceleration == velocity and state.velocity == Twist()
 
 
+def test_values_made_after_others_were_dropped_leave_the_live_ones_alone():
+    # dropped Poses and Twists are reused for later ones: more than are ever kept, dropped in between
+    made = [(cls((i, 0, 0)), i) for i in range(60) for cls in (Pose, Twist)]
+    del made[::3]
+    made += [(cls((i, 0, 0)), i) for i in range(60, 120) for cls in (Pose, Twist)]
+    assert all((v.translation if isinstance(v, Pose) else v.angular) == (i, 0, 0) for v, i in made)
+    assert len({id(v) for v, _ in made}) == len(made)
+
+
 @pytest.mark.parametrize("call, kind, message", [
     (lambda: Pose(rotation_xyzw=(0, 0, 1)), ValueError, "expected a sequence of length 4 (got 3)"),
     (lambda: Pose(translation=(0, 0)), ValueError, "expected a sequence of length 3 (got 2)"),
