@@ -1,5 +1,5 @@
 // The core's own cost of one inverse_dynamics, mass_matrix and forward_dynamics call on a URDF,
-// and of each centre-of-mass, momentum and energy call,
+// of each derivative call and of each centre-of-mass, momentum and energy call,
 // with no Python around it: the figure a batch's per-state cost is held against. The states
 // are drawn like bench_batch.py's (q uniform in [-1, 1], the rest standard normal) and cycled
 // through 1,024 of them, as a batch walks through its rows.
@@ -84,6 +84,14 @@ int main(int argc, char** argv) {
     };
     const auto value = [&](auto result) { return result ? (out[0] = *result, true) : false; };
     const auto linear = [&](auto result) { return result ? (out[0] = result->linear[0], true) : false; };
+    std::vector<double> dq(n * n), dv(n * n);
+    report("inverse_dynamics_derivatives", [&](std::size_t i) {
+        return robot.inverse_dynamics_derivatives(row(q, i), row(qd, i), row(qdd, i), {}, dq, dv, vector_out);
+    });
+    report("forward_dynamics_derivatives", [&](std::size_t i) {
+        return robot.forward_dynamics_derivatives(row(q, i), row(qd, i), row(qdd, i), {}, dq, dv, out);
+    });
+    report("mass_matrix_inverse", [&](std::size_t i) { return robot.mass_matrix_inverse(row(q, i), out); });
     report("center_of_mass", [&](std::size_t i) { return robot.center_of_mass(row(q, i), std::span(out).first(3)); });
     report("center_of_mass_velocity", [&](std::size_t i) {
         return robot.center_of_mass_velocity(row(q, i), row(qd, i), std::span(out).first(3));

@@ -55,7 +55,7 @@ namespace vormek {
 namespace {
 
 // out += I·x for the spatial inertia (m, h, Ī upper): (Ī·x_ω + h × x_ν, m·x_ν + x_ω × h)
-inline void add_inertia_times(double m, const Vector3d& h, const Matrix3d& I, const double* x, double* out) {
+[[gnu::always_inline]] inline void add_inertia_times(double m, const Vector3d& h, const Matrix3d& I, const double* x, double* out) {
     out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2];
     out[1] += I(0, 1) * x[0] + I(1, 1) * x[1] + I(1, 2) * x[2];
     out[2] += I(0, 2) * x[0] + I(1, 2) * x[1] + I(2, 2) * x[2];
@@ -65,15 +65,15 @@ inline void add_inertia_times(double m, const Vector3d& h, const Matrix3d& I, co
 }
 
 // out += the rate part of İ times x: (T·x_ω + w × x_ν, x_ω × w), T upper
-inline void add_rate_times(const Matrix3d& T, const Vector3d& w, const double* x, double* out) {
+[[gnu::always_inline]] inline void add_rate_times(const Matrix3d& T, const Vector3d& w, const double* x, double* out) {
     add_inertia_times(0.0, w, T, x, out);
 }
 
 // Entry (r, c) of a symmetric 3 × 3 matrix kept in its upper triangle.
-inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
+[[gnu::always_inline]] inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
 // Upper triangles and vectors of one subtree added into its parent's.
-inline void add_upper(const Matrix3d& from, Matrix3d& to) {
+[[gnu::always_inline]] inline void add_upper(const Matrix3d& from, Matrix3d& to) {
     for (int c = 0; c < 3; ++c)
         for (int r = 0; r <= c; ++r) to(r, c) += from(r, c);
 }
@@ -81,7 +81,7 @@ inline void add_upper(const Matrix3d& from, Matrix3d& to) {
 // A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
 // and its load (n, f) in its own frame, if any: inertia (m, h, Ī upper), momentum μ = I·v,
 // force f = I·a + v ×* μ + L and the rate of its inertia (T upper, w), as in (5).
-inline void place_body_terms(const LinkInertial& in, const Transform& X, const BodyRows& pose, const double* vk,
+[[gnu::always_inline]] inline void place_body_terms(const LinkInertial& in, const Transform& X, const BodyRows& pose, const double* vk,
                              const double* ak, const double* load, double& m, Vector3d& h, Matrix3d& I,
                              double* muk, double* fk, Matrix3d& Tk, Vector3d& Wk) {
     const Matrix3d& R = X.R;
@@ -119,7 +119,7 @@ inline void place_body_terms(const LinkInertial& in, const Transform& X, const B
 }
 
 // İ·x with the rate (T, w) and momentum μ of a subtree: rate·x + x ×* μ (transposed: − x ×* μ).
-inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* mu, const double* x, double sign,
+[[gnu::always_inline]] inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* mu, const double* x, double sign,
                             double* out) {
     double xmu[6] = {};
     add_force_cross(x, mu, xmu);
@@ -185,7 +185,7 @@ inline void add_rate_action(const Matrix3d& T, const Vector3d& w, const double* 
     // rests, and gravity is the same about any point
     walk_tree(
         model, q, root, T,
-        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
             const std::size_t parent = body_parents[k];
             double Sk[6];
             motion_column(body_joints[k], X, Sk);

@@ -349,7 +349,7 @@ namespace {
     // reference_root), motion columns and each body's own spatial inertia
     walk_tree(
         model, q, root, T,
-        [&](std::size_t k, const Transform& X, const BodyRows& pose) {
+        [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
             motion_column(model.body_joints[k], X, S[k].data());
             place_spatial_inertia(model.body_inertials[k + 1], pose, IA[k]);
         },
