@@ -89,9 +89,11 @@ int main(int argc, char** argv) {
         return robot.inverse_dynamics_derivatives(row(q, i), row(qd, i), row(qdd, i), {}, dq, dv, vector_out);
     });
     report("forward_dynamics_derivatives", [&](std::size_t i) {
-        return robot.forward_dynamics_derivatives(row(q, i), row(qd, i), row(qdd, i), {}, dq, dv, out);
+        return robot.forward_dynamics_derivatives(row(q, i), row(qd, i), row(qdd, i), {}, dq, dv,
+                                                  std::span(out).first(n * n));
     });
-    report("mass_matrix_inverse", [&](std::size_t i) { return robot.mass_matrix_inverse(row(q, i), out); });
+    report("mass_matrix_inverse",
+           [&](std::size_t i) { return robot.mass_matrix_inverse(row(q, i), std::span(out).first(n * n)); });
     report("center_of_mass", [&](std::size_t i) { return robot.center_of_mass(row(q, i), std::span(out).first(3)); });
     report("center_of_mass_velocity", [&](std::size_t i) {
         return robot.center_of_mass_velocity(row(q, i), row(qd, i), std::span(out).first(3));
