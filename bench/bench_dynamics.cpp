@@ -1,15 +1,20 @@
 // The dynamics core beside Pinocchio's C++ core, both compiled here with the same flags: inverse
 // dynamics vs rnea, mass matrix vs crba, forward dynamics vs aba, gravity vs
-// computeGeneralizedGravity, on Panda, Solo12 and Talos from example-robot-data, fixed and free
-// base; then the time per DOF of inverse and forward dynamics on chains of 8 to 512 links.
+// computeGeneralizedGravity, and the derivatives: inverse_dynamics_derivatives vs
+// computeRNEADerivatives, forward_dynamics_derivatives vs computeABADerivatives and
+// mass_matrix_inverse vs computeMinverse (with the multiple of our own inverse dynamics that the
+// first costs), on Panda, Solo12 and Talos from example-robot-data, fixed and free base; then the
+// time per DOF of inverse and forward dynamics on chains of 8 to 512 links.
 // Times are this thread's CPU time, median of 15 runs, per call (for the chains, the least of
 // five such medians); ratios are ours / Pinocchio's.
 //
 //   bench_dynamics [robots directory]
 
+#include <pinocchio/algorithm/aba-derivatives.hpp>
 #include <pinocchio/algorithm/aba.hpp>
 #include <pinocchio/algorithm/crba.hpp>
 #include <pinocchio/algorithm/joint-configuration.hpp>
+#include <pinocchio/algorithm/rnea-derivatives.hpp>
 #include <pinocchio/algorithm/rnea.hpp>
 #include <pinocchio/parsers/urdf.hpp>
 
@@ -99,7 +104,7 @@ void compare(const std::string& dir, const char* name, const char* file) {
     const std::vector<double> q = random_values(rng, n), qd = random_values(rng, n), qdd = random_values(rng, n);
     const std::vector<double> forces6 = random_values(rng, n + 6);
     const std::vector<double> forces(forces6.begin(), forces6.begin() + n);
-    std::vector<double> out(n + 6), mass((n + 6) * (n + 6));
+    std::vector<double> out(n + 6), mass((n + 6) * (n + 6)), dq(mass.size()), dv(mass.size());
 
     for (const bool floating : {false, true}) {
         pinocchio::Model pm;
@@ -148,6 +153,31 @@ void compare(const std::string& dir, const char* name, const char* file) {
         print(name, base, "gravity",
               {median_ns([&] { (void)(floating ? fr.gravity(bs, q, {}, o) : fixed.gravity(q, {}, o)); }),
                median_ns([&] { pinocchio::computeGeneralizedGravity(pm, pd, pq); })});
+        // the derivatives; Pinocchio's forward-dynamics derivatives leave M⁻¹ in its data too
+        const std::span<double> Dq(dq.data(), N * N), Dv(dv.data(), N * N);
+        const auto our_idd = [&] {
+            (void)(floating ? fr.inverse_dynamics_derivatives(bs, q, qd, qdd, {}, Dq, Dv, o)
+                            : fixed.inverse_dynamics_derivatives(q, qd, qdd, {}, Dq, Dv, o));
+        };
+        const auto our_fdd = [&] {
+            (void)(floating ? fr.forward_dynamics_derivatives(bs, q, qd, f, {}, Dq, Dv, M)
+                            : fixed.forward_dynamics_derivatives(q, qd, f, {}, Dq, Dv, M));
+        };
+        const auto our_minv = [&] { (void)(floating ? fr.mass_matrix_inverse(bs, q, M) : fixed.mass_matrix_inverse(q, M)); };
+        const auto derivative_rows = [&](const char* idd_op, const char* fdd_op, const char* minv_op) {
+            const Row idd{median_ns(our_idd), median_ns([&] { pinocchio::computeRNEADerivatives(pm, pd, pq, pv, pa); })};
+            print(name, base, idd_op, idd);
+            print(name, base, fdd_op,
+                  {median_ns(our_fdd), median_ns([&] { pinocchio::computeABADerivatives(pm, pd, pq, pv, ptau); })});
+            print(name, base, minv_op, {median_ns(our_minv), median_ns([&] { pinocchio::computeMinverse(pm, pd, pq); })});
+            return idd.ours;
+        };
+        // the last row's second column is our own inverse dynamics, not Pinocchio's
+        const double idd_ns = derivative_rows("ID'/rneaD", "FD'/abaD", "Minv");
+        print(name, base, "ID'/our ID",
+              {idd_ns, median_ns([&] {
+                   (void)(floating ? fr.inverse_dynamics(bs, q, qd, qdd, {}, o) : fixed.inverse_dynamics(q, qd, qdd, {}, o));
+               })});
         if (fused_kernels()) {
             // the rows above ran the AVX2 and FMA builds; Pinocchio here is compiled without
             // them, as are the portable builds of the same kernels
@@ -161,6 +191,7 @@ void compare(const std::string& dir, const char* name, const char* file) {
             print(name, base, "g portable",
                   {median_ns([&] { (void)(floating ? fr.gravity(bs, q, {}, o) : fixed.gravity(q, {}, o)); }),
                    median_ns([&] { pinocchio::computeGeneralizedGravity(pm, pd, pq); })});
+            derivative_rows("ID' portab", "FD' portab", "Minv portab");
             hold_back_fused_kernels(false);
         }
     }
