@@ -41,14 +41,14 @@ def compile_model(mj: Any, text: str, root: str, floating: bool, fuse: bool) -> 
     compiler = _COMPILER.format(fuse=str(fuse).lower())
     text = re.sub(r"(<robot\b[^>]*>)", lambda match: match.group(1) + compiler, _DROPPED.sub("", text), count=1)
     try:
-        spec = mj.MjSpec.from_string(text)
+        editable = mj.MjSpec.from_string(text)
         if floating:
-            body = spec.body(root)
-            if body is None or body.name == spec.worldbody.name:
+            body = editable.body(root)
+            if body is None or body.name == editable.worldbody.name:
                 # MuJoCo makes a link named world its fixed world body
                 raise Refused(f"MuJoCo fixes the root link {root} to the world")
             body.add_freejoint()
-        model = spec.compile()
+        model = editable.compile()
     except (ValueError, mj.FatalError) as error:
         first = str(error).strip().removeprefix("Error: ").partition("\n")[0]
         raise Refused(first or type(error).__name__) from error
