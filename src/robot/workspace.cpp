@@ -48,6 +48,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       dfs_position(n, 0),
       subtree_end(n, 0),
       component_begin(n, 0),
-      component_end(n, 0) {}
+      component_end(n, 0),
+      block_slot(n + 1, 0) {}
 
 }  // namespace vormek

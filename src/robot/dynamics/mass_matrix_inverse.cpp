@@ -18,6 +18,7 @@
 #include <cmath>
 
 #include "../../robot.hpp"
+#include "../../sin_cos.hpp"
 #include "../checks.hpp"
 #include "../kinematics/chain.hpp"
 #include "articulated.hpp"
@@ -39,17 +40,19 @@ namespace {
     std::span<const Vector6d> U, std::span<const double> D, Workspace& ws, std::span<double> B, double scale) {
     const std::size_t n = model.dof_count(), width = 6 * n;
     const std::vector<std::size_t>& parents = model.body_parents;
+    const std::span<const std::size_t> slot = ws.block_slot;
     double* block = ws.articulated_block.data();
     std::span<unsigned char> started = ws.block_started;
-    if (B.size() != n * n || ws.articulated_block.size() < width * n || started.size() < n)
+    if (B.size() != n * n || ws.articulated_block.size() < width * (n + 1) || started.size() < n ||
+        slot.size() != n + 1)
         panic("articulated solve does not fit the model");
     std::fill_n(started.begin(), n, 0);
 
     // leaf to root: each row from its bias forces, which then join the parent's; the first
-    // child to arrive writes the parent's block, the others add to it
+    // child to arrive writes the parent's block (in place when it is its own), the others add
     for (std::size_t i = n; i-- > 0;) {
         double* row = B.data() + i * n;
-        const double* P = block + i * width;
+        const double* P = block + slot[i + 1] * width;
         const double* Si = S[i].data();
         const double inverse_D = 1.0 / D[i];
         if (started[i])
@@ -58,7 +61,7 @@ namespace {
             for (std::size_t j = 0; j < n; ++j) row[j] = scale * row[j] * inverse_D;
         const std::size_t parent = parents[i];
         if (parent == 0) continue;
-        double* Pp = block + (parent - 1) * width;
+        double* Pp = block + slot[parent] * width;
         const double* Ui = U[i].data();
         const bool own = started[i], first = !started[parent - 1];
         started[parent - 1] = 1;
@@ -70,10 +73,11 @@ namespace {
     }
 
     // root to leaf: what the parent's acceleration takes from each row; the block now holds
-    // the accelerations (a child of the fixed root starts from rest)
+    // the accelerations (a child of the fixed root starts from rest), the last child's over
+    // its parent's once its siblings have read them
     for (std::size_t i = 0; i < n; ++i) {
         double* row = B.data() + i * n;
-        double* Ai = block + i * width;
+        double* Ai = block + slot[i + 1] * width;
         const double* Si = S[i].data();
         const std::size_t parent = parents[i];
         if (parent == 0) {
@@ -81,7 +85,7 @@ namespace {
                 for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Si[r] * row[j];
             continue;
         }
-        const double* Ap = block + (parent - 1) * width;
+        const double* Ap = block + slot[parent] * width;
         const double* Ui = U[i].data();
         const double inverse_D = 1.0 / D[i];
         for (std::size_t j = 0; j < n; ++j) {
@@ -115,6 +119,7 @@ void depth_first(const Model& model, Workspace& ws) {
                            begin = ws.component_begin, reach = ws.component_end;
     if (order.size() != n || position.size() != n || end.size() != n || begin.size() != n || reach.size() != n)
         panic("depth-first workspace does not fit the model");
+    if (ws.depth_first_ready) return;
     // subtree sizes, leaf to root
     std::ranges::fill(end, 1);
     for (std::size_t k = n; k-- > 0;)
@@ -136,6 +141,20 @@ void depth_first(const Model& model, Workspace& ws) {
         begin[k] = parent == 0 ? position[k] : begin[parent - 1];
         reach[k] = parent == 0 ? end[k] : reach[parent - 1];
     }
+    // a body's block goes on to its last child, which of its children comes first leaf to root
+    // and last root to leaf, and which may therefore overwrite it in place: one block serves a
+    // whole path, one per leaf is in use, and a chain's stays in cache
+    std::span<std::size_t> slot = ws.block_slot;
+    if (slot.size() != n + 1) panic("depth-first workspace does not fit the model");
+    const std::size_t none = n + 1;
+    std::ranges::fill(slot, none);
+    std::size_t slots = 0;
+    for (std::size_t k = n; k-- > 0;) {
+        if (slot[k + 1] == none) slot[k + 1] = slots++;
+        if (slot[parents[k]] == none) slot[parents[k]] = slot[k + 1];
+    }
+    if (slot[0] == none) slot[0] = slots;
+    ws.depth_first_ready = true;
 }
 
 namespace {
@@ -183,13 +202,13 @@ namespace {
     std::span<double> out) {
     const std::size_t n = model.dof_count(), off = root ? 6 : 0, N = n + off, width = 6 * N;
     const std::vector<std::size_t>& parents = model.body_parents;
-    double* block = ws.articulated_block.data();
-    double* root_block = block + n * width;
     if (out.size() != N * N || ws.articulated_block.size() < width * (n + 1))
         panic("articulated inverse does not fit the model");
     depth_first(model, ws);
     const std::span<const std::size_t> order = ws.dfs_order, position = ws.dfs_position, end = ws.subtree_end,
-                                       reach = ws.component_end;
+                                       reach = ws.component_end, slot = ws.block_slot;
+    double* block = ws.articulated_block.data();
+    double* root_block = block + slot[0] * width;
     // bodies on different children of a fixed root do not move each other
     std::ranges::fill(out, 0.0);
 
@@ -198,7 +217,7 @@ namespace {
     // parent's block): row i is (e_i − S_iᵀ·P_i) / D_i
     for (std::size_t i = n; i-- > 0;) {
         double* row = out.data() + (off + i) * N;
-        const double* P = block + i * width;
+        const double* P = block + slot[i + 1] * width;
         const double* Si = S[i].data();
         const double inverse_D = 1.0 / D[i];
         const std::size_t a = off + position[i], e = off + end[i];
@@ -206,7 +225,7 @@ namespace {
         for (std::size_t t = a + 1; t < e; ++t) row[off + order[t - off]] = -dot6(Si, P + 6 * t) * inverse_D;
         const std::size_t parent = parents[i];
         if (parent == 0 && !root) continue;
-        double* Pp = parent == 0 ? root_block : block + (parent - 1) * width;
+        double* Pp = block + slot[parent] * width;
         const double* Ui = U[i].data();
         for (int r = 0; r < 6; ++r) Pp[6 * a + r] = Ui[r] * inverse_D;
         for (std::size_t t = a + 1; t < e; ++t)
@@ -228,24 +247,27 @@ namespace {
     }
 
     // root to leaf over the columns from body i's position to the end of its part (the upper
-    // triangle in depth-first order), each value mirrored
+    // triangle in depth-first order), each value mirrored; the last child's block over its
+    // parent's once its siblings have read it, a leaf's not at all: nobody reads it
     for (std::size_t i = 0; i < n; ++i) {
         double* row = out.data() + (off + i) * N;
-        double* Ai = block + i * width;
+        double* Ai = block + slot[i + 1] * width;
         const double* Si = S[i].data();
         const std::size_t parent = parents[i], a = off + position[i], e = root ? N : off + reach[i];
+        const bool leaf = end[i] == position[i] + 1;
         if (parent != 0 || root) {
-            const double* Ap = parent == 0 ? root_block : block + (parent - 1) * width;
+            const double* Ap = block + slot[parent] * width;
             const double* Ui = U[i].data();
             const double inverse_D = 1.0 / D[i];
             for (std::size_t t = a; t < e; ++t) {
                 double& x = row[off + order[t - off]];
                 x -= dot6(Ui, Ap + 6 * t) * inverse_D;
-                for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Ap[6 * t + r] + Si[r] * x;
+                if (!leaf)
+                    for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Ap[6 * t + r] + Si[r] * x;
             }
             // the base columns of a floating robot's joint rows come from the base rows
             for (std::size_t b = 0; b < off; ++b) row[b] = out[b * N + off + i];
-        } else {
+        } else if (!leaf) {
             for (std::size_t t = a; t < e; ++t)
                 for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Si[r] * row[off + order[t - off]];
         }
@@ -274,49 +296,67 @@ bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::s
 namespace {
 
 [[gnu::always_inline]] inline void product_body(const Model& model, bool floating, const Workspace& ws,
-    std::span<const double> inverse, std::span<double> B, std::span<double> C, std::span<double> scratch) {
-    const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off, W = 2 * N;
-    if (B.size() != N * N || C.size() != N * N || inverse.size() != N * N || scratch.size() < W * N)
+    std::span<const double> inverse, std::span<const double> from, std::span<double> B, std::span<double> C) {
+    const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off;
+    if (B.size() != N * N || C.size() != N * N || inverse.size() != N * N || from.size() < 2 * N * N + 3)
         panic("articulated product does not fit the model");
-    // [B C] side by side, one row of 2N values per row, so each step runs over twice as many
-    for (std::size_t k = 0; k < N; ++k) {
-        std::copy_n(B.data() + k * N, N, scratch.data() + k * W);
-        std::copy_n(C.data() + k * N, N, scratch.data() + k * W + N);
-    }
     const std::span<const std::size_t> order = ws.dfs_order, begin = ws.component_begin, reach = ws.component_end;
-    // row i of −M⁻¹·[B C] sums the rows of [B C] in i's part: a floating robot is one part
-    // (the row and the copies never overlap: said to the compiler, it drops the overlap test
-    // before each short sum, which cost more than the sum on small robots)
-    double* __restrict row = scratch.data() + N * W;  // one more row after the copies
-    for (std::size_t i = 0; i < N; ++i) {
-        std::fill_n(row, W, 0.0);
-        const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
-        for (std::size_t t = first; t < last; ++t) {
-            const std::size_t k = floating ? t : order[t];
-            const double m = -inverse[i * N + k];
-            const double* __restrict from = scratch.data() + k * W;
-            for (std::size_t j = 0; j < W; ++j) row[j] += m * from[j];
+    // row i of −M⁻¹·X sums the rows of X in i's part (a floating robot is one part), four
+    // columns at a time and eight such quads at once held in registers over the whole sum: a
+    // row of a small robot is a few quads, a sum kept in memory would store and load it again
+    // for every term, and fewer sums would wait on each other's multiply-adds. A group short
+    // of eight repeats its last quad, which is not stored again; the last quad of a row reads up to three values past it (the next row's, or the
+    // room `from` keeps after its last row), which are never stored.
+    const std::size_t quads = (N + 3) / 4, all = 2 * quads;
+    for (std::size_t g = 0; g < all; g += 8) {
+        // the group's quads: of X (b = 0) or Y (b = 1), from column j, the last one repeated
+        std::size_t b[8], j[8];
+        const double* x[8];
+        for (std::size_t h = 0, quad = g; h < 8; ++h, quad = std::min(quad + 1, all - 1)) {
+            b[h] = quad >= quads;
+            j[h] = 4 * (quad - b[h] * quads);
+            x[h] = from.data() + b[h] * N * N + j[h];
         }
-        std::copy_n(row, N, B.data() + i * N);
-        std::copy_n(row + N, N, C.data() + i * N);
+        const std::size_t count = std::min<std::size_t>(8, all - g);
+        for (std::size_t i = 0; i < N; ++i) {
+            const double* m = inverse.data() + i * N;
+            const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
+            Lanes4 sum[8] = {};
+            for (std::size_t t = first; t < last; ++t) {
+                const std::size_t k = floating ? t : order[t];
+                const double mk = m[k];
+                for (std::size_t h = 0; h < 8; ++h) {
+                    Lanes4 xk;
+                    __builtin_memcpy(&xk, x[h] + k * N, sizeof xk);
+                    sum[h] -= mk * xk;
+                }
+            }
+            for (std::size_t h = 0; h < count; ++h) {
+                double* y = (b[h] ? C : B).data() + i * N + j[h];
+                if (j[h] + 4 <= N)
+                    __builtin_memcpy(y, &sum[h], sizeof sum[h]);
+                else
+                    for (std::size_t r = 0; r < N - j[h]; ++r) y[r] = sum[h][r];
+            }
+        }
     }
 }
 
 #ifdef VORMEK_FUSED_KERNELS
 VORMEK_FUSED void fused_product(const Model& model, bool floating, const Workspace& ws,
-    std::span<const double> inverse, std::span<double> B, std::span<double> C, std::span<double> scratch) {
-    return product_body(model, floating, ws, inverse, B, C, scratch);
+    std::span<const double> inverse, std::span<const double> from, std::span<double> B, std::span<double> C) {
+    return product_body(model, floating, ws, inverse, from, B, C);
 }
 #endif
 
 }  // namespace
 
 void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
-                         std::span<double> B, std::span<double> C, std::span<double> scratch) {
+                         std::span<const double> from, std::span<double> B, std::span<double> C) {
 #ifdef VORMEK_FUSED_KERNELS
-    if (fused_kernels()) return fused_product(model, floating, ws, inverse, B, C, scratch);
+    if (fused_kernels()) return fused_product(model, floating, ws, inverse, from, B, C);
 #endif
-    return product_body(model, floating, ws, inverse, B, C, scratch);
+    return product_body(model, floating, ws, inverse, from, B, C);
 }
 
 bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws) {
