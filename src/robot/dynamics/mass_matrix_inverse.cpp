@@ -32,6 +32,31 @@ namespace {
 // Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
 inline double upper6(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
+// A block column or a body's S or U as three pairs of lanes, rows (0, 1), (2, 3) and (4, 5):
+// the inverse's passes are sums of such columns and products with them, half the instructions
+// of entry by entry.
+struct Column {
+    Lanes r[3];
+};
+
+inline Column column_at(const double* x) {
+    Column c;
+    __builtin_memcpy(c.r, x, sizeof c.r);
+    return c;
+}
+
+inline void put_column(const Column& c, double* x) { __builtin_memcpy(x, c.r, sizeof c.r); }
+
+inline double column_dot(const Column& x, const Column& y) {
+    const Lanes t = x.r[0] * y.r[0] + x.r[1] * y.r[1] + x.r[2] * y.r[2];
+    return t[0] + t[1];
+}
+
+// x + y·s
+inline Column plus_scaled(const Column& x, const Column& y, double s) {
+    return {{x.r[0] + y.r[0] * s, x.r[1] + y.r[1] * s, x.r[2] + y.r[2] * s}};
+}
+
 }  // namespace
 
 namespace {
@@ -53,23 +78,23 @@ namespace {
     for (std::size_t i = n; i-- > 0;) {
         double* row = B.data() + i * n;
         const double* P = block + slot[i + 1] * width;
-        const double* Si = S[i].data();
+        const Column Si = column_at(S[i].data());
         const double inverse_D = 1.0 / D[i];
         if (started[i])
-            for (std::size_t j = 0; j < n; ++j) row[j] = (scale * row[j] - dot6(Si, P + 6 * j)) * inverse_D;
+            for (std::size_t j = 0; j < n; ++j)
+                row[j] = (scale * row[j] - column_dot(Si, column_at(P + 6 * j))) * inverse_D;
         else
             for (std::size_t j = 0; j < n; ++j) row[j] = scale * row[j] * inverse_D;
         const std::size_t parent = parents[i];
         if (parent == 0) continue;
         double* Pp = block + slot[parent] * width;
-        const double* Ui = U[i].data();
+        const Column Ui = column_at(U[i].data());
         const bool own = started[i], first = !started[parent - 1];
         started[parent - 1] = 1;
-        for (std::size_t j = 0; j < n; ++j)
-            for (int r = 0; r < 6; ++r) {
-                const double x = (own ? P[6 * j + r] : 0.0) + Ui[r] * row[j];
-                Pp[6 * j + r] = first ? x : Pp[6 * j + r] + x;
-            }
+        for (std::size_t j = 0; j < n; ++j) {
+            const Column x = plus_scaled(own ? column_at(P + 6 * j) : Column{}, Ui, row[j]);
+            put_column(first ? x : plus_scaled(column_at(Pp + 6 * j), x, 1.0), Pp + 6 * j);
+        }
     }
 
     // root to leaf: what the parent's acceleration takes from each row; the block now holds
@@ -78,19 +103,22 @@ namespace {
     for (std::size_t i = 0; i < n; ++i) {
         double* row = B.data() + i * n;
         double* Ai = block + slot[i + 1] * width;
-        const double* Si = S[i].data();
+        const Column Si = column_at(S[i].data());
         const std::size_t parent = parents[i];
+        // a leaf's accelerations nobody reads
+        const bool leaf = ws.subtree_end[i] == ws.dfs_position[i] + 1;
         if (parent == 0) {
-            for (std::size_t j = 0; j < n; ++j)
-                for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Si[r] * row[j];
+            if (!leaf)
+                for (std::size_t j = 0; j < n; ++j) put_column(plus_scaled(Column{}, Si, row[j]), Ai + 6 * j);
             continue;
         }
         const double* Ap = block + slot[parent] * width;
-        const double* Ui = U[i].data();
+        const Column Ui = column_at(U[i].data());
         const double inverse_D = 1.0 / D[i];
         for (std::size_t j = 0; j < n; ++j) {
-            row[j] -= dot6(Ui, Ap + 6 * j) * inverse_D;
-            for (int r = 0; r < 6; ++r) Ai[6 * j + r] = Ap[6 * j + r] + Si[r] * row[j];
+            const Column Aj = column_at(Ap + 6 * j);
+            row[j] -= column_dot(Ui, Aj) * inverse_D;
+            if (!leaf) put_column(plus_scaled(Aj, Si, row[j]), Ai + 6 * j);
         }
     }
 }
@@ -218,18 +246,23 @@ namespace {
     for (std::size_t i = n; i-- > 0;) {
         double* row = out.data() + (off + i) * N;
         const double* P = block + slot[i + 1] * width;
-        const double* Si = S[i].data();
+        const Column Si = column_at(S[i].data()), Ui = column_at(U[i].data());
         const double inverse_D = 1.0 / D[i];
-        const std::size_t a = off + position[i], e = off + end[i];
+        const std::size_t a = off + position[i], e = off + end[i], parent = parents[i];
         row[off + i] = inverse_D;
-        for (std::size_t t = a + 1; t < e; ++t) row[off + order[t - off]] = -dot6(Si, P + 6 * t) * inverse_D;
-        const std::size_t parent = parents[i];
-        if (parent == 0 && !root) continue;
+        if (parent == 0 && !root) {
+            for (std::size_t t = a + 1; t < e; ++t)
+                row[off + order[t - off]] = -column_dot(Si, column_at(P + 6 * t)) * inverse_D;
+            continue;
+        }
         double* Pp = block + slot[parent] * width;
-        const double* Ui = U[i].data();
-        for (int r = 0; r < 6; ++r) Pp[6 * a + r] = Ui[r] * inverse_D;
-        for (std::size_t t = a + 1; t < e; ++t)
-            for (int r = 0; r < 6; ++r) Pp[6 * t + r] = P[6 * t + r] + Ui[r] * row[off + order[t - off]];
+        put_column(plus_scaled(Column{}, Ui, inverse_D), Pp + 6 * a);
+        for (std::size_t t = a + 1; t < e; ++t) {
+            const Column Pt = column_at(P + 6 * t);
+            const double x = -column_dot(Si, Pt) * inverse_D;
+            row[off + order[t - off]] = x;
+            put_column(plus_scaled(Pt, Ui, x), Pp + 6 * t);
+        }
     }
 
     // a floating root: its rows are (I^A_0)⁻¹·(e_b − P_0), and then its block the same values
@@ -252,24 +285,23 @@ namespace {
     for (std::size_t i = 0; i < n; ++i) {
         double* row = out.data() + (off + i) * N;
         double* Ai = block + slot[i + 1] * width;
-        const double* Si = S[i].data();
+        const Column Si = column_at(S[i].data());
         const std::size_t parent = parents[i], a = off + position[i], e = root ? N : off + reach[i];
         const bool leaf = end[i] == position[i] + 1;
         if (parent != 0 || root) {
             const double* Ap = block + slot[parent] * width;
-            const double* Ui = U[i].data();
+            const Column Ui = column_at(U[i].data());
             const double inverse_D = 1.0 / D[i];
             for (std::size_t t = a; t < e; ++t) {
+                const Column At = column_at(Ap + 6 * t);
                 double& x = row[off + order[t - off]];
-                x -= dot6(Ui, Ap + 6 * t) * inverse_D;
-                if (!leaf)
-                    for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Ap[6 * t + r] + Si[r] * x;
+                x -= column_dot(Ui, At) * inverse_D;
+                if (!leaf) put_column(plus_scaled(At, Si, x), Ai + 6 * t);
             }
             // the base columns of a floating robot's joint rows come from the base rows
             for (std::size_t b = 0; b < off; ++b) row[b] = out[b * N + off + i];
         } else if (!leaf) {
-            for (std::size_t t = a; t < e; ++t)
-                for (int r = 0; r < 6; ++r) Ai[6 * t + r] = Si[r] * row[off + order[t - off]];
+            for (std::size_t t = a; t < e; ++t) put_column(plus_scaled(Column{}, Si, row[off + order[t - off]]), Ai + 6 * t);
         }
         for (std::size_t t = a + 1; t < e; ++t) out[(off + order[t - off]) * N + off + i] = row[off + order[t - off]];
     }
