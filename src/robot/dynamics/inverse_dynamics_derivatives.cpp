@@ -293,10 +293,13 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
                 S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
                 v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
             }
-            if (by_rows)
-                for (int r = 0; r < 6; ++r) S_at[r][k] = Sk[r], V_at[r][k] = Vk[r], A_at[r][k] = Ak[r];
         },
         !floating);
+
+    // the columns that rows written whole read a run at a time
+    if (by_rows)
+        for (std::size_t k = 0; k < n; ++k)
+            for (int r = 0; r < 6; ++r) S_at[r][k] = S[k][r], V_at[r][k] = V[k][r], A_at[r][k] = A[k][r];
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S)
@@ -367,7 +370,7 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
                 dq[other * N + row] = dot6(Si, dF);
                 dv[other * N + row] = dot6(Si, dFv);
                 dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
-                dv_row[other] = dot6(IS2, Vi) + dot6(ITS, Si);
+                dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
             }
         }
         // and with the base's: its rows are the reference frame's own axes
