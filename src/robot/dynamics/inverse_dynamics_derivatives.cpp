@@ -127,37 +127,37 @@ namespace {
     for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
 }
 
-// Six rows of n, entry r of a six-vector per body: a run of bodies is then a run of memory, and
-// the row entries over it are a loop the compiler widens.
-using Rows6 = double* [6];
-
 // Row entries of body k over the columns [b, e) of its subtree (off before the bodies'
-// indices): S_k · dF and S_k · dF_v of each body there, its column sums. The rows are
-// restrict: the outputs are the caller's.
-[[gnu::always_inline]] inline void descendant_entries(const double* S, const Rows6& dF, const Rows6& dFv,
-                                                      std::size_t b, std::size_t e, std::size_t off,
+// indices): S_k · dF and S_k · dF_v of each body there, its column sums. The columns come as
+// six rows of n, entry r of body x at r·n + x, so that a run of bodies is a run of memory and
+// the loop is widened by the compiler; the rows are restrict: the outputs are the caller's.
+[[gnu::always_inline]] inline void descendant_entries(const double* S, const double* dF, const double* dFv,
+                                                      std::size_t n, std::size_t b, std::size_t e, std::size_t off,
                                                       double* __restrict dq_row, double* __restrict dv_row) {
     for (std::size_t col = b; col < e; ++col) {
         const std::size_t x = col - off;
-        dq_row[col] = S[0] * dF[0][x] + S[1] * dF[1][x] + S[2] * dF[2][x] + S[3] * dF[3][x] + S[4] * dF[4][x] +
-                      S[5] * dF[5][x];
-        dv_row[col] = S[0] * dFv[0][x] + S[1] * dFv[1][x] + S[2] * dFv[2][x] + S[3] * dFv[3][x] +
-                      S[4] * dFv[4][x] + S[5] * dFv[5][x];
+        double q = 0.0, v = 0.0;
+        for (int r = 0; r < 6; ++r) {
+            q += S[r] * dF[r * n + x];
+            v += S[r] * dFv[r * n + x];
+        }
+        dq_row[col] = q;
+        dv_row[col] = v;
     }
 }
 
 // Row entries of body k over the columns [b, e) of a run of its ancestors j (off before the
 // bodies' indices): I^c_k·S_k · A_j + İ^cᵀ_k·S_k · V_j and I^c_k·S_k · 2V_j + İ^cᵀ_k·S_k · S_j.
 [[gnu::always_inline]] inline void ancestor_entries(const double* IS, const double* IS2, const double* ITS,
-                                                    const Rows6& S, const Rows6& V, const Rows6& A, std::size_t b,
-                                                    std::size_t e, std::size_t off, double* __restrict dq_row,
-                                                    double* __restrict dv_row) {
+                                                    const double* S, const double* V, const double* A, std::size_t n,
+                                                    std::size_t b, std::size_t e, std::size_t off,
+                                                    double* __restrict dq_row, double* __restrict dv_row) {
     for (std::size_t col = b; col < e; ++col) {
         const std::size_t x = col - off;
         double q = 0.0, v = 0.0;
         for (int r = 0; r < 6; ++r) {
-            q += IS[r] * A[r][x] + ITS[r] * V[r][x];
-            v += IS2[r] * V[r][x] + ITS[r] * S[r][x];
+            q += IS[r] * A[r * n + x] + ITS[r] * V[r * n + x];
+            v += IS2[r] * V[r * n + x] + ITS[r] * S[r * n + x];
         }
         dq_row[col] = q;
         dv_row[col] = v;
@@ -236,11 +236,8 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
         std::ranges::fill(dv, 0.0);
     }
     double* const columns = ws.derivative_columns.data();
-    Rows6 S_at, V_at, A_at, dF_at, dFv_at;
-    for (int r = 0; r < 6; ++r) {
-        S_at[r] = columns + r * n, V_at[r] = columns + (6 + r) * n, A_at[r] = columns + (12 + r) * n;
-        dF_at[r] = columns + (18 + r) * n, dFv_at[r] = columns + (24 + r) * n;
-    }
+    double *const S_at = columns, *const V_at = columns + 6 * n, *const A_at = columns + 12 * n;
+    double *const dF_at = columns + 18 * n, *const dFv_at = columns + 24 * n;
 
     // the root's motion, gravity its upward acceleration: a fixed root rests (root axes), a
     // floating one moves as its base state says (world axes at its origin)
@@ -299,7 +296,7 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
     // the columns that rows written whole read a run at a time
     if (by_rows)
         for (std::size_t k = 0; k < n; ++k)
-            for (int r = 0; r < 6; ++r) S_at[r][k] = S[k][r], V_at[r][k] = V[k][r], A_at[r][k] = A[k][r];
+            for (int r = 0; r < 6; ++r) S_at[r * n + k] = S[k][r], V_at[r * n + k] = V[k][r], A_at[r * n + k] = A[k][r];
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S)
@@ -351,12 +348,12 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
         if (by_rows) {
             // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
             // by S_k), then its ancestors a run at a time, and zeros between the runs
-            for (int r = 0; r < 6; ++r) dF_at[r][k] = dF[r], dFv_at[r][k] = dFv[r];
-            descendant_entries(Sk, dF_at, dFv_at, row + 1, off + end[k], off, dq_row, dv_row);
+            for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r];
+            descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
             zero_between(dq_row, dv_row, off + end[k], N);
             std::size_t below = row;
             for (std::size_t last = parent == 0 ? n : parent - 1; last != n; last = above[last]) {
-                ancestor_entries(IS, IS2, ITS, S_at, V_at, A_at, off + first[last], off + last + 1, off, dq_row,
+                ancestor_entries(IS, IS2, ITS, S_at, V_at, A_at, n, off + first[last], off + last + 1, off, dq_row,
                                  dv_row);
                 zero_between(dq_row, dv_row, off + last + 1, below);
                 below = off + first[last];
