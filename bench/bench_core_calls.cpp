@@ -103,6 +103,26 @@ int main(int argc, char** argv) {
     report("momentum", [&](std::size_t i) { return linear(robot.momentum(row(q, i), row(qd, i))); });
     report("centroidal_momentum_matrix",
            [&](std::size_t i) { return robot.centroidal_momentum_matrix(row(q, i), std::span(out).first(6 * n)); });
+    // the kinematics towards the link with the most moving joints above it (the last of equals)
+    const Model& tree = robot.model();
+    std::size_t deepest = 0, depth = 0;
+    for (std::size_t l = 0; l < tree.link_count(); ++l) {
+        std::size_t d = 0;
+        for (std::size_t b = tree.link_bodies[l]; b != 0; b = tree.body_parents[b - 1]) ++d;
+        if (d >= depth) deepest = l, depth = d;
+    }
+    const LinkId tip = *tree.link(deepest);
+    std::vector<double> poses(7 * tree.link_count());
+    const auto translation = [&](auto result) { return result ? (out[0] = result->translation[0], true) : false; };
+    report("forward_kinematics", [&](std::size_t i) { return translation(robot.forward_kinematics(row(q, i), tip)); });
+    report("link_poses", [&](std::size_t i) { return robot.link_poses(row(q, i), poses); });
+    report("jacobian", [&](std::size_t i) { return robot.jacobian(row(q, i), tip, std::span(out).first(6 * n)); });
+    report("jacobian_derivative", [&](std::size_t i) {
+        return robot.jacobian_derivative(row(q, i), row(qd, i), tip, std::span(out).first(6 * n));
+    });
+    report("forward_acceleration_kinematics", [&](std::size_t i) {
+        return linear(robot.forward_acceleration_kinematics(row(q, i), row(qd, i), row(qdd, i), tip));
+    });
     report("kinetic_energy", [&](std::size_t i) { return value(robot.kinetic_energy(row(q, i), row(qd, i))); });
     report("potential_energy", [&](std::size_t i) { return value(robot.potential_energy(row(q, i))); });
     return 0;

@@ -178,12 +178,21 @@ template <class V>
 
 }  // namespace sin_cos_detail
 
+// Whether this CPU runs AVX2, for the code built for it beside the portable build.
+inline bool has_avx2() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+#else
+    return false;
+#endif
+}
+
 // s[k], c[k] = sin_cos(x[k]) for k < n ≤ 8, to the bit; x, s and c hold 8 values each, and
 // those of x beyond n are evaluated too.
 inline void sin_cos_block(const double* x, std::size_t n, double* s, double* c) {
 #if defined(__x86_64__)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) return sin_cos_detail::sin_cos_block_quads(x, n, s, c);
+    if (has_avx2()) return sin_cos_detail::sin_cos_block_quads(x, n, s, c);
 #endif
     sin_cos_detail::sin_cos_block_pairs(x, n, s, c);
 }
@@ -191,20 +200,25 @@ inline void sin_cos_block(const double* x, std::size_t n, double* s, double* c) 
 // sin and cos of the angles a recursion meets one after another, angle(0), angle(1), …,
 // evaluated a block at a time, several to a register: the evaluations of a block do not depend
 // on one another and overlap, where one evaluation inside each step of the recursion would hold
-// that step up by its full latency.
-template <class Angle>
+// that step up by its full latency. Wide is for code built for AVX2: the block's four-lane
+// evaluation is inlined there, where a call inside the recursion would make the compiler keep
+// the recursion's values in memory across it.
+template <class Angle, bool Wide = false>
 class SinCosBlocks {
 public:
     SinCosBlocks(std::size_t count, Angle angle) : count_(count), angle_(angle) {}
 
     // The m-th angle's; m must count up from 0 by one.
-    SinCos operator[](std::size_t m) {
+    [[gnu::always_inline]] SinCos operator[](std::size_t m) {
         const std::size_t i = m % block;
         if (i == 0) {
             const std::size_t n = count_ - m < block ? count_ - m : block;
             alignas(32) double x[block] = {};
             for (std::size_t j = 0; j < n; ++j) x[j] = angle_(m + j);
-            sin_cos_block(x, n, sin_, cos_);
+            if constexpr (Wide)
+                sin_cos_detail::sin_cos_block_of<Lanes4>(x, n, sin_, cos_);
+            else
+                sin_cos_block(x, n, sin_, cos_);
         }
         return {sin_[i], cos_[i]};
     }

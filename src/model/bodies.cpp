@@ -57,15 +57,8 @@ void snap_quarter_turns(BodyJoint& joint) {
     joint.origin_permutes = joint.origin_turned;
     joint.origin_columns = columns;
     joint.origin_signs = signs;
-}
-
-// Sets BodyJoint::rotation_layout from the snapped origin and the axis.
-void classify_rotation(BodyJoint& joint) {
-    const bool slides = joint.kind == JointKind::Prismatic;
-    if (!(joint.origin_permutes || !joint.origin_turned) || (!slides && joint.coordinate < 0)) return;
-    const int k = slides ? 2 : joint.coordinate;
     for (std::size_t p = 0; p < rotation_permutations.size(); ++p)
-        if (rotation_permutations[p] == joint.origin_columns) joint.rotation_layout = static_cast<std::uint8_t>(6 * k + p);
+        if (rotation_permutations[p] == columns) joint.origin_order = static_cast<std::uint8_t>(p);
 }
 
 // Sets BodyJoint::origin_lanes from the snapped origin.
@@ -93,6 +86,8 @@ void Model::fold_fixed_joints() {
     body_joints.reserve(n);
     body_parents.clear();
     body_parents.reserve(n);
+    chain_starts.clear();
+    chain_starts.reserve(n);
     body_inertials.assign(n + 1, LinkInertial{});
     body_inertials[0] = link_inertials[0];
 
@@ -107,10 +102,10 @@ void Model::fold_fixed_joints() {
             body_joints.push_back(BodyJoint{E, origin.translation, joint.axis, joint.kind,
                                             coordinate_axis(joint.axis), E != Matrix3d::Identity()});
             snap_quarter_turns(body_joints.back());
-            classify_rotation(body_joints.back());
             spread_origin(body_joints.back());
             spread_quaternion(body_joints.back(), origin.rotation);
             body_parents.push_back(body);
+            chain_starts.push_back(k > 0 && body == k ? chain_starts[k - 1] : k);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];
         } else {

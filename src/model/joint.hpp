@@ -49,12 +49,9 @@ struct BodyJoint {
     bool origin_permutes = false;
     std::array<int, 3> origin_columns{0, 1, 2};
     std::array<double, 3> origin_signs{1.0, 1.0, 1.0};
-    // Where the rotation R = O·Rot(q) of the joint's pose has its non-zero entries, for kernels
-    // that keep one product per layout: when O is a signed permutation (the identity included)
-    // and the joint turns about e_k or slides (then k = 2), 6·k + the index of origin_columns
-    // in rotation_permutations; general_rotation for a full R.
-    std::uint8_t rotation_layout = general_rotation;
-    static constexpr std::uint8_t general_rotation = 18;
+    // The index of origin_columns in rotation_permutations, when origin_permutes: the walks keep
+    // one placement per ordering, so that the permutation costs no arithmetic.
+    std::uint8_t origin_order = 0;
     // O(r, c) at 3·r + c and the origin translation t_r at 9 + r, each in both lanes of a pair:
     // a walk that carries two rows of a pose side by side multiplies by them straight from
     // memory, where a double would first be copied into both lanes, one more instruction and

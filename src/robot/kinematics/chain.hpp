@@ -15,10 +15,15 @@ namespace vormek {
 
 // The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):
 // a walk over the dynamics tree, where the fixed joints on the way are already folded into
-// their bodies.
+// their bodies. It goes a chain of bodies at a time, each the child of the one before, whose
+// DOFs count down with no look-up: a look-up per body would make each wait for the load before.
 inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
     std::size_t count = 0;
-    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
+    while (body != 0) {
+        const std::size_t first = m.chain_starts[body - 1];
+        for (std::size_t k = body; k-- > first;) buffer[count++] = k;
+        body = m.body_parents[first];
+    }
     return buffer.first(count);
 }
 
@@ -52,33 +57,74 @@ inline void store_rows(const BodyRows& b, Transform& X) {
     X.R(2, 0) = b.R0z, X.R(2, 1) = b.R1z, X.R(2, 2) = b.R2z, X.p[2] = b.pz;
 }
 
-// The child's rows of place_body for one kind of joint: Turn is k for a revolute joint about ±e_k,
-// 3 for one about another axis and 4 for a prismatic joint; Turned says the origin rotation is
-// not the identity. Known at compile time, they keep every branch out of the rows. Rows 0 and 1
-// go as one pair of lanes and row 2 alone, through the same code: each lane does the scalar
-// operations of its row in the same order.
-template <int Turn, bool Turned>
-[[gnu::always_inline]] inline BodyRows place_rows(const BodyJoint& joint, const BodyRows& parent, double q,
-                                                  double sin_q, double cos_q) {
+// A body's pose for the walks built for AVX: each column of the rotation, and the origin, in
+// one 32-byte register, rows 0, 1 and 2 and a fourth lane that stays 0. Each lane does the
+// scalar operations of its row in BodyRows' order, so both give the same bits, in half the
+// instructions.
+struct BodyColumns {
+    Lanes4 R0, R1, R2, p;
+};
+
+inline void load_pose(const Transform& X, BodyRows& b) { b = body_rows(X); }
+
+// Each column from a pair and a single, joined in registers: built lane by lane, GCC writes the
+// lanes to the stack and reads them back whole, a load that waits for four stores to drain (and
+// a 32-byte vector is never returned by value, which would change the ABI where AVX is off).
+inline void load_pose(const Transform& X, BodyColumns& b) {
+    const auto column = [](const double* v, Lanes4& c) {
+        Lanes rows01;
+        __builtin_memcpy(&rows01, v, sizeof rows01);
+        c = __builtin_shufflevector(rows01, Lanes{v[2], 0.0}, 0, 1, 2, 3);
+    };
+    column(&X.R(0, 0), b.R0), column(&X.R(0, 1), b.R1), column(&X.R(0, 2), b.R2), column(&X.p[0], b.p);
+}
+
+// Column by column in index order, each store's fourth lane overwritten by the next column's
+// first; the origin's three entries alone, the pose's last.
+inline void store_rows(const BodyColumns& b, Transform& X) {
+    __builtin_memcpy(&X.R(0, 0), &b.R0, sizeof b.R0);
+    __builtin_memcpy(&X.R(0, 1), &b.R1, sizeof b.R1);
+    __builtin_memcpy(&X.R(0, 2), &b.R2, sizeof b.R2);
+    __builtin_memcpy(&X.p[0], &b.p, 3 * sizeof(double));
+}
+
+// The origin rotation of a joint, as place_rows takes it: the identity, a quarter-turn
+// permutation of the axes (its index in rotation_permutations), or any other.
+inline constexpr int identity_origin = -1, general_origin = 6;
+
+// The child's pose of place_body for one kind of joint: Turn is k for a revolute joint about
+// ±e_k, 3 for one about another axis and 4 for a prismatic joint; Order is the kind of origin
+// rotation. Known at compile time, they keep every branch out of the arithmetic. The pose's
+// pairs of rows and its row 2 (BodyRows), or its columns (BodyColumns), go through the same
+// code: each lane does the scalar operations of its row in the same order.
+template <int Turn, int Order, class Rows>
+[[gnu::always_inline]] inline void place_rows(const BodyJoint& joint, const Rows& parent, double q, double sin_q,
+                                              double cos_q, Rows& X) {
     const Vector3d& a = joint.axis;
     const double sk = Turn < 3 ? a[Turn < 3 ? Turn : 0] * sin_q : 0.0;
     // the rows of X's columns R0, R1, R2 and origin x from the same rows of the parent's
     // columns P0, P1, P2 and origin p
     const auto rows = [&]<class L>(const L& P0, const L& P1, const L& P2, const L& p, L& R0, L& R1, L& R2, L& x) {
-        // the joint's constants, as pairs for the pairs of rows and as doubles for row 2
-        const auto lane = [&](const Lanes& v) -> L {
-            if constexpr (std::is_same_v<L, double>)
-                return v[0];
-            else
+        // the joint's constants, as pairs for the pairs of rows and as doubles otherwise
+        const auto lane = [&](const Lanes& v) {
+            if constexpr (std::is_same_v<L, Lanes>)
                 return v;
+            else
+                return v[0];
         };
         const auto O = [&](int r, int c) { return lane(joint.origin_lanes[3 * r + c]); };
         const auto t = [&](int r) { return lane(joint.origin_lanes[9 + r]); };
         L e0 = P0, e1 = P1, e2 = P2;
-        if constexpr (Turned) {
+        if constexpr (Order == general_origin) {
             e0 = P0 * O(0, 0) + P1 * O(1, 0) + P2 * O(2, 0);
             e1 = P0 * O(0, 1) + P1 * O(1, 1) + P2 * O(2, 1);
             e2 = P0 * O(0, 2) + P1 * O(1, 2) + P2 * O(2, 2);
+        } else if constexpr (Order != identity_origin) {
+            // a quarter turn's product reorders the parent's columns with their signs: each of
+            // its columns is one ±1 term and two zeros, and this is that term alone
+            constexpr std::array<int, 3> c = rotation_permutations[Order];
+            const L* P[3] = {&P0, &P1, &P2};
+            e0 = *P[c[0]] * O(c[0], 0), e1 = *P[c[1]] * O(c[1], 1), e2 = *P[c[2]] * O(c[2], 2);
         }
         x = p + P0 * t(0) + P1 * t(1) + P2 * t(2);
         // a turn about ±e_k mixes the other two columns, i and j, and keeps column k
@@ -105,31 +151,46 @@ template <int Turn, bool Turned>
         }
         R0 = e0, R1 = e1, R2 = e2;
     };
-    BodyRows X;
     rows(parent.R0, parent.R1, parent.R2, parent.p, X.R0, X.R1, X.R2, X.p);
-    rows(parent.R0z, parent.R1z, parent.R2z, parent.pz, X.R0z, X.R1z, X.R2z, X.pz);
-    return X;
+    if constexpr (std::is_same_v<Rows, BodyRows>)
+        rows(parent.R0z, parent.R1z, parent.R2z, parent.pz, X.R0z, X.R1z, X.R2z, X.pz);
+}
+
+// place_rows for a joint of kind Turn, its origin looked at here: a quarter turn (as URDFs
+// write ±π/2, snapped at load) only when the joint turns about a coordinate axis, the one
+// case where dropping the product's zeros saves more than the extra branches cost.
+template <int Turn, class Rows>
+[[gnu::always_inline]] inline void place_turn(const BodyJoint& joint, const Rows& parent, double q, double sin_q,
+                                              double cos_q, Rows& X) {
+    if (!joint.origin_turned) return place_rows<Turn, identity_origin>(joint, parent, q, sin_q, cos_q, X);
+    if constexpr (Turn < 3) {
+        if (joint.origin_permutes) {
+            switch (joint.origin_order) {
+                case 0: return place_rows<Turn, 0>(joint, parent, q, sin_q, cos_q, X);
+                case 1: return place_rows<Turn, 1>(joint, parent, q, sin_q, cos_q, X);
+                case 2: return place_rows<Turn, 2>(joint, parent, q, sin_q, cos_q, X);
+                case 3: return place_rows<Turn, 3>(joint, parent, q, sin_q, cos_q, X);
+                case 4: return place_rows<Turn, 4>(joint, parent, q, sin_q, cos_q, X);
+                default: return place_rows<Turn, 5>(joint, parent, q, sin_q, cos_q, X);
+            }
+        }
+    }
+    place_rows<Turn, general_origin>(joint, parent, q, sin_q, cos_q, X);
 }
 
 // The pose of a body from its parent's and the joint at q, sin q and cos q given (read by
 // revolute joints only): each row of the parent's rotation is carried through the origin
 // rotation and the joint's turn. The joint's kind is looked at once, here.
-template <bool Turned>
-[[gnu::always_inline]] inline BodyRows place_body_turned(const BodyJoint& joint, const BodyRows& parent, double q,
-                                                         double sin_q, double cos_q) {
-    if (joint.kind != JointKind::Revolute) return place_rows<4, Turned>(joint, parent, q, sin_q, cos_q);
+template <class Rows>
+[[gnu::always_inline]] inline void place_body(const BodyJoint& joint, const Rows& parent, double q, double sin_q,
+                                              double cos_q, Rows& X) {
+    if (joint.kind != JointKind::Revolute) return place_turn<4>(joint, parent, q, sin_q, cos_q, X);
     switch (joint.coordinate) {
-        case 0: return place_rows<0, Turned>(joint, parent, q, sin_q, cos_q);
-        case 1: return place_rows<1, Turned>(joint, parent, q, sin_q, cos_q);
-        case 2: return place_rows<2, Turned>(joint, parent, q, sin_q, cos_q);
-        default: return place_rows<3, Turned>(joint, parent, q, sin_q, cos_q);
+        case 0: return place_turn<0>(joint, parent, q, sin_q, cos_q, X);
+        case 1: return place_turn<1>(joint, parent, q, sin_q, cos_q, X);
+        case 2: return place_turn<2>(joint, parent, q, sin_q, cos_q, X);
+        default: return place_turn<3>(joint, parent, q, sin_q, cos_q, X);
     }
-}
-
-[[gnu::always_inline]] inline BodyRows place_body(const BodyJoint& joint, const BodyRows& parent, double q,
-                                                  double sin_q, double cos_q) {
-    if (joint.origin_turned) return place_body_turned<true>(joint, parent, q, sin_q, cos_q);
-    return place_body_turned<false>(joint, parent, q, sin_q, cos_q);
 }
 
 // The joint axis of `joint` in the axes of X, its child body's pose: a column of X.R when the
@@ -194,51 +255,62 @@ inline SinCos double_angle(SinCos half) {
 
 // One placement of either walk: the child's pose from its parent's, in place, with the sines of
 // its joint's q (of q/2 when the quaternion is carried).
-template <bool Quaternion>
-[[gnu::always_inline]] inline void place_step(const BodyJoint& joint, double q, SinCos sines, BodyRows& pose,
+template <bool Quaternion, class Rows>
+[[gnu::always_inline]] inline void place_step(const BodyJoint& joint, double q, SinCos sines, Rows& pose,
                                               BodyQuaternion& Q) {
     if constexpr (Quaternion) {
         Q = turn_quaternion(joint, Q, sines);
         sines = double_angle(sines);
     }
-    pose = place_body(joint, pose, q, sines.sin, sines.cos);
+    const Rows parent = pose;
+    place_body(joint, parent, q, sines.sin, sines.cos, pose);
 }
 
-template <class Visit>
-[[gnu::always_inline]] inline void visit_body(Visit& visit, std::size_t k, const Transform& X, const BodyRows& rows) {
-    if constexpr (std::is_invocable_v<Visit, std::size_t, const Transform&, const BodyRows&>)
+template <class Visit, class Rows>
+[[gnu::always_inline]] inline void visit_body(Visit& visit, std::size_t k, const Transform& X, const Rows& rows) {
+    if constexpr (std::is_invocable_v<Visit, std::size_t, const Transform&, const Rows&>)
         visit(k, X, rows);
     else
         visit(k, X);
 }
 
-// Places the bodies of `path` (leaf first) from the root down, starting from `start`, calling
-// visit(DOF, pose of its body) after each one (or visit(DOF, pose, the pose's BodyRows), for a
-// visitor that reads the pose at once: the rows are still in registers); the poses alternate
-// between X[1] and X[0] (so `start` may be X[0], never X[1]), and the last one is returned.
-// With Q given, it starts as the quaternion of start's rotation and ends as the last body's.
-// The sines come a block of joints ahead (SinCosBlocks): each placement depends on the one
-// before, the sines do not. They go in the order of the placements, so that the first
-// placement can start while the sines of the joints below it are still being evaluated.
-template <bool Quaternion = false, class Visit>
-const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
-                             const Transform& start, Transform (&X)[2], Visit visit, BodyQuaternion* Q = nullptr) {
+// Places the bodies of `path` (leaf first) from the root down, from `pose` to the last body's
+// pose in `pose` (and from Q, the quaternion of its rotation, to the last one's, when
+// Quaternion), calling visit(DOF, its body's pose) after each placement. The sines come a
+// block of joints ahead (SinCosBlocks): each placement depends on the one before, the sines do
+// not. They go in the order of the placements, so that the first placement can start while
+// the sines of the joints below it are still being evaluated.
+template <bool Quaternion, class Rows, class Visit>
+[[gnu::always_inline]] inline void walk_path(const Model& model, std::span<const double> q,
+                                             std::span<const std::size_t> path, Rows& pose, BodyQuaternion& Q,
+                                             Visit visit) {
     const std::size_t m = path.size();
-    SinCosBlocks sines(m, [&](std::size_t step) { return (Quaternion ? 0.5 : 1.0) * q[path[m - 1 - step]]; });
-    const Transform* parent = &start;
-    BodyRows pose = body_rows(start);
-    BodyQuaternion rotation{};
-    if constexpr (Quaternion) rotation = *Q;
-    int next = 1;
+    const auto angle = [&](std::size_t step) { return (Quaternion ? 0.5 : 1.0) * q[path[m - 1 - step]]; };
+    SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>> sines(m, angle);
     for (std::size_t step = 0; step < m; ++step) {
         const std::size_t i = path[m - 1 - step];
-        place_step<Quaternion>(model.body_joints[i], q[i], sines[step], pose, rotation);
-        store_rows(pose, X[next]);
+        place_step<Quaternion>(model.body_joints[i], q[i], sines[step], pose, Q);
+        visit(i, pose);
+    }
+}
+
+// walk_path from `start`, the poses alternating between X[1] and X[0] (so `start` may be X[0],
+// never X[1]) for visit(DOF, pose of its body) (or visit(DOF, pose, the pose's BodyRows), for a
+// visitor that reads the pose at once: the rows are still in registers); the last one is
+// returned.
+template <class Visit>
+const Transform& walk_bodies(const Model& model, std::span<const double> q, std::span<const std::size_t> path,
+                             const Transform& start, Transform (&X)[2], Visit visit) {
+    const Transform* parent = &start;
+    BodyRows pose = body_rows(start);
+    BodyQuaternion unused{};
+    int next = 1;
+    walk_path<false>(model, q, path, pose, unused, [&](std::size_t i, const BodyRows& rows) {
+        store_rows(rows, X[next]);
         parent = &X[next];
         next = 1 - next;
-        visit_body(visit, i, *parent, pose);
-    }
-    if constexpr (Quaternion) *Q = rotation;
+        visit_body(visit, i, *parent, rows);
+    });
     return *parent;
 }
 
@@ -254,24 +326,32 @@ const Transform& walk_bodies(const Model& model, std::span<const double> q, std:
 // and is visited as walk_bodies visits. The pose goes on to the next body in registers when that
 // body is a child of this one, as on every chain, and is read back from T where a branch starts.
 // With subtree_origins, each body hanging from the root is placed with its origin at the
-// reference origin, so that its subtree is reckoned about it (a fixed base's dynamics).
-template <bool Quaternion, class Visit>
+// reference origin, so that its subtree is reckoned about it (a fixed base's dynamics). Rows is
+// BodyRows, or BodyColumns in a function built for AVX.
+template <bool Quaternion, class Rows = BodyRows, class Visit>
 [[gnu::always_inline]] inline void walk_tree(const Model& model, std::span<const double> q, const Transform& root,
                                              const BodyQuaternion& root_Q, std::span<Transform> T,
                                              std::span<Quaterniond> Q, Visit visit, bool subtree_origins = false) {
     const std::size_t n = model.dof_count();
     if (T.size() < n || (Quaternion && Q.size() < n)) panic("body pose workspace does not fit the model");
-    SinCosBlocks sines(n, [&](std::size_t k) { return (Quaternion ? 0.5 : 1.0) * q[k]; });
-    BodyRows pose = body_rows(root);
+    const auto angle = [&](std::size_t k) { return (Quaternion ? 0.5 : 1.0) * q[k]; };
+    SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>> sines(n, angle);
+    Rows pose;
+    load_pose(root, pose);
     BodyQuaternion rotation = root_Q;
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = model.body_parents[k];
         if (parent != k) {
-            pose = body_rows(parent == 0 ? root : T[parent - 1]);
+            load_pose(parent == 0 ? root : T[parent - 1], pose);
             if constexpr (Quaternion) rotation = parent == 0 ? root_Q : body_quaternion(Q[parent - 1]);
         }
         place_step<Quaternion>(model.body_joints[k], q[k], sines[k], pose, rotation);
-        if (subtree_origins && parent == 0) pose.p = Lanes{}, pose.pz = 0.0;
+        if (subtree_origins && parent == 0) {
+            if constexpr (std::is_same_v<Rows, BodyRows>)
+                pose.p = Lanes{}, pose.pz = 0.0;
+            else
+                pose.p = Lanes4{};
+        }
         store_rows(pose, T[k]);
         if constexpr (Quaternion) Q[k] = to_quaternion(rotation);
         visit_body(visit, k, T[k], pose);
