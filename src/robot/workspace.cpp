@@ -48,6 +48,9 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       dfs_position(n, 0),
       subtree_end(n, 0),
       component_begin(n, 0),
-      component_end(n, 0) {}
+      component_end(n, 0),
+      derivative_columns(30 * n, 0.0),
+      ancestor_runs(3 * n, 0),
+      block_slot(n + 1, 0) {}
 
 }  // namespace vormek

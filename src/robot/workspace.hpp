@@ -55,7 +55,7 @@ struct Workspace {
     std::vector<Matrix3d> inertia_rate;            // 34, J: rotational block of the subtree's İ (upper)
     std::vector<Vector3d> inertia_rate_moment;     // 35, J: its first-moment part
     std::vector<Vector6d> derivative_loads;        // 36, J: loads per body, beside forward dynamics' columns
-    std::vector<double> articulated_block;         // 37, 6·(n+6)·(n+1): per body and the root a 6 × (n+6) block
+    std::vector<double> articulated_block;         // 37, 6·(n+6)·(n+1): 6 × (n+6) blocks, one per leaf and the root
     std::vector<unsigned char> block_started;      // 38, J: whether a child has written the block
     std::vector<double> derivative_qdd;            // 39, n + 6: accelerations of forward dynamics
     std::vector<double> derivative_scratch;        // 40, (2n+12)·(n+7): a copy of two derivative blocks
@@ -66,6 +66,13 @@ struct Workspace {
     std::vector<std::size_t> subtree_end;          // 43, n: position after each body's subtree
     std::vector<std::size_t> component_begin;      // 44, n: first position of each body's part
     std::vector<std::size_t> component_end;        // 45, n: position after it
+    // the derivatives of inverse dynamics on a tree numbered depth-first, written row by row
+    std::vector<double> derivative_columns;        // 46, 30n: S, V, A and the column sums of ∂τ, six rows of n each
+    std::vector<std::size_t> ancestor_runs;        // 47, 3n: per body, the first of its run of parents, the one above, its subtree's end
+    std::vector<std::size_t> block_slot;           // 48, n + 1: the root's and each body's block (37)
+    // 41 to 45 and 48 depend on the tree alone: written once, by the first call that needs them
+    // (a workspace serves one model)
+    bool depth_first_ready = false;
 };
 
 }  // namespace vormek

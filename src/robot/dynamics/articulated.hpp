@@ -15,7 +15,7 @@
 
 namespace vormek {
 
-// B ← scale·M⁻¹·B for the n × n row-major B, fixed base.
+// B ← scale·M⁻¹·B for the n × n row-major B, fixed base. Needs the depth-first positions.
 void articulated_solve(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
                        std::span<const double> D, Workspace& ws, std::span<double> B, double scale);
 
@@ -25,14 +25,14 @@ void articulated_solve(const Model& model, std::span<const Vector6d> S, std::spa
 bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::span<const Vector6d> U,
                          std::span<const double> D, const Matrix6d* root, Workspace& ws, std::span<double> out);
 
-// The depth-first positions of the workspace, from the model's tree.
+// The depth-first positions and blocks of the workspace, from the model's tree, once.
 void depth_first(const Model& model, Workspace& ws);
 
-// B ← −M⁻¹·B and C ← −M⁻¹·C as one product with the inverse, which on a fixed base only mixes
-// rows of one child's part; `scratch` (2·N·N) takes a copy of both. Needs the depth-first
-// positions.
+// B ← −M⁻¹·X and C ← −M⁻¹·Y for X and Y one after the other in `from` (2·N·N values and three
+// more that are read, not used), as one product with the inverse, which on a fixed base only
+// mixes rows of one child's part. Needs the depth-first positions.
 void articulated_product(const Model& model, bool floating, const Workspace& ws, std::span<const double> inverse,
-                         std::span<double> B, std::span<double> C, std::span<double> scratch);
+                         std::span<const double> from, std::span<double> B, std::span<double> C);
 
 // Whether articulated_product costs less than articulated_solve on this tree.
 bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws);

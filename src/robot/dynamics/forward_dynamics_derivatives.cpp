@@ -28,11 +28,18 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     // q̈ first: its articulated bodies stay in the workspace, the columns in the load slots
     const std::span<double> qdd = std::span(ws.derivative_qdd).first(N);
     VORMEK_CHECK(forward_dynamics(floating, base_rotation, base_velocity, lift, q, qd, forces, loads, ws, qdd));
-    // ∂τ/∂q and ∂τ/∂q̇ at that q̈, straight into the outputs (τ itself into scratch)
+    // a tree of short parts takes the product with the inverse, from a copy of ∂τ/∂q and
+    // ∂τ/∂q̇ (so that ∂τ goes there, τ after it); a long chain the solve in place, which grows
+    // with n² where the product grows with n³
+    depth_first(*this, ws);
+    const bool product = product_is_cheaper(*this, floating, ws);
+    const std::span<double> scratch = ws.derivative_scratch;
+    const std::span<double> dtau_dq = product ? scratch.first(N * N) : dq,
+                            dtau_dv = product ? scratch.subspan(N * N, N * N) : dv;
     const Twist base_acceleration{Vector3d(qdd[0], qdd[1], qdd[2]), Vector3d(qdd[3], qdd[4], qdd[5])};
     VORMEK_CHECK(inverse_dynamics_derivatives(floating, base_rotation, base_velocity,
                                               floating ? base_acceleration : Twist{}, lift, q, qd, qdd.subspan(N - n),
-                                              loads, ws, dq, dv, std::span(ws.derivative_scratch).first(N)));
+                                              loads, ws, dtau_dq, dtau_dv, scratch.subspan(2 * N * N, N)));
     const std::span<const Vector6d> S = ws.loads, U = ws.U;
     const std::span<const double> D = ws.D;
     // a floating root's articulated inertia: its own, and each child subtree's through its joint
@@ -44,10 +51,8 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     }
     if (!articulated_inverse(*this, S, U, D, floating ? &IA0 : nullptr, ws, inverse))
         return fail(errors::ForwardDynamicsSingularBaseInertia{});
-    // a tree of short parts takes the product with the inverse; a long chain the solve, which
-    // grows with n² where the product grows with n³
-    if (product_is_cheaper(*this, floating, ws)) {
-        articulated_product(*this, floating, ws, inverse, dq, dv, ws.derivative_scratch);
+    if (product) {
+        articulated_product(*this, floating, ws, inverse, scratch, dq, dv);
     } else {
         articulated_solve(*this, S, U, D, ws, dq, -1.0);
         articulated_solve(*this, S, U, D, ws, dv, -1.0);

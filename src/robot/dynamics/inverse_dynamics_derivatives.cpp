@@ -127,6 +127,75 @@ namespace {
     for (int r = 0; r < 6; ++r) out[r] += sign * xmu[r];
 }
 
+// Row entries of body k over the columns [b, e) of its subtree (off before the bodies'
+// indices): S_k · dF and S_k · dF_v of each body there, its column sums. The columns come as
+// six rows of n, entry r of body x at r·n + x, so that a run of bodies is a run of memory and
+// the loop is widened by the compiler; the rows are restrict: the outputs are the caller's.
+[[gnu::always_inline]] inline void descendant_entries(const double* S, const double* dF, const double* dFv,
+                                                      std::size_t n, std::size_t b, std::size_t e, std::size_t off,
+                                                      double* __restrict dq_row, double* __restrict dv_row) {
+    for (std::size_t col = b; col < e; ++col) {
+        const std::size_t x = col - off;
+        double q = 0.0, v = 0.0;
+        for (int r = 0; r < 6; ++r) {
+            q += S[r] * dF[r * n + x];
+            v += S[r] * dFv[r * n + x];
+        }
+        dq_row[col] = q;
+        dv_row[col] = v;
+    }
+}
+
+// Row entries of body k over the columns [b, e) of a run of its ancestors j (off before the
+// bodies' indices): I^c_k·S_k · A_j + İ^cᵀ_k·S_k · V_j and I^c_k·S_k · 2V_j + İ^cᵀ_k·S_k · S_j.
+[[gnu::always_inline]] inline void ancestor_entries(const double* IS, const double* IS2, const double* ITS,
+                                                    const double* S, const double* V, const double* A, std::size_t n,
+                                                    std::size_t b, std::size_t e, std::size_t off,
+                                                    double* __restrict dq_row, double* __restrict dv_row) {
+    for (std::size_t col = b; col < e; ++col) {
+        const std::size_t x = col - off;
+        double q = 0.0, v = 0.0;
+        for (int r = 0; r < 6; ++r) {
+            q += IS[r] * A[r * n + x] + ITS[r] * V[r * n + x];
+            v += IS2[r] * V[r * n + x] + ITS[r] * S[r * n + x];
+        }
+        dq_row[col] = q;
+        dv_row[col] = v;
+    }
+}
+
+// Zeros into the columns [b, e) of both rows, if any (most rows of a chain have none).
+[[gnu::always_inline]] inline void zero_between(double* dq_row, double* dv_row, std::size_t b, std::size_t e) {
+    if (b >= e) return;
+    std::fill(dq_row + b, dq_row + e, 0.0);
+    std::fill(dv_row + b, dv_row + e, 0.0);
+}
+
+// A tree numbered depth-first (a chain among them) has each subtree as the run of indices
+// from its root, and a body's ancestors as runs of indices, each the parent of the next; each
+// row of the derivatives is then written whole, in runs of its own memory, which keeps a long
+// chain's n × n outputs out of a column-by-column walk. Per body: the end of its subtree, the
+// first of its run and the body above that first (n for none), so that the walk up a row's
+// ancestors reads one pair per run. False when the tree is not numbered so: the subtree of k
+// lies in [k, end) for every k when each child's does inside its parent's, the sizes then
+// leaving no room for a gap.
+inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span<std::size_t> first,
+                              std::span<std::size_t> above, std::span<std::size_t> end) {
+    const std::size_t n = parents.size();
+    std::ranges::fill(end, 1);
+    for (std::size_t k = n; k-- > 0;)
+        if (parents[k] != 0) end[parents[k] - 1] += end[k];
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t parent = parents[k];
+        end[k] += k;
+        if (parent != 0 && end[k] > end[parent - 1]) return false;
+        const bool continues = k > 0 && parent == k;
+        first[k] = continues ? first[k - 1] : k;
+        above[k] = continues ? above[k - 1] : parent == 0 ? n : parent - 1;
+    }
+    return true;
+}
+
 // The whole computation, inlined into its portable and fused builds.
 [[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
@@ -151,11 +220,24 @@ namespace {
     std::span<double> Mc = ws.composite_mass;
     std::span<Vector3d> Hc = ws.composite_first_moment, Wc = ws.inertia_rate_moment;
     std::span<Matrix3d> Ic = ws.composite_inertia, Tc = ws.inertia_rate;
-    if (T.size() != J || S.size() != J || V.size() != J || A.size() != J || v.size() != J || a.size() != J ||
-        F.size() != J || mu.size() != J || Mc.size() != J || Ic.size() != J || Tc.size() != J || Wc.size() != J)
+    std::span<std::size_t> runs = ws.ancestor_runs;
+    if (T.size() != J || S.size() != J || V.size() != J || A.size() != J || v.size() != J || a.size() != J || F.size() != J || mu.size() != J || Mc.size() != J ||
+        Ic.size() != J || Tc.size() != J || Wc.size() != J || runs.size() != 3 * n ||
+        ws.derivative_columns.size() != 30 * n)
         panic("derivative workspace does not fit the model");
-    std::ranges::fill(dq, 0.0);
-    std::ranges::fill(dv, 0.0);
+
+    // a loop per run costs more than it saves on short rows, and a tree numbered breadth-first
+    // interleaves its branches into runs of one: there each pair is written where the walk up
+    // meets it, column and row
+    const std::span<std::size_t> first = runs.first(n), above = runs.subspan(n, n), end = runs.subspan(2 * n);
+    const bool by_rows = n >= 16 && runs_of_ancestors(body_parents, first, above, end);
+    if (!by_rows) {
+        std::ranges::fill(dq, 0.0);
+        std::ranges::fill(dv, 0.0);
+    }
+    double* const columns = ws.derivative_columns.data();
+    double *const S_at = columns, *const V_at = columns + 6 * n, *const A_at = columns + 12 * n;
+    double *const dF_at = columns + 18 * n, *const dFv_at = columns + 24 * n;
 
     // the root's motion, gravity its upward acceleration: a fixed root rests (root axes), a
     // floating one moves as its base state says (world axes at its origin)
@@ -211,6 +293,11 @@ namespace {
         },
         !floating);
 
+    // the columns that rows written whole read a run at a time
+    if (by_rows)
+        for (std::size_t k = 0; k < n; ++k)
+            for (int r = 0; r < 6; ++r) S_at[r * n + k] = S[k][r], V_at[r * n + k] = V[k][r], A_at[r * n + k] = A[k][r];
+
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S)
     double Sb[6][6] = {}, Vb[3][6] = {}, Ab[3][6] = {}, Wb[3][6] = {};
@@ -227,8 +314,10 @@ namespace {
             add_cross(v0 + 3, e, Wb[c] + 3);
         }
 
-    // leaf to root: when body k comes, its subtree sums are complete
+    // leaf to root: when body k comes, its subtree sums are complete, and so are the columns
+    // of every body below it, so its row is written whole, from left to right
     for (std::size_t k = n; k-- > 0;) {
+        const std::size_t parent = body_parents[k];
         const double *Sk = S[k].data(), *Vk = V[k].data(), *Ak = A[k].data();
         const double *Fk = F[k].data(), *muk = mu[k].data();
         const double m = Mc[k];
@@ -246,33 +335,51 @@ namespace {
         add_inertia_times(m, h, I, Ak, dF);
         add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
         add_inertia_times(m, h, I, Vk, IV);
-        double ITS[6], dFv[6];
+        double ITS[6], dFv[6], IS2[6];
         for (int r = 0; r < 6; ++r) {
             ITS[r] = RS[r] - SM[r];
             dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
+            IS2[r] = 2.0 * IS[r];
         }
-        // the column of k for k and each ancestor, and the row of k for each strict ancestor
-        dq[row * N + row] = dot6(Sk, dF);
-        dv[row * N + row] = dot6(Sk, dFv);
-        for (std::size_t j = body_parents[k]; j != 0; j = body_parents[j - 1]) {
-            const std::size_t i = j - 1, other = off + i;
-            const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
-            dq[other * N + row] = dot6(Si, dF);
-            dv[other * N + row] = dot6(Si, dFv);
-            dq[row * N + other] = dot6(IS, Ai) + dot6(ITS, Vi);
-            dv[row * N + other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+        double* const dq_row = dq.data() + row * N;
+        double* const dv_row = dv.data() + row * N;
+        dq_row[row] = dot6(Sk, dF);
+        dv_row[row] = dot6(Sk, dFv);
+        if (by_rows) {
+            // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
+            // by S_k), then its ancestors a run at a time, and zeros between the runs
+            for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r];
+            descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
+            zero_between(dq_row, dv_row, off + end[k], N);
+            std::size_t below = row;
+            for (std::size_t last = parent == 0 ? n : parent - 1; last != n; last = above[last]) {
+                ancestor_entries(IS, IS2, ITS, S_at, V_at, A_at, n, off + first[last], off + last + 1, off, dq_row,
+                                 dv_row);
+                zero_between(dq_row, dv_row, off + last + 1, below);
+                below = off + first[last];
+            }
+            zero_between(dq_row, dv_row, 0, below);
+        } else {
+            // the column of k for each ancestor, and the row of k for each
+            for (std::size_t j = parent; j != 0; j = body_parents[j - 1]) {
+                const std::size_t i = j - 1, other = off + i;
+                const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
+                dq[other * N + row] = dot6(Si, dF);
+                dv[other * N + row] = dot6(Si, dFv);
+                dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
+                dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+            }
         }
         // and with the base's: its rows are the reference frame's own axes
         for (std::size_t c = 0; c < off; ++c) {
             dq[c * N + row] = dF[c];
             dv[c * N + row] = dFv[c];
-            dv[row * N + c] = ITS[c];
+            dv_row[c] = ITS[c];
             if (c >= 3) continue;
-            dq[row * N + c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
-            dv[row * N + c] += dot6(IS, Wb[c]);
+            dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+            dv_row[c] += dot6(IS, Wb[c]);
         }
         // the subtree joins its parent's sums
-        const std::size_t parent = body_parents[k];
         if (parent == 0 && !floating) continue;
         double& Mp = parent == 0 ? M0 : Mc[parent - 1];
         Mp += m;
@@ -299,6 +406,8 @@ namespace {
             add_rate_action(T0, W0, mu0, Vb[c], 1.0, dF);
             add_inertia_times(M0, H0, I0, Wb[c], dFv);
             for (int r = 0; r < 6; ++r) dq[r * N + c] = dF[r];
+        } else {
+            for (int r = 0; r < 6; ++r) dq[r * N + c] = 0.0;
         }
         for (int r = 0; r < 6; ++r) dv[r * N + c] = dFv[r];
     }
