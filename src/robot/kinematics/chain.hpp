@@ -157,13 +157,14 @@ template <int Turn, int Order, class Rows>
 }
 
 // place_rows for a joint of kind Turn, its origin looked at here: a quarter turn (as URDFs
-// write ±π/2, snapped at load) only when the joint turns about a coordinate axis, the one
-// case where dropping the product's zeros saves more than the extra branches cost.
+// write ±π/2, snapped at load) only when the joint turns about a coordinate axis, and only in
+// the four-lane walks: the pairs-and-singles walks of the visiting kernels ran a fifth slower
+// with the extra branches (acceleration kinematics), for products they do in few instructions.
 template <int Turn, class Rows>
 [[gnu::always_inline]] inline void place_turn(const BodyJoint& joint, const Rows& parent, double q, double sin_q,
                                               double cos_q, Rows& X) {
     if (!joint.origin_turned) return place_rows<Turn, identity_origin>(joint, parent, q, sin_q, cos_q, X);
-    if constexpr (Turn < 3) {
+    if constexpr (Turn < 3 && std::is_same_v<Rows, BodyColumns>) {
         if (joint.origin_permutes) {
             switch (joint.origin_order) {
                 case 0: return place_rows<Turn, 0>(joint, parent, q, sin_q, cos_q, X);
