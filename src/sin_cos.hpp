@@ -66,9 +66,12 @@ template <class T>
     const T r = ((x - n * k.P1) - n * k.P2) - n * k.P3;  // |r| ≤ π/4 (plus rounding)
 
     const T z = r * r;
-    s = r + r * z * (k.S1 + z * (k.S2 + z * (k.S3 + z * (k.S4 + z * (k.S5 + z * k.S6)))));
+    // the polynomials in Estrin's scheme, powers of z beside pairs of terms: half the chain of
+    // dependent operations of Horner's, which every walk waits for before its first placement
+    const T z2 = z * z, z4 = z2 * z2;
+    s = r + r * z * ((k.S1 + z * k.S2) + z2 * (k.S3 + z * k.S4) + z4 * (k.S5 + z * k.S6));
     // 1 − z/2 + z²·p(z), with the rounding of 1 − z/2 carried separately as in k_cos
-    const T p = z * (k.C1 + z * (k.C2 + z * (k.C3 + z * (k.C4 + z * (k.C5 + z * k.C6)))));
+    const T p = z * ((k.C1 + z * k.C2) + z2 * (k.C3 + z * k.C4) + z4 * (k.C5 + z * k.C6));
     const T hz = k.half * z, w = k.one - hz;
     c = w + (((k.one - w) - hz) + z * p);
 }
@@ -211,19 +214,32 @@ public:
     // The m-th angle's; m must count up from 0 by one.
     [[gnu::always_inline]] SinCos operator[](std::size_t m) {
         const std::size_t i = m % block;
-        if (i == 0) {
-            const std::size_t n = count_ - m < block ? count_ - m : block;
-            alignas(32) double x[block] = {};
-            for (std::size_t j = 0; j < n; ++j) x[j] = angle_(m + j);
-            if constexpr (Wide)
-                sin_cos_detail::sin_cos_block_of<Lanes4>(x, n, sin_, cos_);
-            else
-                sin_cos_block(x, n, sin_, cos_);
-        }
+        if (i == 0) evaluate(m);
         return {sin_[i], cos_[i]};
     }
 
 private:
+    // The block of angles from the m-th on.
+    [[gnu::always_inline]] void evaluate(std::size_t m) {
+        const std::size_t n = count_ - m < block ? count_ - m : block;
+        if constexpr (Wide) {
+            // four angles joined in registers: written out one by one and read back as four,
+            // they would wait for the stores to drain, a wait every walk starts with
+            for (std::size_t j = 0; j < n; j += 4) {
+                const auto at = [&](std::size_t k) { return j + k < n ? angle_(m + j + k) : 0.0; };
+                const Lanes4 x = __builtin_shufflevector(Lanes{at(0), at(1)}, Lanes{at(2), at(3)}, 0, 1, 2, 3);
+                Lanes4 sin, cos;
+                sin_cos_detail::sin_cos_lanes(x, sin, cos);
+                __builtin_memcpy(sin_ + j, &sin, sizeof sin);
+                __builtin_memcpy(cos_ + j, &cos, sizeof cos);
+            }
+        } else {
+            alignas(32) double x[block] = {};
+            for (std::size_t j = 0; j < n; ++j) x[j] = angle_(m + j);
+            sin_cos_block(x, n, sin_, cos_);
+        }
+    }
+
     static constexpr std::size_t block = 8;
     std::size_t count_;
     Angle angle_;
