@@ -327,6 +327,9 @@ bool articulated_inverse(const Model& model, std::span<const Vector6d> S, std::s
 
 namespace {
 
+// G quads summed at once: eight in the sixteen registers of the fused build; 0 for the
+// portable one's loops.
+template <std::size_t G>
 [[gnu::always_inline]] inline void product_body(const Model& model, bool floating, const Workspace& ws,
     std::span<const double> inverse, std::span<const double> from, std::span<double> B, std::span<double> C) {
     const std::size_t n = model.dof_count(), off = floating ? 6 : 0, N = n + off;
@@ -334,41 +337,60 @@ namespace {
         panic("articulated product does not fit the model");
     const std::span<const std::size_t> order = ws.dfs_order, begin = ws.component_begin, reach = ws.component_end;
     // row i of −M⁻¹·X sums the rows of X in i's part (a floating robot is one part), four
-    // columns at a time and eight such quads at once held in registers over the whole sum: a
+    // columns at a time and G such quads at once held in registers over the whole sum: a
     // row of a small robot is a few quads, a sum kept in memory would store and load it again
     // for every term, and fewer sums would wait on each other's multiply-adds. A group short
-    // of eight repeats its last quad, which is not stored again; the last quad of a row reads up to three values past it (the next row's, or the
+    // of G repeats its last quad, which is not stored again; the last quad of a row reads up to three values past it (the next row's, or the
     // room `from` keeps after its last row), which are never stored.
-    const std::size_t quads = (N + 3) / 4, all = 2 * quads;
-    for (std::size_t g = 0; g < all; g += 8) {
-        // the group's quads: of X (b = 0) or Y (b = 1), from column j, the last one repeated
-        std::size_t b[8], j[8];
-        const double* x[8];
-        for (std::size_t h = 0, quad = g; h < 8; ++h, quad = std::min(quad + 1, all - 1)) {
-            b[h] = quad >= quads;
-            j[h] = 4 * (quad - b[h] * quads);
-            x[h] = from.data() + b[h] * N * N + j[h];
-        }
-        const std::size_t count = std::min<std::size_t>(8, all - g);
+    if constexpr (G == 0) {
+        // the portable build: quads of registers it does not have cost more than a sum kept
+        // in the output row, which it vectorises by pairs
         for (std::size_t i = 0; i < N; ++i) {
             const double* m = inverse.data() + i * N;
             const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
-            Lanes4 sum[8] = {};
-            for (std::size_t t = first; t < last; ++t) {
-                const std::size_t k = floating ? t : order[t];
-                const double mk = m[k];
-                for (std::size_t h = 0; h < 8; ++h) {
-                    Lanes4 xk;
-                    __builtin_memcpy(&xk, x[h] + k * N, sizeof xk);
-                    sum[h] -= mk * xk;
+            for (std::size_t b = 0; b < 2; ++b) {
+                double* __restrict y = (b ? C : B).data() + i * N;
+                const double* x = from.data() + b * N * N;
+                std::fill_n(y, N, 0.0);
+                for (std::size_t t = first; t < last; ++t) {
+                    const std::size_t k = floating ? t : order[t];
+                    const double mk = m[k];
+                    for (std::size_t j = 0; j < N; ++j) y[j] -= mk * x[k * N + j];
                 }
             }
-            for (std::size_t h = 0; h < count; ++h) {
-                double* y = (b[h] ? C : B).data() + i * N + j[h];
-                if (j[h] + 4 <= N)
-                    __builtin_memcpy(y, &sum[h], sizeof sum[h]);
-                else
-                    for (std::size_t r = 0; r < N - j[h]; ++r) y[r] = sum[h][r];
+        }
+    } else {
+        const std::size_t quads = (N + 3) / 4, all = 2 * quads;
+        for (std::size_t g = 0; g < all; g += G) {
+            // the group's quads: of X (b = 0) or Y (b = 1), from column j, the last one repeated
+            std::size_t b[G], j[G];
+            const double* x[G];
+            for (std::size_t h = 0, quad = g; h < G; ++h, quad = std::min(quad + 1, all - 1)) {
+                b[h] = quad >= quads;
+                j[h] = 4 * (quad - b[h] * quads);
+                x[h] = from.data() + b[h] * N * N + j[h];
+            }
+            const std::size_t count = std::min(G, all - g);
+            for (std::size_t i = 0; i < N; ++i) {
+                const double* m = inverse.data() + i * N;
+                const std::size_t first = floating ? 0 : begin[i], last = floating ? N : reach[i];
+                Lanes4 sum[G] = {};
+                for (std::size_t t = first; t < last; ++t) {
+                    const std::size_t k = floating ? t : order[t];
+                    const double mk = m[k];
+                    for (std::size_t h = 0; h < G; ++h) {
+                        Lanes4 xk;
+                        __builtin_memcpy(&xk, x[h] + k * N, sizeof xk);
+                        sum[h] -= mk * xk;
+                    }
+                }
+                for (std::size_t h = 0; h < count; ++h) {
+                    double* y = (b[h] ? C : B).data() + i * N + j[h];
+                    if (j[h] + 4 <= N)
+                        __builtin_memcpy(y, &sum[h], sizeof sum[h]);
+                    else
+                        for (std::size_t r = 0; r < N - j[h]; ++r) y[r] = sum[h][r];
+                }
             }
         }
     }
@@ -377,7 +399,7 @@ namespace {
 #ifdef VORMEK_FUSED_KERNELS
 VORMEK_FUSED void fused_product(const Model& model, bool floating, const Workspace& ws,
     std::span<const double> inverse, std::span<const double> from, std::span<double> B, std::span<double> C) {
-    return product_body(model, floating, ws, inverse, from, B, C);
+    return product_body<8>(model, floating, ws, inverse, from, B, C);
 }
 #endif
 
@@ -388,7 +410,7 @@ void articulated_product(const Model& model, bool floating, const Workspace& ws,
 #ifdef VORMEK_FUSED_KERNELS
     if (fused_kernels()) return fused_product(model, floating, ws, inverse, from, B, C);
 #endif
-    return product_body(model, floating, ws, inverse, from, B, C);
+    return product_body<0>(model, floating, ws, inverse, from, B, C);
 }
 
 bool product_is_cheaper(const Model& model, bool floating, const Workspace& ws) {
