@@ -86,8 +86,6 @@ void Model::fold_fixed_joints() {
     body_joints.reserve(n);
     body_parents.clear();
     body_parents.reserve(n);
-    chain_starts.clear();
-    chain_starts.reserve(n);
     body_inertials.assign(n + 1, LinkInertial{});
     body_inertials[0] = link_inertials[0];
 
@@ -105,7 +103,6 @@ void Model::fold_fixed_joints() {
             spread_origin(body_joints.back());
             spread_quaternion(body_joints.back(), origin.rotation);
             body_parents.push_back(body);
-            chain_starts.push_back(k > 0 && body == k ? chain_starts[k - 1] : k);
             link_bodies[child] = k + 1;
             body_inertials[k + 1] = link_inertials[child];
         } else {

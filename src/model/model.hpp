@@ -55,7 +55,6 @@ public:
     // root link with what is fixed to it; body k + 1 is moved by DOF k.
     std::vector<BodyJoint> body_joints;              // n: DOF k's joint in its parent body's frame
     std::vector<std::size_t> body_parents;           // n: parent body of body k + 1, ≤ k
-    std::vector<std::size_t> chain_starts;           // n: first DOF s of the chain s, …, k, each body the child of the one before
     std::vector<LinkInertial> body_inertials;        // n + 1: merged inertia, body frame
     std::vector<std::size_t> link_bodies;            // L: body each link belongs to
     std::vector<Pose> link_placements;               // L: link frame in its body's frame

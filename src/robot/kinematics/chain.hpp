@@ -15,15 +15,10 @@ namespace vormek {
 
 // The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):
 // a walk over the dynamics tree, where the fixed joints on the way are already folded into
-// their bodies. It goes a chain of bodies at a time, each the child of the one before, whose
-// DOFs count down with no look-up: a look-up per body would make each wait for the load before.
+// their bodies.
 inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
     std::size_t count = 0;
-    while (body != 0) {
-        const std::size_t first = m.chain_starts[body - 1];
-        for (std::size_t k = body; k-- > first;) buffer[count++] = k;
-        body = m.body_parents[first];
-    }
+    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
     return buffer.first(count);
 }
 
