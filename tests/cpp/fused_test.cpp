@@ -46,6 +46,16 @@ std::vector<MatrixXd> dynamics(Dyn& d, const VectorXd& q, const VectorXd& qd, co
                                               {fv.data(), m * m}, {inverse.data(), m * m});
     }));
     for (const VectorXd& v : {dq, dv, fq, fv, inverse}) out.push_back(v);
+    // and the kinematics' four-lane walks: every link's pose, and the last link's alone
+    const Model& model = d.fixed ? d.fixed->model() : d.floating->model();
+    const std::size_t L = model.link_count();
+    VectorXd poses(7 * L), last(7);
+    ok(on([&](auto& r, const auto&... b) { return r.link_poses(b..., view(q), {poses.data(), 7 * L}); }));
+    const Pose P = ok(on([&](auto& r, const auto&... b) {
+        return r.forward_kinematics(b..., view(q), *model.link(L - 1));
+    }));
+    last << P.translation, P.rotation.coeffs();
+    for (const VectorXd& v : {poses, last}) out.push_back(v);
     return out;
 }
 

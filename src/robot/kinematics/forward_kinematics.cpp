@@ -3,9 +3,11 @@
 // matrix (chain.hpp); a link is then its body's pose composed with the link's fixed placement.
 // Each is built twice, in pairs of lanes for any x86-64 and in columns of four where AVX2 runs
 // (the same operations lane for lane, so the same bits): half the instructions, and the walk
-// is bound by how many it issues, not by how long each waits.
+// is bound by how many it issues, not by how long each waits. The four-lane build runs where the
+// fused dynamics builds run, so that holding those back tests the pairs of lanes on this CPU too.
 
 #include "../../robot.hpp"
+#include "../dynamics/fused.hpp"
 #include "chain.hpp"
 
 namespace vormek {
@@ -98,7 +100,7 @@ Result<Pose> Model::forward_kinematics(const Pose& base, std::span<const double>
     VORMEK_CHECK(check_joint_vector(q, dof_count(), "q"));
     VORMEK_TRY(index, check_link(link));
 #if defined(__x86_64__)
-    if (has_avx2()) return link_pose_avx2(*this, base, q, index, path);
+    if (fused_kernels()) return link_pose_avx2(*this, base, q, index, path);
 #endif
     return link_pose<BodyRows>(*this, base, q, index, path);
 }
@@ -112,7 +114,7 @@ Result<void> Model::link_poses(const Pose& base, std::span<const double> q, Work
     if (T.size() != joint_count() || rotations.size() != joint_count())
         panic("link poses workspace does not fit the model");
 #if defined(__x86_64__)
-    if (has_avx2()) return every_link_pose_avx2(*this, base, q, T, rotations, out), Result<void>{};
+    if (fused_kernels()) return every_link_pose_avx2(*this, base, q, T, rotations, out), Result<void>{};
 #endif
     every_link_pose<BodyRows>(*this, base, q, T, rotations, out);
     return {};
