@@ -218,7 +218,13 @@ public:
         return {sin_[i], cos_[i]};
     }
 
-private:
+    // The same for a recursion that goes a block at a time itself: evaluate(m) for each m that
+    // starts a block, then at(m) for it and the rest of its block. Kept out of the recursion's
+    // loop, the evaluation does not make the compiler keep the recursion's values in memory
+    // across every step.
+    static constexpr std::size_t block = 8;
+    [[gnu::always_inline]] SinCos at(std::size_t m) const { return {sin_[m % block], cos_[m % block]}; }
+
     // The block of angles from the m-th on.
     [[gnu::always_inline]] void evaluate(std::size_t m) {
         const std::size_t n = count_ - m < block ? count_ - m : block;
@@ -240,7 +246,7 @@ private:
         }
     }
 
-    static constexpr std::size_t block = 8;
+private:
     std::size_t count_;
     Angle angle_;
     alignas(32) double sin_[block];

@@ -15,10 +15,17 @@ namespace vormek {
 
 // The DOFs that move the bodies from `body` up to the root, leaf first (DOF k moves body k + 1):
 // a walk over the dynamics tree, where the fixed joints on the way are already folded into
-// their bodies.
+// their bodies. Down a run of bodies each the child of the one before (every arm), the next
+// body is taken as the one before it and checked: each parent read then waits for no other,
+// where following the parents one read at a time put their latencies end to end before the
+// first placement.
 inline std::span<const std::size_t> body_path(const Model& m, std::size_t body, std::span<std::size_t> buffer) {
     std::size_t count = 0;
-    for (; body != 0; body = m.body_parents[body - 1]) buffer[count++] = body - 1;
+    while (body != 0) {
+        buffer[count++] = body - 1;
+        while (body > 1 && m.body_parents[body - 1] == body - 1) buffer[count++] = --body - 1;
+        body = m.body_parents[body - 1];
+    }
     return buffer.first(count);
 }
 
@@ -121,7 +128,9 @@ template <int Turn, int Order, class Rows>
             const L* P[3] = {&P0, &P1, &P2};
             e0 = *P[c[0]] * O(c[0], 0), e1 = *P[c[1]] * O(c[1], 1), e2 = *P[c[2]] * O(c[2], 2);
         }
-        x = p + P0 * t(0) + P1 * t(1) + P2 * t(2);
+        // the parent's origin added last: the rotation's terms are ready sooner, and a left-to-
+        // right sum would put three additions between one origin and the next
+        x = p + (P0 * t(0) + P1 * t(1) + P2 * t(2));
         // a turn about ±e_k mixes the other two columns, i and j, and keeps column k
         const auto mix = [&](L& ei, L& ej) {
             const L i0 = ei, j0 = ej;
@@ -240,8 +249,10 @@ inline Quaterniond to_quaternion(const BodyQuaternion& b) {
     const Lanes wz = __builtin_shufflevector(f23, f23, 1, 0) * Lanes{1.0, -1.0};  // (F_w, −F_z)
     const Lanes yx = __builtin_shufflevector(f01, f01, 1, 0);
     const Lanes Qx = spread<0>(Q.xy), Qy = spread<1>(Q.xy), Qz = spread<0>(Q.zw), Qw = spread<1>(Q.zw);
-    return {Qw * f01 + Qx * wz + Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0}),
-            Qw * f23 + Qx * (yx * Lanes{1.0, -1.0}) + Qy * -f01 + Qz * wz};
+    // summed in pairs: each placement's quaternion waits on the one before through two
+    // additions, not three
+    return {(Qw * f01 + Qx * wz) + (Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0})),
+            (Qw * f23 + Qx * (yx * Lanes{1.0, -1.0})) + (Qy * -f01 + Qz * wz)};
 }
 
 // sin q and cos q from sin(q/2) and cos(q/2), for the walks that evaluate the half angles.
@@ -282,11 +293,16 @@ template <bool Quaternion, class Rows, class Visit>
                                              Visit visit) {
     const std::size_t m = path.size();
     const auto angle = [&](std::size_t step) { return (Quaternion ? 0.5 : 1.0) * q[path[m - 1 - step]]; };
-    SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>> sines(m, angle);
-    for (std::size_t step = 0; step < m; ++step) {
-        const std::size_t i = path[m - 1 - step];
-        place_step<Quaternion>(model.body_joints[i], q[i], sines[step], pose, Q);
-        visit(i, pose);
+    using Sines = SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>>;
+    Sines sines(m, angle);
+    for (std::size_t start = 0; start < m; start += Sines::block) {
+        sines.evaluate(start);
+        const std::size_t end = m - start < Sines::block ? m : start + Sines::block;
+        for (std::size_t step = start; step < end; ++step) {
+            const std::size_t i = path[m - 1 - step];
+            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), pose, Q);
+            visit(i, pose);
+        }
     }
 }
 

@@ -38,18 +38,59 @@ inline void place_link(const Transform& X, const Quaterniond& Q, const Pose& P, 
     copy_quaternion(multiply(Q, P.rotation), out);
 }
 
-// The same from a body's pose as the walk holds it.
-inline void place_link(const BodyRows& X, const Quaterniond& Q, const Pose& P, double* out) {
-    Transform B;
-    store_rows(X, B);
-    place_link(B, Q, P, out);
+// The base pose as the walk starts from it, built in registers from Eigen's rotation matrix
+// formula (base_transform's, to the bit): stored as a matrix and read back in pairs of rows,
+// the reads wait for the stores to drain.
+template <class Rows>
+[[gnu::always_inline]] inline void load_base(const Pose& base, Rows& b) {
+    const double x = base.rotation.x(), y = base.rotation.y(), z = base.rotation.z(), w = base.rotation.w();
+    const double tx = 2 * x, ty = 2 * y, tz = 2 * z;
+    const double twx = tx * w, twy = ty * w, twz = tz * w, txx = tx * x, txy = ty * x, txz = tz * x;
+    const double tyy = ty * y, tyz = tz * y, tzz = tz * z;
+    const double R[3][3] = {{1 - (tyy + tzz), txy - twz, txz + twy},
+                            {txy + twz, 1 - (txx + tzz), tyz - twx},
+                            {txz - twy, tyz + twx, 1 - (txx + tyy)}};
+    const Vector3d& p = base.translation;
+    if constexpr (std::is_same_v<Rows, BodyRows>) {
+        b = {Lanes{R[0][0], R[1][0]}, Lanes{R[0][1], R[1][1]}, Lanes{R[0][2], R[1][2]}, Lanes{p[0], p[1]},
+             R[2][0], R[2][1], R[2][2], p[2]};
+    } else {
+        const auto column = [](double r0, double r1, double r2, Lanes4& c) {
+            c = __builtin_shufflevector(Lanes{r0, r1}, Lanes{r2, 0.0}, 0, 1, 2, 3);
+        };
+        column(R[0][0], R[1][0], R[2][0], b.R0), column(R[0][1], R[1][1], R[2][1], b.R1);
+        column(R[0][2], R[1][2], R[2][2], b.R2), column(p[0], p[1], p[2], b.p);
+    }
 }
 
-[[gnu::always_inline]] inline void place_link(const BodyColumns& X, const Quaterniond& Q, const Pose& P, double* out) {
+// place_link from a body's pose and quaternion as the walk holds them, into a Pose: the same
+// operations as the one above in lanes, so that the same bits come out of either, without the
+// round trip through memory of a pose stored in one width and read back in another.
+template <class Rows>
+[[gnu::always_inline]] inline Pose place_link(const Rows& X, const BodyQuaternion& Q, const Pose& P) {
+    Pose out;
+    Lanes xy = Q.xy, zw = Q.zw;
+    if (!unplaced(P)) {
+        // multiply(Q, P.rotation), lane by lane in its order
+        const Quaterniond& F = P.rotation;
+        const Lanes f01{F.x(), F.y()}, f23{F.z(), F.w()};
+        const Lanes Qx = spread<0>(Q.xy), Qy = spread<1>(Q.xy), Qz = spread<0>(Q.zw), Qw = spread<1>(Q.zw);
+        xy = Qw * f01 + Qx * Lanes{F.w(), -F.z()} + Qy * f23 + Qz * Lanes{-F.y(), F.x()};
+        zw = Qw * f23 + Qx * Lanes{F.y(), -F.x()} + Qy * -f01 + Qz * Lanes{F.w(), -F.z()};
+    }
+    __builtin_memcpy(out.rotation.coeffs().data(), &xy, sizeof xy);
+    __builtin_memcpy(out.rotation.coeffs().data() + 2, &zw, sizeof zw);
     const Vector3d& t = P.translation;
-    const Lanes4 x = unplaced(P) ? X.p : X.p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2];
-    __builtin_memcpy(out, &x, 3 * sizeof(double));
-    copy_quaternion(unplaced(P) ? Q : multiply(Q, P.rotation), out);
+    if constexpr (std::is_same_v<Rows, BodyRows>) {
+        Lanes p = X.p;
+        double pz = X.pz;
+        if (!unplaced(P)) p = p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2], pz = pz + X.R0z * t[0] + X.R1z * t[1] + X.R2z * t[2];
+        out.translation = Vector3d(p[0], p[1], pz);
+    } else {
+        const Lanes4 x = unplaced(P) ? X.p : X.p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2];
+        out.translation = Vector3d(x[0], x[1], x[2]);
+    }
+    return out;
 }
 
 // One link's pose, its body's path walked in Rows (BodyRows, or BodyColumns under AVX2).
@@ -57,12 +98,10 @@ template <class Rows>
 [[gnu::always_inline]] inline Pose link_pose(const Model& m, const Pose& base, std::span<const double> q,
                                              std::size_t index, std::span<std::size_t> path) {
     Rows pose;
-    load_pose(base_transform(base), pose);
+    load_base(base, pose);
     BodyQuaternion Q = body_quaternion(base.rotation);
     walk_path<true>(m, q, body_path(m, m.link_bodies[index], path), pose, Q, [](std::size_t, const Rows&) {});
-    double out[7];
-    place_link(pose, to_quaternion(Q), m.link_placements[index], out);
-    return Pose{Quaterniond(out[6], out[3], out[4], out[5]), Vector3d(out[0], out[1], out[2])};
+    return place_link(pose, Q, m.link_placements[index]);
 }
 
 // Every body's pose in T, its rotation's quaternion beside it, then every link's row.
