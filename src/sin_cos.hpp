@@ -206,7 +206,11 @@ inline void sin_cos_block(const double* x, std::size_t n, double* s, double* c) 
 // that step up by its full latency. Wide is for code built for AVX2: the block's four-lane
 // evaluation is inlined there, where a call inside the recursion would make the compiler keep
 // the recursion's values in memory across it.
-template <class Angle, bool Wide = false>
+//
+// Doubled is for the walks that evaluate half angles x = q/2: the block's sin 2x and cos 2x
+// are made beside them, four (or two) at a time, where a step of the walk would make its own
+// in four scalar operations and two copies into every lane, its costliest part after the turn.
+template <class Angle, bool Wide = false, bool Doubled = false>
 class SinCosBlocks {
 public:
     SinCosBlocks(std::size_t count, Angle angle) : count_(count), angle_(angle) {}
@@ -224,6 +228,8 @@ public:
     // across every step.
     static constexpr std::size_t block = 8;
     [[gnu::always_inline]] SinCos at(std::size_t m) const { return {sin_[m % block], cos_[m % block]}; }
+    // sin 2x and cos 2x of the m-th angle x, when Doubled.
+    [[gnu::always_inline]] SinCos doubled(std::size_t m) const { return {sin2_[m % block], cos2_[m % block]}; }
 
     // The block of angles from the m-th on.
     [[gnu::always_inline]] void evaluate(std::size_t m) {
@@ -238,11 +244,26 @@ public:
                 sin_cos_detail::sin_cos_lanes(x, sin, cos);
                 __builtin_memcpy(sin_ + j, &sin, sizeof sin);
                 __builtin_memcpy(cos_ + j, &cos, sizeof cos);
+                if constexpr (Doubled) {
+                    const Lanes4 sin2 = 2 * sin * cos, cos2 = (cos - sin) * (cos + sin);
+                    __builtin_memcpy(sin2_ + j, &sin2, sizeof sin2);
+                    __builtin_memcpy(cos2_ + j, &cos2, sizeof cos2);
+                }
             }
         } else {
             alignas(32) double x[block] = {};
             for (std::size_t j = 0; j < n; ++j) x[j] = angle_(m + j);
             sin_cos_block(x, n, sin_, cos_);
+            if constexpr (Doubled) {
+                for (std::size_t j = 0; j < n; j += 2) {
+                    Lanes sin, cos;
+                    __builtin_memcpy(&sin, sin_ + j, sizeof sin);
+                    __builtin_memcpy(&cos, cos_ + j, sizeof cos);
+                    const Lanes sin2 = 2 * sin * cos, cos2 = (cos - sin) * (cos + sin);
+                    __builtin_memcpy(sin2_ + j, &sin2, sizeof sin2);
+                    __builtin_memcpy(cos2_ + j, &cos2, sizeof cos2);
+                }
+            }
         }
     }
 
@@ -251,6 +272,8 @@ private:
     Angle angle_;
     alignas(32) double sin_[block];
     alignas(32) double cos_[block];
+    alignas(32) double sin2_[block];
+    alignas(32) double cos2_[block];
 };
 
 // The same for q[0], q[1], … in order.

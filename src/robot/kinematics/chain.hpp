@@ -4,6 +4,7 @@
 // evaluated a block of joints ahead, down an ancestor path or over the whole tree.
 
 #include <cmath>
+#include <cstdint>
 #include <span>
 #include <type_traits>
 
@@ -235,12 +236,29 @@ inline Quaterniond to_quaternion(const BodyQuaternion& b) {
     return Q;
 }
 
+// The same quaternion as the four-lane walks carry it, (x, y, z, w) in one 32-byte register:
+// a product in four lanes takes half the instructions of one in two pairs.
+struct BodyQuaternion4 {
+    Lanes4 xyzw;
+};
+
+// The walk's quaternion from the pairs, and back (the four lanes joined and split in registers).
+inline void load_quaternion(const BodyQuaternion& from, BodyQuaternion& to) { to = from; }
+inline void load_quaternion(const BodyQuaternion& from, BodyQuaternion4& to) {
+    to.xyzw = __builtin_shufflevector(from.xy, from.zw, 0, 1, 2, 3);
+}
+inline void store_quaternion(const BodyQuaternion& from, BodyQuaternion& to) { to = from; }
+inline void store_quaternion(const BodyQuaternion4& from, BodyQuaternion& to) {
+    to = {__builtin_shufflevector(from.xyzw, from.xyzw, 0, 1), __builtin_shufflevector(from.xyzw, from.xyzw, 2, 3)};
+}
+
 // Q ⊗ F for F the rotation of the joint's pose at q, from sin(q/2) and cos(q/2): with O its
 // origin rotation and a its axis, F = O ⊗ (cos(q/2) + sin(q/2)·a) = cos(q/2)·O + sin(q/2)·(O ⊗ a),
-// both kept by the joint; a prismatic joint's is O. Each lane does the operations of the scalar
-// product (multiply in base.hpp) in its order, the signs folded into F's lanes.
-[[gnu::always_inline]] inline BodyQuaternion turn_quaternion(const BodyJoint& joint, const BodyQuaternion& Q,
-                                                             SinCos half) {
+// both kept by the joint; a prismatic joint's is O. Each lane sums the four products of the
+// scalar product (multiply in base.hpp) in two pairs, the signs folded into F's lanes: each
+// placement's quaternion then waits on the one before through two additions, not three.
+[[gnu::always_inline]] inline void turn_quaternion(const BodyJoint& joint, const BodyQuaternion& Q, SinCos half,
+                                                   BodyQuaternion& out) {
     Lanes f01 = joint.origin_quaternion[0], f23 = joint.origin_quaternion[1];
     if (joint.kind == JointKind::Revolute) {
         f01 = half.cos * f01 + half.sin * joint.turned_quaternion[0];
@@ -249,25 +267,46 @@ inline Quaterniond to_quaternion(const BodyQuaternion& b) {
     const Lanes wz = __builtin_shufflevector(f23, f23, 1, 0) * Lanes{1.0, -1.0};  // (F_w, −F_z)
     const Lanes yx = __builtin_shufflevector(f01, f01, 1, 0);
     const Lanes Qx = spread<0>(Q.xy), Qy = spread<1>(Q.xy), Qz = spread<0>(Q.zw), Qw = spread<1>(Q.zw);
-    // summed in pairs: each placement's quaternion waits on the one before through two
-    // additions, not three
-    return {(Qw * f01 + Qx * wz) + (Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0})),
-            (Qw * f23 + Qx * (yx * Lanes{1.0, -1.0})) + (Qy * -f01 + Qz * wz)};
+    out = {(Qw * f01 + Qx * wz) + (Qy * f23 + Qz * (yx * Lanes{-1.0, 1.0})),
+           (Qw * f23 + Qx * (yx * Lanes{1.0, -1.0})) + (Qy * -f01 + Qz * wz)};
 }
 
-// sin q and cos q from sin(q/2) and cos(q/2), for the walks that evaluate the half angles.
-inline SinCos double_angle(SinCos half) {
-    return {2 * half.sin * half.cos, (half.cos - half.sin) * (half.cos + half.sin)};
+// The same in four lanes, each lane the operations of the pairs' in their order: Q's four
+// entries, each in every lane, times F with its entries reordered and signed.
+[[gnu::always_inline]] inline void turn_quaternion(const BodyJoint& joint, const BodyQuaternion4& Q, SinCos half,
+                                                   BodyQuaternion4& out) {
+    Lanes4 F;
+    __builtin_memcpy(&F, joint.origin_quaternion.data(), sizeof F);
+    if (joint.kind == JointKind::Revolute) {
+        Lanes4 T;
+        __builtin_memcpy(&T, joint.turned_quaternion.data(), sizeof T);
+        F = half.cos * F + half.sin * T;
+    }
+    // a sign flipped is the multiplication by −1 of the pairs, to the bit
+    using Bits = sin_cos_detail::Lane4Bits;
+    constexpr std::int64_t s = INT64_MIN;
+    const Lanes4 A = (Lanes4)((Bits)__builtin_shufflevector(F, F, 3, 2, 1, 0) ^ Bits{0, s, 0, s});  // w, −z, y, −x
+    const Lanes4 B = (Lanes4)((Bits)__builtin_shufflevector(F, F, 2, 3, 0, 1) ^ Bits{0, 0, s, s});  // z, w, −x, −y
+    const Lanes4 C = (Lanes4)((Bits)__builtin_shufflevector(F, F, 1, 0, 3, 2) ^ Bits{s, 0, 0, s});  // −y, x, w, −z
+    const Lanes4& q = Q.xyzw;
+    const Lanes4 Qx = __builtin_shufflevector(q, q, 0, 0, 0, 0), Qy = __builtin_shufflevector(q, q, 1, 1, 1, 1);
+    const Lanes4 Qz = __builtin_shufflevector(q, q, 2, 2, 2, 2), Qw = __builtin_shufflevector(q, q, 3, 3, 3, 3);
+    out.xyzw = (Qw * F + Qx * A) + (Qy * B + Qz * C);
 }
+
+// The quaternion a walk in Rows carries.
+template <class Rows>
+using WalkQuaternion = std::conditional_t<std::is_same_v<Rows, BodyColumns>, BodyQuaternion4, BodyQuaternion>;
 
 // One placement of either walk: the child's pose from its parent's, in place, with the sines of
-// its joint's q (of q/2 when the quaternion is carried).
+// its joint's q; when the quaternion is carried, `sines` are those of q/2 and `doubled` those
+// of q.
 template <bool Quaternion, class Rows>
-[[gnu::always_inline]] inline void place_step(const BodyJoint& joint, double q, SinCos sines, Rows& pose,
-                                              BodyQuaternion& Q) {
+[[gnu::always_inline]] inline void place_step(const BodyJoint& joint, double q, SinCos sines, SinCos doubled,
+                                              Rows& pose, WalkQuaternion<Rows>& Q) {
     if constexpr (Quaternion) {
-        Q = turn_quaternion(joint, Q, sines);
-        sines = double_angle(sines);
+        turn_quaternion(joint, Q, sines, Q);
+        sines = doubled;
     }
     const Rows parent = pose;
     place_body(joint, parent, q, sines.sin, sines.cos, pose);
@@ -293,17 +332,20 @@ template <bool Quaternion, class Rows, class Visit>
                                              Visit visit) {
     const std::size_t m = path.size();
     const auto angle = [&](std::size_t step) { return (Quaternion ? 0.5 : 1.0) * q[path[m - 1 - step]]; };
-    using Sines = SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>>;
+    using Sines = SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>, Quaternion>;
     Sines sines(m, angle);
+    WalkQuaternion<Rows> rotation;
+    load_quaternion(Q, rotation);
     for (std::size_t start = 0; start < m; start += Sines::block) {
         sines.evaluate(start);
         const std::size_t end = m - start < Sines::block ? m : start + Sines::block;
         for (std::size_t step = start; step < end; ++step) {
             const std::size_t i = path[m - 1 - step];
-            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), pose, Q);
+            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), sines.doubled(step), pose, rotation);
             visit(i, pose);
         }
     }
+    store_quaternion(rotation, Q);
 }
 
 // walk_path from `start`, the poses alternating between X[1] and X[0] (so `start` may be X[0],
@@ -347,17 +389,19 @@ template <bool Quaternion, class Rows = BodyRows, class Visit>
     const std::size_t n = model.dof_count();
     if (T.size() < n || (Quaternion && Q.size() < n)) panic("body pose workspace does not fit the model");
     const auto angle = [&](std::size_t k) { return (Quaternion ? 0.5 : 1.0) * q[k]; };
-    SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>> sines(n, angle);
+    SinCosBlocks<decltype(angle), std::is_same_v<Rows, BodyColumns>, Quaternion> sines(n, angle);
     Rows pose;
     load_pose(root, pose);
-    BodyQuaternion rotation = root_Q;
+    WalkQuaternion<Rows> rotation;
+    load_quaternion(root_Q, rotation);
     for (std::size_t k = 0; k < n; ++k) {
         const std::size_t parent = model.body_parents[k];
         if (parent != k) {
             load_pose(parent == 0 ? root : T[parent - 1], pose);
-            if constexpr (Quaternion) rotation = parent == 0 ? root_Q : body_quaternion(Q[parent - 1]);
+            if constexpr (Quaternion) load_quaternion(parent == 0 ? root_Q : body_quaternion(Q[parent - 1]), rotation);
         }
-        place_step<Quaternion>(model.body_joints[k], q[k], sines[k], pose, rotation);
+        const SinCos sines_k = sines[k];
+        place_step<Quaternion>(model.body_joints[k], q[k], sines_k, sines.doubled(k), pose, rotation);
         if (subtree_origins && parent == 0) {
             if constexpr (std::is_same_v<Rows, BodyRows>)
                 pose.p = Lanes{}, pose.pz = 0.0;
@@ -365,7 +409,11 @@ template <bool Quaternion, class Rows = BodyRows, class Visit>
                 pose.p = Lanes4{};
         }
         store_rows(pose, T[k]);
-        if constexpr (Quaternion) Q[k] = to_quaternion(rotation);
+        if constexpr (Quaternion) {
+            BodyQuaternion pairs;
+            store_quaternion(rotation, pairs);
+            Q[k] = to_quaternion(pairs);
+        }
         visit_body(visit, k, T[k], pose);
     }
 }

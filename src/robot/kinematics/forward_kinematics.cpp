@@ -68,9 +68,10 @@ template <class Rows>
 // round trip through memory of a pose stored in one width and read back in another.
 template <class Rows>
 [[gnu::always_inline]] inline Pose place_link(const Rows& X, const BodyQuaternion& Q, const Pose& P) {
+    const bool placed = !unplaced(P);
     Pose out;
     Lanes xy = Q.xy, zw = Q.zw;
-    if (!unplaced(P)) {
+    if (placed) {
         // multiply(Q, P.rotation), lane by lane in its order
         const Quaterniond& F = P.rotation;
         const Lanes f01{F.x(), F.y()}, f23{F.z(), F.w()};
@@ -84,10 +85,13 @@ template <class Rows>
     if constexpr (std::is_same_v<Rows, BodyRows>) {
         Lanes p = X.p;
         double pz = X.pz;
-        if (!unplaced(P)) p = p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2], pz = pz + X.R0z * t[0] + X.R1z * t[1] + X.R2z * t[2];
+        if (placed) {
+            p = p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2];
+            pz = pz + X.R0z * t[0] + X.R1z * t[1] + X.R2z * t[2];
+        }
         out.translation = Vector3d(p[0], p[1], pz);
     } else {
-        const Lanes4 x = unplaced(P) ? X.p : X.p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2];
+        const Lanes4 x = placed ? X.p + X.R0 * t[0] + X.R1 * t[1] + X.R2 * t[2] : X.p;
         out.translation = Vector3d(x[0], x[1], x[2]);
     }
     return out;
