@@ -341,7 +341,8 @@ template <bool Quaternion, class Rows, class Visit>
         const std::size_t end = m - start < Sines::block ? m : start + Sines::block;
         for (std::size_t step = start; step < end; ++step) {
             const std::size_t i = path[m - 1 - step];
-            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), sines.doubled(step), pose, rotation);
+            const SinCos doubled = Quaternion ? sines.doubled(step) : SinCos{};
+            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), doubled, pose, rotation);
             visit(i, pose);
         }
     }
@@ -401,7 +402,8 @@ template <bool Quaternion, class Rows = BodyRows, class Visit>
             if constexpr (Quaternion) load_quaternion(parent == 0 ? root_Q : body_quaternion(Q[parent - 1]), rotation);
         }
         const SinCos sines_k = sines[k];
-        place_step<Quaternion>(model.body_joints[k], q[k], sines_k, sines.doubled(k), pose, rotation);
+        place_step<Quaternion>(model.body_joints[k], q[k], sines_k, Quaternion ? sines.doubled(k) : SinCos{}, pose,
+                               rotation);
         if (subtree_origins && parent == 0) {
             if constexpr (std::is_same_v<Rows, BodyRows>)
                 pose.p = Lanes{}, pose.pz = 0.0;
