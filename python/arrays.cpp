@@ -30,6 +30,16 @@ std::pair<const char*, const char*> memory_range(PyArrayObject* a) {
     return {lo, hi};
 }
 
+// The calling thread, as long as it lives: its thread pointer, read inline where pthread_self
+// would be a call into libc on every borrow.
+std::uintptr_t this_thread() {
+#if defined(__x86_64__) || defined(__aarch64__)
+    return reinterpret_cast<std::uintptr_t>(__builtin_thread_pointer());
+#else
+    return std::uintptr_t(pthread_self());
+#endif
+}
+
 #ifdef Py_GIL_DISABLED
 // A spin lock: the registry's critical sections are a few dozen instructions, held by one
 // thread in the common case, and a mutex would double the cost of every call.
@@ -80,7 +90,7 @@ public:
         free->lo = lo;
         free->hi = hi;
         free->exclusive = exclusive;
-        free->owner = pthread_self();
+        free->owner = this_thread();
         free->live.store(true, std::memory_order_relaxed);  // published by the lock's release
         return free;
     }
@@ -89,9 +99,9 @@ public:
     void before_fork() { lock_.lock(); }
     void after_fork_in_parent() { lock_.unlock(); }
     void after_fork_in_child() {
-        const pthread_t self = pthread_self();
+        const std::uintptr_t self = this_thread();
         const auto drop_others = [self](BorrowEntry& e) {
-            if (!pthread_equal(e.owner, self)) e.live.store(false, std::memory_order_relaxed);
+            if (e.owner != self) e.live.store(false, std::memory_order_relaxed);
         };
         std::for_each(first_.begin(), first_.begin() + std::min(used_, first_.size()), drop_others);
         std::for_each(more_.begin(), more_.end(), drop_others);

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <utility>
 #include <vector>
@@ -23,7 +24,7 @@ struct BorrowEntry {
     const char* lo = nullptr;
     const char* hi = nullptr;
     bool exclusive = false;
-    pthread_t owner{};  // the borrowing thread: a forked child drops the borrows of the others
+    std::uintptr_t owner = 0;  // the borrowing thread (this_thread): a forked child drops the others' borrows
     std::atomic<bool> live{false};
 };
 

@@ -137,6 +137,25 @@ bool count_forks() {
     return false;
 }
 
+void RobotLock::wait_holding_gil() {
+    for (;;) {
+        const std::uint32_t contended = generation() | contended_;
+        std::uint32_t s = state_.load(std::memory_order_acquire);
+        // free, or held in a process this one was forked from: take it, marked contended, as
+        // others may still sleep on it
+        if (s == free_ || (s & ~state_bits_) != generation()) {
+            state_.store(contended, std::memory_order_relaxed);
+            return;
+        }
+        // held here: ask the holder's release to wake a sleeper. An atomic exchange, as the
+        // holder may be releasing without the interpreter lock, ended on its way back
+        if (s != contended && !state_.compare_exchange_strong(s, contended, std::memory_order_relaxed)) continue;
+        PyThreadState* saved = PyEval_SaveThread();
+        state_.wait(contended, std::memory_order_relaxed);
+        take_gil(saved);
+    }
+}
+
 bool require_open(const std::atomic<bool>& open) {
     if (open.load(std::memory_order_acquire)) return true;
     PyErr_SetString(PyExc_RuntimeError, "robot is closed");

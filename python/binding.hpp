@@ -315,6 +315,30 @@ public:
     void unlock() {
         if ((state_.exchange(free_, std::memory_order_release) & state_bits_) == contended_) state_.notify_one();
     }
+    // The same two for a caller that holds the interpreter lock, which then orders every change
+    // of the word but unlock()'s (a holder's release, atomic, wherever it runs): the uncontended
+    // take and release are a plain load and store, where the atomic instructions cost a tenth
+    // of the quickest method calls. A waiter marks the word under the interpreter lock, sleeps
+    // with it released, and looks again once it has it back. A free-threaded build has no such
+    // lock and takes the atomic ones.
+    void lock_holding_gil() {
+#ifdef Py_GIL_DISABLED
+        lock_releasing_gil(*this);
+#else
+        const std::uint32_t s = state_.load(std::memory_order_acquire);
+        if (s == free_ || (s & ~state_bits_) != generation()) state_.store(generation() | held_, std::memory_order_relaxed);
+        else wait_holding_gil();
+#endif
+    }
+    void unlock_holding_gil() {
+#ifdef Py_GIL_DISABLED
+        unlock();
+#else
+        const std::uint32_t s = state_.load(std::memory_order_relaxed);
+        state_.store(free_, std::memory_order_release);
+        if ((s & state_bits_) == contended_) state_.notify_one();
+#endif
+    }
     // Whether a thread of this process holds it (the lock may be held by the caller).
     bool held_here() const {
         const std::uint32_t s = state_.load(std::memory_order_relaxed);
@@ -322,6 +346,9 @@ public:
     }
 
 private:
+    // lock_holding_gil's contended path.
+    void wait_holding_gil();
+
     static std::uint32_t generation() { return fork_generation.load(std::memory_order_relaxed) << 2; }
     static constexpr std::uint32_t free_ = 0, held_ = 1, contended_ = 2, state_bits_ = 3;
     std::atomic<std::uint32_t> state_{free_};
@@ -334,9 +361,11 @@ struct RobotSlot {
     std::optional<Handle> handle;  // empty once closed
     std::atomic<bool> open{false};  // readable without the lock, for the properties
 
-    // Takes the lock, waiting for it with the interpreter lock released when contended. No
-    // Python code runs while a thread holds it, so the holder never asks for it again.
-    void lock() { lock_releasing_gil(mutex); }
+    // Take and release the lock with the interpreter lock held, waiting for it with the
+    // interpreter lock released when contended. No Python code runs while a thread holds it,
+    // so the holder never asks for it again.
+    void lock() { mutex.lock_holding_gil(); }
+    void unlock() { mutex.unlock_holding_gil(); }
 };
 
 // A new immutable heap type "vormek.X" from its slots. The docstring slot holds only the text

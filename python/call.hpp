@@ -110,7 +110,8 @@ public:
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
     // Only does something when a C++ exception unwinds past finish(): unlocks before the
-    // arguments (declared ahead of the Call) release their borrows and references.
+    // arguments (declared ahead of the Call) release their borrows and references. The atomic
+    // release: a thread ended while taking the interpreter lock back unwinds without it.
     ~Call() {
         if (locked_) state_.slot.mutex.unlock();
     }
@@ -167,6 +168,8 @@ public:
             }
             if (!out[i].convert(item, lengths[i])) return raised();
         }
+        // the result is a tuple of exactly these arrays: a tuple's items cannot change
+        if (!none && PyTuple_CheckExact(given)) given_outs_ = given;
         return true;
     }
     bool loads(std::size_t k, LoadList& loads) { return ok() && (loads.convert(arg(k)) || raised()); }
@@ -278,10 +281,11 @@ public:
     PyObject* finish(OutputVector& out) {
         return finish_with([&] { return out.result(); });
     }
-    // The arrays of an `out` tuple, as a tuple.
+    // The arrays of an `out` tuple, as a tuple: the one given, when it was a plain tuple.
     template <std::size_t N>
     PyObject* finish(std::array<OutputVector, N>& out) {
         return finish_with([&]() -> PyObject* {
+            if (given_outs_) return Py_NewRef(given_outs_);
             PyObject* items = PyTuple_New(N);
             if (!items) return nullptr;
             for (std::size_t i = 0; i < N; ++i) PyTuple_SET_ITEM(items, i, out[i].result());
@@ -345,7 +349,7 @@ private:
         if (out_) out_->release();
         for (OutputVector& o : outs_) o.release();
         for (std::size_t i = 0; i < inputs_count_; ++i) inputs_[i]->release();
-        if (locked_) state_.slot.mutex.unlock();
+        if (locked_) state_.slot.unlock();
         locked_ = false;
     }
 
@@ -357,6 +361,7 @@ private:
     std::size_t inputs_count_ = 0;
     OutputVector* out_ = nullptr;
     std::span<OutputVector> outs_;  // an `out` tuple's arrays, released with out_
+    PyObject* given_outs_ = nullptr;  // borrowed: the `out` tuple, when it is exactly a tuple
     bool locked_ = false;
     Outcome outcome_ = Outcome::ok;
     Failure failure_{nullptr, nullptr};  // meaningful when outcome_ == failed

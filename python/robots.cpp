@@ -158,7 +158,7 @@ PyObject* robot_close(PyObject* self, PyObject*) {
     slot.lock();
     slot.open.store(false, std::memory_order_release);
     slot.handle.reset();  // drops the workspace and this robot's share of the model
-    slot.mutex.unlock();
+    slot.unlock();
     Py_RETURN_NONE;
 }
 
