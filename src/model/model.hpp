@@ -158,12 +158,14 @@ public:
     // --- derivatives of the dynamics: N × N row-major blocks, N = n (+ 6 base entries when
     // floating), the base perturbed by a turn and a shift in world axes about its origin ---
     // ∂τ/∂q and ∂τ/∂q̇ of inverse dynamics, and τ itself, which comes with them.
+    // after_forward_dynamics: forward dynamics has just run in `workspace` at this q, q̇ and the
+    // q̈ it returned, and its poses, motion columns, v and a are read rather than computed again.
     Result<void> inverse_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
                                               const Twist& base_velocity, const Twist& base_acceleration,
                                               const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
                                               std::span<const double> qdd, std::span<const Load> loads,
                                               Workspace& workspace, std::span<double> dq, std::span<double> dv,
-                                              std::span<double> tau) const;
+                                              std::span<double> tau, bool after_forward_dynamics = false) const;
     // ∂q̈/∂q, ∂q̈/∂q̇ and ∂q̈/∂τ = M⁻¹ of forward dynamics.
     Result<void> forward_dynamics_derivatives(bool floating, const Quaterniond& base_rotation,
                                               const Twist& base_velocity, const Vector3d& lift,

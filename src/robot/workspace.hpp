@@ -70,9 +70,11 @@ struct Workspace {
     std::vector<double> derivative_columns;        // 46, 30n: S, V, A and the column sums of ∂τ, six rows of n each
     std::vector<std::size_t> ancestor_runs;        // 47, 3n: per body, the first of its run of parents, the one above, its subtree's end
     std::vector<std::size_t> block_slot;           // 48, n + 1: the root's and each body's block (37)
-    // 41 to 45 and 48 depend on the tree alone: written once, by the first call that needs them
-    // (a workspace serves one model)
+    // 41 to 45, 47 and 48 depend on the tree alone: written once, by the first call that needs
+    // them (a workspace serves one model)
     bool depth_first_ready = false;
+    bool ancestor_runs_ready = false;
+    bool numbered_depth_first = false;             // whether 47 holds runs: the tree is numbered depth-first
 };
 
 }  // namespace vormek

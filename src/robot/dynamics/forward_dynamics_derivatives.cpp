@@ -39,7 +39,7 @@ Result<void> Model::forward_dynamics_derivatives(bool floating, const Quaternion
     const Twist base_acceleration{Vector3d(qdd[0], qdd[1], qdd[2]), Vector3d(qdd[3], qdd[4], qdd[5])};
     VORMEK_CHECK(inverse_dynamics_derivatives(floating, base_rotation, base_velocity,
                                               floating ? base_acceleration : Twist{}, lift, q, qd, qdd.subspan(N - n),
-                                              loads, ws, dtau_dq, dtau_dv, scratch.subspan(2 * N * N, N)));
+                                              loads, ws, dtau_dq, dtau_dv, scratch.subspan(2 * N * N, N), true));
     const std::span<const Vector6d> S = ws.loads, U = ws.U;
     const std::span<const double> D = ws.D;
     // a floating root's articulated inertia: its own, and each child subtree's through its joint

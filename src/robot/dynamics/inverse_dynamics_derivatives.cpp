@@ -41,6 +41,7 @@
 //     formulas with the whole robot as the subtree.
 
 #include <algorithm>
+#include <type_traits>
 
 #include "../../robot.hpp"
 #include "../checks.hpp"
@@ -201,7 +202,7 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
     const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
-    std::span<double> dv, std::span<double> tau) {
+    std::span<double> dv, std::span<double> tau, bool after_forward_dynamics) {
     const std::vector<BodyJoint>& body_joints = model.body_joints;
     const std::vector<std::size_t>& body_parents = model.body_parents;
     const std::vector<LinkInertial>& body_inertials = model.body_inertials;
@@ -215,7 +216,9 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
     VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
     std::span<Transform> T = ws.transforms;
-    std::span<Vector6d> S = ws.motion_columns, V = ws.velocity_columns, A = ws.acceleration_columns;
+    // forward dynamics leaves its motion columns in the load slots
+    std::span<Vector6d> S = after_forward_dynamics ? ws.loads : ws.motion_columns;
+    std::span<Vector6d> V = ws.velocity_columns, A = ws.acceleration_columns;
     std::span<Vector6d> v = ws.v, a = ws.a, F = ws.subtree_force, mu = ws.subtree_momentum, L = ws.derivative_loads;
     std::span<double> Mc = ws.composite_mass;
     std::span<Vector3d> Hc = ws.composite_first_moment, Wc = ws.inertia_rate_moment;
@@ -230,7 +233,11 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
     // interleaves its branches into runs of one: there each pair is written where the walk up
     // meets it, column and row
     const std::span<std::size_t> first = runs.first(n), above = runs.subspan(n, n), end = runs.subspan(2 * n);
-    const bool by_rows = n >= 16 && runs_of_ancestors(body_parents, first, above, end);
+    if (!ws.ancestor_runs_ready) {
+        ws.numbered_depth_first = runs_of_ancestors(body_parents, first, above, end);
+        ws.ancestor_runs_ready = true;
+    }
+    const bool by_rows = n >= 16 && ws.numbered_depth_first;
     if (!by_rows) {
         std::ranges::fill(dq, 0.0);
         std::ranges::fill(dv, 0.0);
@@ -264,34 +271,43 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
 
     // root to leaf: poses, columns, motion, and each body's inertia, momentum, force and rate;
     // each subtree of a fixed root about its first body's origin (reference_root): the root
-    // rests, and gravity is the same about any point
-    walk_tree(
-        model, q, root, T,
-        [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
-            const std::size_t parent = body_parents[k];
-            double Sk[6];
-            motion_column(body_joints[k], X, Sk);
-            const double* vp = parent == 0 ? v0 : v[parent - 1].data();
-            const double* ap = parent == 0 ? a0 : a[parent - 1].data();
-            // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
-            double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
-            add_motion_cross(vp, Sk, Vk);
-            add_motion_cross(ap, Sk, Ak);
-            add_motion_cross(vp, Vk, Ak);
-            for (int r = 0; r < 6; ++r) {
-                vk[r] = vp[r] + Sk[r] * qd[k];
-                ak[r] = ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
-            }
-            // the body's own terms start its subtree's sums
-            double muk[6], fk[6];
-            place_body_terms(body_inertials[k + 1], X, pose, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
-                             Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
-            for (int r = 0; r < 6; ++r) {
-                S[k][r] = Sk[r], V[k][r] = Vk[r], A[k][r] = Ak[r];
-                v[k][r] = vk[r], a[k][r] = ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
-            }
-        },
-        !floating);
+    // rests, and gravity is the same about any point. After forward dynamics at the same state
+    // the poses, columns, v and a are there already, and only the rest is computed
+    const auto place = [&](std::size_t k, const Transform& X, const BodyRows& pose, const double* Sk, auto moved)
+                           __attribute__((always_inline)) {
+        constexpr bool ready = decltype(moved)::value;
+        const std::size_t parent = body_parents[k];
+        const double* vp = parent == 0 ? v0 : v[parent - 1].data();
+        const double* ap = parent == 0 ? a0 : a[parent - 1].data();
+        // V = v_λ × S; v = v_λ + S·q̇; a = a_λ + S·q̈ + V·q̇; A = a_λ × S + v_λ × V
+        double Vk[6] = {}, Ak[6] = {}, vk[6], ak[6];
+        add_motion_cross(vp, Sk, Vk);
+        add_motion_cross(ap, Sk, Ak);
+        add_motion_cross(vp, Vk, Ak);
+        for (int r = 0; r < 6; ++r) {
+            vk[r] = ready ? v[k][r] : vp[r] + Sk[r] * qd[k];
+            ak[r] = ready ? a[k][r] : ap[r] + Sk[r] * qdd[k] + Vk[r] * qd[k];
+        }
+        // the body's own terms start its subtree's sums
+        double muk[6], fk[6];
+        place_body_terms(body_inertials[k + 1], X, pose, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
+                         Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
+        for (int r = 0; r < 6; ++r) {
+            V[k][r] = Vk[r], A[k][r] = Ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
+            if constexpr (!ready) S[k][r] = Sk[r], v[k][r] = vk[r], a[k][r] = ak[r];
+        }
+    };
+    if (after_forward_dynamics)
+        for (std::size_t k = 0; k < n; ++k) place(k, T[k], body_rows(T[k]), S[k].data(), std::true_type{});
+    else
+        walk_tree(
+            model, q, root, T,
+            [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
+                double Sk[6];
+                motion_column(body_joints[k], X, Sk);
+                place(k, X, pose, Sk, std::false_type{});
+            },
+            !floating);
 
     // the columns that rows written whole read a run at a time
     if (by_rows)
@@ -315,82 +331,90 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
         }
 
     // leaf to root: when body k comes, its subtree sums are complete, and so are the columns
-    // of every body below it, so its row is written whole, from left to right
-    for (std::size_t k = n; k-- > 0;) {
-        const std::size_t parent = body_parents[k];
-        const double *Sk = S[k].data(), *Vk = V[k].data(), *Ak = A[k].data();
-        const double *Fk = F[k].data(), *muk = mu[k].data();
-        const double m = Mc[k];
-        const Vector3d &h = Hc[k], &Wk = Wc[k];
-        const Matrix3d &I = Ic[k], &Tk = Tc[k];
-        const std::size_t row = off + k;
-        tau[row] = dot6(Sk, Fk);
-        // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
-        // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
-        double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
-        add_inertia_times(m, h, I, Sk, IS);
-        add_rate_times(Tk, Wk, Sk, RS);
-        add_force_cross(Sk, muk, SM);
-        add_force_cross(Sk, Fk, dF);
-        add_inertia_times(m, h, I, Ak, dF);
-        add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
-        add_inertia_times(m, h, I, Vk, IV);
-        double ITS[6], dFv[6], IS2[6];
-        for (int r = 0; r < 6; ++r) {
-            ITS[r] = RS[r] - SM[r];
-            dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
-            IS2[r] = 2.0 * IS[r];
-        }
-        double* const dq_row = dq.data() + row * N;
-        double* const dv_row = dv.data() + row * N;
-        dq_row[row] = dot6(Sk, dF);
-        dv_row[row] = dot6(Sk, dFv);
-        if (by_rows) {
-            // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
-            // by S_k), then its ancestors a run at a time, and zeros between the runs
-            for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r];
-            descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
-            zero_between(dq_row, dv_row, off + end[k], N);
-            std::size_t below = row;
-            for (std::size_t last = parent == 0 ? n : parent - 1; last != n; last = above[last]) {
-                ancestor_entries(IS, IS2, ITS, S_at, V_at, A_at, n, off + first[last], off + last + 1, off, dq_row,
-                                 dv_row);
-                zero_between(dq_row, dv_row, off + last + 1, below);
-                below = off + first[last];
+    // of every body below it, so its row is written whole, from left to right. One loop for
+    // each way of writing, so that the pair walk of a short robot is not compiled around the
+    // rows' bookkeeping
+    const auto leaf_to_root = [&](auto rows) __attribute__((always_inline)) {
+        for (std::size_t k = n; k-- > 0;) {
+            const std::size_t parent = body_parents[k];
+            const double *Sk = S[k].data(), *Vk = V[k].data(), *Ak = A[k].data();
+            const double *Fk = F[k].data(), *muk = mu[k].data();
+            const double m = Mc[k];
+            const Vector3d &h = Hc[k], &Wk = Wc[k];
+            const Matrix3d &I = Ic[k], &Tk = Tc[k];
+            const std::size_t row = off + k;
+            tau[row] = dot6(Sk, Fk);
+            // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
+            // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
+            double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
+            add_inertia_times(m, h, I, Sk, IS);
+            add_rate_times(Tk, Wk, Sk, RS);
+            add_force_cross(Sk, muk, SM);
+            add_force_cross(Sk, Fk, dF);
+            add_inertia_times(m, h, I, Ak, dF);
+            add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
+            add_inertia_times(m, h, I, Vk, IV);
+            double ITS[6], dFv[6];
+            for (int r = 0; r < 6; ++r) {
+                ITS[r] = RS[r] - SM[r];
+                dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
             }
-            zero_between(dq_row, dv_row, 0, below);
-        } else {
-            // the column of k for each ancestor, and the row of k for each
-            for (std::size_t j = parent; j != 0; j = body_parents[j - 1]) {
-                const std::size_t i = j - 1, other = off + i;
-                const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
-                dq[other * N + row] = dot6(Si, dF);
-                dv[other * N + row] = dot6(Si, dFv);
-                dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
-                dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+            double* const dq_row = dq.data() + row * N;
+            double* const dv_row = dv.data() + row * N;
+            dq_row[row] = dot6(Sk, dF);
+            dv_row[row] = dot6(Sk, dFv);
+            if constexpr (rows) {
+                // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
+                // by S_k), then its ancestors a run at a time, and zeros between the runs
+                double IS2[6];
+                for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r], IS2[r] = 2.0 * IS[r];
+                descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
+                zero_between(dq_row, dv_row, off + end[k], N);
+                std::size_t below = row;
+                for (std::size_t last = parent == 0 ? n : parent - 1; last != n; last = above[last]) {
+                    ancestor_entries(IS, IS2, ITS, S_at, V_at, A_at, n, off + first[last], off + last + 1, off, dq_row,
+                                     dv_row);
+                    zero_between(dq_row, dv_row, off + last + 1, below);
+                    below = off + first[last];
+                }
+                zero_between(dq_row, dv_row, 0, below);
+            } else {
+                // the column of k for each ancestor, and the row of k for each
+                for (std::size_t j = parent; j != 0; j = body_parents[j - 1]) {
+                    const std::size_t i = j - 1, other = off + i;
+                    const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
+                    dq[other * N + row] = dot6(Si, dF);
+                    dv[other * N + row] = dot6(Si, dFv);
+                    dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
+                    dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+                }
             }
+            // and with the base's: its rows are the reference frame's own axes
+            for (std::size_t c = 0; c < off; ++c) {
+                dq[c * N + row] = dF[c];
+                dv[c * N + row] = dFv[c];
+                dv_row[c] = ITS[c];
+                if (c >= 3) continue;
+                dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+                dv_row[c] += dot6(IS, Wb[c]);
+            }
+            // the subtree joins its parent's sums
+            if (parent == 0 && !floating) continue;
+            double& Mp = parent == 0 ? M0 : Mc[parent - 1];
+            Mp += m;
+            (parent == 0 ? H0 : Hc[parent - 1]) += h;
+            add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
+            add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
+            (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
+            double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
+            double* Fp = parent == 0 ? F0 : F[parent - 1].data();
+            for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
         }
-        // and with the base's: its rows are the reference frame's own axes
-        for (std::size_t c = 0; c < off; ++c) {
-            dq[c * N + row] = dF[c];
-            dv[c * N + row] = dFv[c];
-            dv_row[c] = ITS[c];
-            if (c >= 3) continue;
-            dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
-            dv_row[c] += dot6(IS, Wb[c]);
-        }
-        // the subtree joins its parent's sums
-        if (parent == 0 && !floating) continue;
-        double& Mp = parent == 0 ? M0 : Mc[parent - 1];
-        Mp += m;
-        (parent == 0 ? H0 : Hc[parent - 1]) += h;
-        add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
-        add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
-        (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
-        double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
-        double* Fp = parent == 0 ? F0 : F[parent - 1].data();
-        for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
-    }
+    };
+    if (by_rows)
+        leaf_to_root(std::true_type{});
+    else
+        leaf_to_root(std::false_type{});
     if (!floating) return {};
 
     // the base block, the whole robot one subtree: its rows are F_0; by a turn, S ×* F_0 +
@@ -419,9 +443,9 @@ VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
     const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
-    std::span<double> dv, std::span<double> tau) {
+    std::span<double> dv, std::span<double> tau, bool after_forward_dynamics) {
     return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
-                                    qdd, loads, ws, dq, dv, tau);
+                                    qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
 }
 #endif
 
@@ -433,14 +457,14 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
                                                  std::span<const double> qd,
                                                  std::span<const double> qdd, std::span<const Load> loads,
                                                  Workspace& ws, std::span<double> dq, std::span<double> dv,
-                                                 std::span<double> tau) const {
+                                                 std::span<double> tau, bool after_forward_dynamics) const {
 #ifdef VORMEK_FUSED_KERNELS
     if (fused_kernels())
         return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift,
-                                              q, qd, qdd, loads, ws, dq, dv, tau);
+                                              q, qd, qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
 #endif
     return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
-                                    qdd, loads, ws, dq, dv, tau);
+                                    qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,

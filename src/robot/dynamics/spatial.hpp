@@ -47,26 +47,28 @@ inline Transform reference_root(bool floating, const Quaterniond& base_rotation)
 
 // Six-vectors as six doubles: the kernels keep motions and forces in plain arrays, written entry
 // by entry into their final slots, so that no 16-byte load waits on values stored one by one.
-inline double dot6(const double* x, const double* y) {
+// Always inlined: called out of line from a large kernel, they would run without its fused
+// build's instructions.
+[[gnu::always_inline]] inline double dot6(const double* x, const double* y) {
     return x[0] * y[0] + x[1] * y[1] + x[2] * y[2] + x[3] * y[3] + x[4] * y[4] + x[5] * y[5];
 }
 
 // out += a × b for three-vectors.
-inline void add_cross(const double* a, const double* b, double* out) {
+[[gnu::always_inline]] inline void add_cross(const double* a, const double* b, double* out) {
     out[0] += a[1] * b[2] - a[2] * b[1];
     out[1] += a[2] * b[0] - a[0] * b[2];
     out[2] += a[0] * b[1] - a[1] * b[0];
 }
 
 // out += m × x for two motions: (ω × x_ω, ω × x_ν + ν × x_ω).
-inline void add_motion_cross(const double* m, const double* x, double* out) {
+[[gnu::always_inline]] inline void add_motion_cross(const double* m, const double* x, double* out) {
     add_cross(m, x, out);
     add_cross(m, x + 3, out + 3);
     add_cross(m + 3, x, out + 3);
 }
 
 // out += m ×* f for a motion and a force: (ω × n + ν × f, ω × f).
-inline void add_force_cross(const double* m, const double* f, double* out) {
+[[gnu::always_inline]] inline void add_force_cross(const double* m, const double* f, double* out) {
     add_cross(m, f, out);
     add_cross(m + 3, f + 3, out);
     add_cross(m, f + 3, out + 3);
@@ -75,7 +77,7 @@ inline void add_force_cross(const double* m, const double* f, double* out) {
 // The motion column S of a body's joint in the reference frame, from the body's pose X there:
 // turning about the axis s through X's origin p, [s; p × s]; sliding along it, [0; s]. A
 // coordinate axis is a column of X's rotation.
-inline void motion_column(const BodyJoint& joint, const Transform& X, double* S) {
+[[gnu::always_inline]] inline void motion_column(const BodyJoint& joint, const Transform& X, double* S) {
     const Matrix3d& R = X.R;
     const Vector3d& p = X.p;
     const Vector3d& a = joint.axis;
