@@ -147,7 +147,7 @@ void RobotLock::wait_holding_gil() {
             state_.store(contended, std::memory_order_relaxed);
             return;
         }
-        // held here: ask the holder's release to wake a sleeper. An atomic exchange, as the
+        // held here: ask the holder's release to wake a sleeper. A compare-exchange, as the
         // holder may be releasing without the interpreter lock, ended on its way back
         if (s != contended && !state_.compare_exchange_strong(s, contended, std::memory_order_relaxed)) continue;
         PyThreadState* saved = PyEval_SaveThread();
