@@ -197,12 +197,14 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
     return true;
 }
 
-// The whole computation, inlined into its portable and fused builds.
+// The whole computation, inlined into its portable and fused builds; after forward dynamics a
+// build of its own, so that the plain call is not compiled around the other's loop.
+template <bool after_forward_dynamics>
 [[gnu::always_inline]] inline Result<void> newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
     const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
-    std::span<double> dv, std::span<double> tau, bool after_forward_dynamics) {
+    std::span<double> dv, std::span<double> tau) {
     const std::vector<BodyJoint>& body_joints = model.body_joints;
     const std::vector<std::size_t>& body_parents = model.body_parents;
     const std::vector<LinkInertial>& body_inertials = model.body_inertials;
@@ -293,11 +295,13 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
         place_body_terms(body_inertials[k + 1], X, pose, vk, ak, loads.empty() ? nullptr : L[k].data(), Mc[k],
                          Hc[k], Ic[k], muk, fk, Tc[k], Wc[k]);
         for (int r = 0; r < 6; ++r) {
-            V[k][r] = Vk[r], A[k][r] = Ak[r], mu[k][r] = muk[r], F[k][r] = fk[r];
-            if constexpr (!ready) S[k][r] = Sk[r], v[k][r] = vk[r], a[k][r] = ak[r];
+            if constexpr (!ready) S[k][r] = Sk[r];
+            V[k][r] = Vk[r], A[k][r] = Ak[r];
+            if constexpr (!ready) v[k][r] = vk[r], a[k][r] = ak[r];
+            mu[k][r] = muk[r], F[k][r] = fk[r];
         }
     };
-    if (after_forward_dynamics)
+    if constexpr (after_forward_dynamics)
         for (std::size_t k = 0; k < n; ++k) place(k, T[k], body_rows(T[k]), S[k].data(), std::true_type{});
     else
         walk_tree(
@@ -439,13 +443,15 @@ inline bool runs_of_ancestors(const std::vector<std::size_t>& parents, std::span
 }
 
 #ifdef VORMEK_FUSED_KERNELS
+template <bool after_forward_dynamics>
 VORMEK_FUSED Result<void> fused_newton_euler_derivatives(
     const Model& model, bool floating, const Quaterniond& base_rotation, const Twist& base_velocity,
     const Twist& base_acceleration, const Vector3d& lift, std::span<const double> q, std::span<const double> qd,
     std::span<const double> qdd, std::span<const Load> loads, Workspace& ws, std::span<double> dq,
-    std::span<double> dv, std::span<double> tau, bool after_forward_dynamics) {
-    return newton_euler_derivatives(model, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
-                                    qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
+    std::span<double> dv, std::span<double> tau) {
+    return newton_euler_derivatives<after_forward_dynamics>(model, floating, base_rotation, base_velocity,
+                                                            base_acceleration, lift, q, qd, qdd, loads, ws, dq, dv,
+                                                            tau);
 }
 #endif
 
@@ -460,11 +466,17 @@ Result<void> Model::inverse_dynamics_derivatives(bool floating, const Quaternion
                                                  std::span<double> tau, bool after_forward_dynamics) const {
 #ifdef VORMEK_FUSED_KERNELS
     if (fused_kernels())
-        return fused_newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift,
-                                              q, qd, qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
+        return after_forward_dynamics
+                   ? fused_newton_euler_derivatives<true>(*this, floating, base_rotation, base_velocity,
+                                                          base_acceleration, lift, q, qd, qdd, loads, ws, dq, dv, tau)
+                   : fused_newton_euler_derivatives<false>(*this, floating, base_rotation, base_velocity,
+                                                           base_acceleration, lift, q, qd, qdd, loads, ws, dq, dv, tau);
 #endif
-    return newton_euler_derivatives(*this, floating, base_rotation, base_velocity, base_acceleration, lift, q, qd,
-                                    qdd, loads, ws, dq, dv, tau, after_forward_dynamics);
+    return after_forward_dynamics
+               ? newton_euler_derivatives<true>(*this, floating, base_rotation, base_velocity, base_acceleration, lift,
+                                                q, qd, qdd, loads, ws, dq, dv, tau)
+               : newton_euler_derivatives<false>(*this, floating, base_rotation, base_velocity, base_acceleration,
+                                                 lift, q, qd, qdd, loads, ws, dq, dv, tau);
 }
 
 Result<void> Robot::inverse_dynamics_derivatives(std::span<const double> q, std::span<const double> qd,
