@@ -70,6 +70,56 @@ namespace {
     add_inertia_times(0.0, w, T, x, out);
 }
 
+// The same products on four six-vectors at once, one in each lane: x and out are six rows of
+// lanes, row r holding entry r of each. out += I·x for the spatial inertia (m, h, Ī upper).
+[[gnu::always_inline]] inline void add_inertia_lanes(double m, const Vector3d& h, const Matrix3d& I, const Lanes4* x,
+                                                     Lanes4* out) {
+    out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2] + (h[1] * x[5] - h[2] * x[4]);
+    out[1] += I(0, 1) * x[0] + I(1, 1) * x[1] + I(1, 2) * x[2] + (h[2] * x[3] - h[0] * x[5]);
+    out[2] += I(0, 2) * x[0] + I(1, 2) * x[1] + I(2, 2) * x[2] + (h[0] * x[4] - h[1] * x[3]);
+    out[3] += m * x[3] + (h[2] * x[1] - h[1] * x[2]);
+    out[4] += m * x[4] + (h[0] * x[2] - h[2] * x[0]);
+    out[5] += m * x[5] + (h[1] * x[0] - h[0] * x[1]);
+}
+
+// out += the rate part of İ times x, (T·x_ω + w × x_ν, x_ω × w), T upper, in lanes.
+[[gnu::always_inline]] inline void add_rate_lanes(const Matrix3d& T, const Vector3d& w, const Lanes4* x, Lanes4* out) {
+    out[0] += T(0, 0) * x[0] + T(0, 1) * x[1] + T(0, 2) * x[2] + (w[1] * x[5] - w[2] * x[4]);
+    out[1] += T(0, 1) * x[0] + T(1, 1) * x[1] + T(1, 2) * x[2] + (w[2] * x[3] - w[0] * x[5]);
+    out[2] += T(0, 2) * x[0] + T(1, 2) * x[1] + T(2, 2) * x[2] + (w[0] * x[4] - w[1] * x[3]);
+    out[3] += w[2] * x[1] - w[1] * x[2];
+    out[4] += w[0] * x[2] - w[2] * x[0];
+    out[5] += w[1] * x[0] - w[0] * x[1];
+}
+
+// out += x ×* f in lanes, for motions x and a force f given per lane (six rows of lanes).
+[[gnu::always_inline]] inline void add_force_cross_lanes(const Lanes4* x, const Lanes4* f, Lanes4* out) {
+    out[0] += (x[1] * f[2] - x[2] * f[1]) + (x[4] * f[5] - x[5] * f[4]);
+    out[1] += (x[2] * f[0] - x[0] * f[2]) + (x[5] * f[3] - x[3] * f[5]);
+    out[2] += (x[0] * f[1] - x[1] * f[0]) + (x[3] * f[4] - x[4] * f[3]);
+    out[3] += x[1] * f[5] - x[2] * f[4];
+    out[4] += x[2] * f[3] - x[0] * f[5];
+    out[5] += x[0] * f[4] - x[1] * f[3];
+}
+
+// Six rows of lanes (a_r, b_r, c_r, d_r) from four six-vectors, put together in registers two
+// rows at a time: lanes written one by one go through the stack, and their loads then wait on
+// store forwarding.
+[[gnu::always_inline]] inline void lane_rows(const double* a, const double* b, const double* c, const double* d,
+                                             Lanes4* out) {
+    for (int p = 0; p < 3; ++p) {
+        Lanes A, B, C, D;
+        __builtin_memcpy(&A, a + 2 * p, sizeof A);
+        __builtin_memcpy(&B, b + 2 * p, sizeof B);
+        __builtin_memcpy(&C, c + 2 * p, sizeof C);
+        __builtin_memcpy(&D, d + 2 * p, sizeof D);
+        const Lanes ab0 = __builtin_shufflevector(A, B, 0, 2), cd0 = __builtin_shufflevector(C, D, 0, 2);
+        const Lanes ab1 = __builtin_shufflevector(A, B, 1, 3), cd1 = __builtin_shufflevector(C, D, 1, 3);
+        out[2 * p] = __builtin_shufflevector(ab0, cd0, 0, 1, 2, 3);
+        out[2 * p + 1] = __builtin_shufflevector(ab1, cd1, 0, 1, 2, 3);
+    }
+}
+
 // Entry (r, c) of a symmetric 3 × 3 matrix kept in its upper triangle.
 [[gnu::always_inline]] inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
@@ -349,20 +399,24 @@ template <bool after_forward_dynamics>
             const std::size_t row = off + k;
             tau[row] = dot6(Sk, Fk);
             // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
-            // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
-            double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
-            add_inertia_times(m, h, I, Sk, IS);
-            add_rate_times(Tk, Wk, Sk, RS);
-            add_force_cross(Sk, muk, SM);
-            add_force_cross(Sk, Fk, dF);
-            add_inertia_times(m, h, I, Ak, dF);
-            add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
-            add_inertia_times(m, h, I, Vk, IV);
-            double ITS[6], dFv[6];
+            // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column. The products of I^c and
+            // of its rate go in four lanes, (I^c·A + İ^c·V, I^c·2V + İ^c·S, I^c·S, İ^cᵀ·S): I^c
+            // times (A, 2V, S, 0) and the rate times Y = (V, S, 0, S), plus Y ×* μ with the last
+            // lane's μ negated; a quarter of the multiplications, and no six-vector on the stack
+            constexpr double none[6] = {};
+            Lanes4 X[6], Y[6], Mu[6], P[6] = {};
+            lane_rows(Ak, Vk, Sk, none, X);
+            lane_rows(Vk, Sk, none, Sk, Y);
             for (int r = 0; r < 6; ++r) {
-                ITS[r] = RS[r] - SM[r];
-                dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
+                X[r] *= Lanes4{1.0, 2.0, 1.0, 1.0};
+                Mu[r] = muk[r] * Lanes4{1.0, 1.0, 1.0, -1.0};
             }
+            add_inertia_lanes(m, h, I, X, P);
+            add_rate_lanes(Tk, Wk, Y, P);
+            add_force_cross_lanes(Y, Mu, P);
+            double IS[6], ITS[6], dF[6] = {}, dFv[6];
+            add_force_cross(Sk, Fk, dF);
+            for (int r = 0; r < 6; ++r) dF[r] += P[r][0], dFv[r] = P[r][1], IS[r] = P[r][2], ITS[r] = P[r][3];
             double* const dq_row = dq.data() + row * N;
             double* const dv_row = dv.data() + row * N;
             dq_row[row] = dot6(Sk, dF);
@@ -393,15 +447,17 @@ template <bool after_forward_dynamics>
                     dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
                 }
             }
-            // and with the base's: its rows are the reference frame's own axes
-            for (std::size_t c = 0; c < off; ++c) {
-                dq[c * N + row] = dF[c];
-                dv[c * N + row] = dFv[c];
-                dv_row[c] = ITS[c];
-                if (c >= 3) continue;
-                dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
-                dv_row[c] += dot6(IS, Wb[c]);
-            }
+            // and with the base's: its rows are the reference frame's own axes (a loop of fixed
+            // length, so that the body's six-vectors stay in registers, not on the stack)
+            if (floating)
+                for (std::size_t c = 0; c < 6; ++c) {
+                    dq[c * N + row] = dF[c];
+                    dv[c * N + row] = dFv[c];
+                    dv_row[c] = ITS[c];
+                    if (c >= 3) continue;
+                    dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+                    dv_row[c] += dot6(IS, Wb[c]);
+                }
             // the subtree joins its parent's sums
             if (parent == 0 && !floating) continue;
             double& Mp = parent == 0 ? M0 : Mc[parent - 1];
