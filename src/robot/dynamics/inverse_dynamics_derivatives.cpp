@@ -123,10 +123,16 @@ namespace {
 // Entry (r, c) of a symmetric 3 × 3 matrix kept in its upper triangle.
 [[gnu::always_inline]] inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
-// Upper triangles and vectors of one subtree added into its parent's.
-[[gnu::always_inline]] inline void add_upper(const Matrix3d& from, Matrix3d& to) {
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r <= c; ++r) to(r, c) += from(r, c);
+// to += from over `count` values, two at a time: a subtree's sums joining its parent's.
+[[gnu::always_inline]] inline void add_entries(const double* from, double* to, int count) {
+    for (int i = 0; i + 1 < count; i += 2) {
+        Lanes x, y;
+        __builtin_memcpy(&x, from + i, sizeof x);
+        __builtin_memcpy(&y, to + i, sizeof y);
+        y += x;
+        __builtin_memcpy(to + i, &y, sizeof y);
+    }
+    if (count % 2) to[count - 1] += from[count - 1];
 }
 
 // A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
@@ -266,7 +272,12 @@ template <bool after_forward_dynamics>
     VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
-    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
+    // the loads per body, when there are any (the kernel reads them only then)
+    Vector6d root_load = Vector6d::Zero();
+    if (!loads.empty()) {
+        VORMEK_TRY(prepared, model.prepare_indexed_loads(loads, ws.derivative_loads));
+        root_load = prepared;
+    }
     std::span<Transform> T = ws.transforms;
     // forward dynamics leaves its motion columns in the load slots
     std::span<Vector6d> S = after_forward_dynamics ? ws.loads : ws.motion_columns;
@@ -369,9 +380,12 @@ template <bool after_forward_dynamics>
             for (int r = 0; r < 6; ++r) S_at[r * n + k] = S[k][r], V_at[r * n + k] = V[k][r], A_at[r * n + k] = A[k][r];
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
-    // place of 2V), a shift along e_c (nothing but S)
-    double Sb[6][6] = {}, Vb[3][6] = {}, Ab[3][6] = {}, Wb[3][6] = {};
-    if (floating)
+    // place of 2V), a shift along e_c (nothing but S); set only for a floating root, which
+    // alone reads them
+    double Sb[6][6], Vb[3][6], Ab[3][6], Wb[3][6];
+    if (floating) {
+        std::fill_n(&Sb[0][0], 36, 0.0);
+        for (double(*block)[6] : {Vb, Ab, Wb}) std::fill_n(&block[0][0], 18, 0.0);
         for (int c = 0; c < 6; ++c) {
             Sb[c][c] = 1.0;
             if (c >= 3) continue;
@@ -383,6 +397,7 @@ template <bool after_forward_dynamics>
             add_cross(v0 + 3, e, Wb[c] + 3);
             add_cross(v0 + 3, e, Wb[c] + 3);
         }
+    }
 
     // leaf to root: when body k comes, its subtree sums are complete, and so are the columns
     // of every body below it, so its row is written whole, from left to right. One loop for
@@ -463,12 +478,12 @@ template <bool after_forward_dynamics>
             double& Mp = parent == 0 ? M0 : Mc[parent - 1];
             Mp += m;
             (parent == 0 ? H0 : Hc[parent - 1]) += h;
-            add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
-            add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
+            // whole matrices: I is kept whole, and the rate's lower triangle stays zero
+            add_entries(I.data(), (parent == 0 ? I0 : Ic[parent - 1]).data(), 9);
+            add_entries(Tk.data(), (parent == 0 ? T0 : Tc[parent - 1]).data(), 9);
             (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
-            double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
-            double* Fp = parent == 0 ? F0 : F[parent - 1].data();
-            for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
+            add_entries(muk, parent == 0 ? mu0 : mu[parent - 1].data(), 6);
+            add_entries(Fk, parent == 0 ? F0 : F[parent - 1].data(), 6);
         }
     };
     if (by_rows)
