@@ -221,6 +221,39 @@ namespace {
     }
 }
 
+// The pair walk in lanes. Per body, as the ancestor j of the rows below it: six rows of
+// (S, S, A, V) and six of (V, S), 36 values from `at`. Against the lanes (dF, dFv, I^c·S, İ^cᵀ·S)
+// of the row body k and (2·I^c·S, İ^cᵀ·S), one product summed over the six rows gives S_j·dF and
+// S_j·dFv, k's column entries for j, and the two halves of each of k's row entries.
+[[gnu::always_inline]] inline void put_pair_lanes(const double* S, const double* V, const double* A, double* at) {
+    Lanes4 rows[6];
+    lane_rows(S, S, A, V, rows);
+    __builtin_memcpy(at, rows, sizeof rows);
+    for (int p = 0; p < 3; ++p) {
+        Lanes v, s;
+        __builtin_memcpy(&v, V + 2 * p, sizeof v);
+        __builtin_memcpy(&s, S + 2 * p, sizeof s);
+        const Lanes first = __builtin_shufflevector(v, s, 0, 2), second = __builtin_shufflevector(v, s, 1, 3);
+        __builtin_memcpy(at + 24 + 4 * p, &first, sizeof first);
+        __builtin_memcpy(at + 26 + 4 * p, &second, sizeof second);
+    }
+}
+
+// Column entries (∂τ_j/∂q_k, ∂τ_j/∂q̇_k) and row entries (∂τ_k/∂q_j, ∂τ_k/∂q̇_j) of one pair,
+// each lane row loaded where it is used.
+[[gnu::always_inline]] inline void pair_entries(const Lanes4* K, const Lanes* K2, const double* at, double& column_q,
+                                                double& column_v, double& row_q, double& row_v) {
+    Lanes4 g = {}, w;
+    Lanes h = {}, u;
+    for (int r = 0; r < 6; ++r) {
+        __builtin_memcpy(&w, at + 4 * r, sizeof w);
+        __builtin_memcpy(&u, at + 24 + 2 * r, sizeof u);
+        g += K[r] * w;
+        h += K2[r] * u;
+    }
+    column_q = g[0], column_v = g[1], row_q = g[2] + g[3], row_v = h[0] + h[1];
+}
+
 // Zeros into the columns [b, e) of both rows, if any (most rows of a chain have none).
 [[gnu::always_inline]] inline void zero_between(double* dq_row, double* dv_row, std::size_t b, std::size_t e) {
     if (b >= e) return;
@@ -289,7 +322,7 @@ template <bool after_forward_dynamics>
     std::span<std::size_t> runs = ws.ancestor_runs;
     if (T.size() != J || S.size() != J || V.size() != J || A.size() != J || v.size() != J || a.size() != J || F.size() != J || mu.size() != J || Mc.size() != J ||
         Ic.size() != J || Tc.size() != J || Wc.size() != J || runs.size() != 3 * n ||
-        ws.derivative_columns.size() != 30 * n)
+        ws.derivative_columns.size() != 36 * n)
         panic("derivative workspace does not fit the model");
 
     // a loop per run costs more than it saves on short rows, and a tree numbered breadth-first
@@ -374,10 +407,13 @@ template <bool after_forward_dynamics>
             },
             !floating);
 
-    // the columns that rows written whole read a run at a time
+    // the columns that rows written whole read a run at a time, or the pair walk a body at a
+    // time (a body with no child is nobody's ancestor)
     if (by_rows)
         for (std::size_t k = 0; k < n; ++k)
             for (int r = 0; r < 6; ++r) S_at[r * n + k] = S[k][r], V_at[r * n + k] = V[k][r], A_at[r * n + k] = A[k][r];
+    else
+        for (std::size_t k = 0; k + 1 < n; ++k) put_pair_lanes(S[k].data(), V[k].data(), A[k].data(), columns + 36 * k);
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
     // place of 2V), a shift along e_c (nothing but S); set only for a floating root, which
@@ -429,13 +465,24 @@ template <bool after_forward_dynamics>
             add_inertia_lanes(m, h, I, X, P);
             add_rate_lanes(Tk, Wk, Y, P);
             add_force_cross_lanes(Y, Mu, P);
-            double IS[6], ITS[6], dF[6] = {}, dFv[6];
-            add_force_cross(Sk, Fk, dF);
-            for (int r = 0; r < 6; ++r) dF[r] += P[r][0], dFv[r] = P[r][1], IS[r] = P[r][2], ITS[r] = P[r][3];
+            // and S ×* F into the first lane: P holds (dF, dFv, I^c·S, İ^cᵀ·S)
+            {
+                double SF[6] = {};
+                add_force_cross(Sk, Fk, SF);
+                Lanes4 Q[6];
+                lane_rows(SF, none, none, none, Q);
+                for (int r = 0; r < 6; ++r) P[r] += Q[r];
+            }
             double* const dq_row = dq.data() + row * N;
             double* const dv_row = dv.data() + row * N;
-            dq_row[row] = dot6(Sk, dF);
-            dv_row[row] = dot6(Sk, dFv);
+            Lanes4 diagonal = {};
+            for (int r = 0; r < 6; ++r) diagonal += Sk[r] * P[r];
+            dq_row[row] = diagonal[0];
+            dv_row[row] = diagonal[1];
+            // the four as plain six-vectors, for the rows written whole and a floating base
+            double IS[6] = {}, ITS[6] = {}, dF[6] = {}, dFv[6] = {};
+            if (rows || floating)
+                for (int r = 0; r < 6; ++r) dF[r] = P[r][0], dFv[r] = P[r][1], IS[r] = P[r][2], ITS[r] = P[r][3];
             if constexpr (rows) {
                 // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
                 // by S_k), then its ancestors a run at a time, and zeros between the runs
@@ -452,14 +499,13 @@ template <bool after_forward_dynamics>
                 }
                 zero_between(dq_row, dv_row, 0, below);
             } else {
-                // the column of k for each ancestor, and the row of k for each
+                // the column of k for each ancestor, and the row of k for each, from the lanes
+                Lanes P2[6];
+                for (int r = 0; r < 6; ++r) P2[r] = __builtin_shufflevector(P[r], P[r], 2, 3) * Lanes{2.0, 1.0};
                 for (std::size_t j = parent; j != 0; j = body_parents[j - 1]) {
                     const std::size_t i = j - 1, other = off + i;
-                    const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
-                    dq[other * N + row] = dot6(Si, dF);
-                    dv[other * N + row] = dot6(Si, dFv);
-                    dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
-                    dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+                    pair_entries(P, P2, columns + 36 * i, dq[other * N + row], dv[other * N + row], dq_row[other],
+                                 dv_row[other]);
                 }
             }
             // and with the base's: its rows are the reference frame's own axes (a loop of fixed
