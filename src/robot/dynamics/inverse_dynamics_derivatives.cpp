@@ -72,8 +72,8 @@ namespace {
 
 // The same products on four six-vectors at once, one in each lane: x and out are six rows of
 // lanes, row r holding entry r of each. out += I·x for the spatial inertia (m, h, Ī upper).
-[[gnu::always_inline]] inline void add_inertia_lanes(double m, const Vector3d& h, const Matrix3d& I, const Lanes4* x,
-                                                     Lanes4* out) {
+template <class L>
+[[gnu::always_inline]] inline void add_inertia_lanes(double m, const Vector3d& h, const Matrix3d& I, const L* x, L* out) {
     out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2] + (h[1] * x[5] - h[2] * x[4]);
     out[1] += I(0, 1) * x[0] + I(1, 1) * x[1] + I(1, 2) * x[2] + (h[2] * x[3] - h[0] * x[5]);
     out[2] += I(0, 2) * x[0] + I(1, 2) * x[1] + I(2, 2) * x[2] + (h[0] * x[4] - h[1] * x[3]);
@@ -144,9 +144,11 @@ namespace {
     const Matrix3d& R = X.R;
     const Vector3d& p = X.p;
     place_body_inertia(in, pose, m, h, I);
-    for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
-    add_inertia_times(m, h, I, vk, muk);
-    add_inertia_times(m, h, I, ak, fk);
+    // I·v and I·a side by side in two lanes
+    Lanes va[6], Iva[6] = {};
+    for (int r = 0; r < 6; ++r) va[r] = Lanes{vk[r], ak[r]};
+    add_inertia_lanes(m, h, I, va, Iva);
+    for (int r = 0; r < 6; ++r) muk[r] = Iva[r][0], fk[r] = Iva[r][1];
     add_force_cross(vk, muk, fk);
     if (load) {
         // (R·n + p × R·f, R·f)
@@ -455,11 +457,11 @@ template <bool after_forward_dynamics>
             // times (A, 2V, S, 0) and the rate times Y = (V, S, 0, S), plus Y ×* μ with the last
             // lane's μ negated; a quarter of the multiplications, and no six-vector on the stack
             constexpr double none[6] = {};
-            Lanes4 X[6], Y[6], Mu[6], P[6] = {};
-            lane_rows(Ak, Vk, Sk, none, X);
-            lane_rows(Vk, Sk, none, Sk, Y);
+            Lanes4 Z[6], X[6], Y[6], Mu[6], P[6] = {};
+            lane_rows(Sk, Vk, Ak, none, Z);  // (S, V, A, 0), reordered within each row
             for (int r = 0; r < 6; ++r) {
-                X[r] *= Lanes4{1.0, 2.0, 1.0, 1.0};
+                X[r] = __builtin_shufflevector(Z[r], Z[r], 2, 1, 0, 3) * Lanes4{1.0, 2.0, 1.0, 1.0};
+                Y[r] = __builtin_shufflevector(Z[r], Z[r], 1, 0, 3, 0);
                 Mu[r] = muk[r] * Lanes4{1.0, 1.0, 1.0, -1.0};
             }
             add_inertia_lanes(m, h, I, X, P);
@@ -469,9 +471,7 @@ template <bool after_forward_dynamics>
             {
                 double SF[6] = {};
                 add_force_cross(Sk, Fk, SF);
-                Lanes4 Q[6];
-                lane_rows(SF, none, none, none, Q);
-                for (int r = 0; r < 6; ++r) P[r] += Q[r];
+                for (int r = 0; r < 6; ++r) P[r] += Lanes4{SF[r], 0.0, 0.0, 0.0};
             }
             double* const dq_row = dq.data() + row * N;
             double* const dv_row = dv.data() + row * N;
@@ -479,15 +479,14 @@ template <bool after_forward_dynamics>
             for (int r = 0; r < 6; ++r) diagonal += Sk[r] * P[r];
             dq_row[row] = diagonal[0];
             dv_row[row] = diagonal[1];
-            // the four as plain six-vectors, for the rows written whole and a floating base
-            double IS[6] = {}, ITS[6] = {}, dF[6] = {}, dFv[6] = {};
-            if (rows || floating)
-                for (int r = 0; r < 6; ++r) dF[r] = P[r][0], dFv[r] = P[r][1], IS[r] = P[r][2], ITS[r] = P[r][3];
             if constexpr (rows) {
                 // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
                 // by S_k), then its ancestors a run at a time, and zeros between the runs
-                double IS2[6];
-                for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r], IS2[r] = 2.0 * IS[r];
+                double IS[6], IS2[6], ITS[6];
+                for (int r = 0; r < 6; ++r) {
+                    dF_at[r * n + k] = P[r][0], dFv_at[r * n + k] = P[r][1];
+                    IS[r] = P[r][2], IS2[r] = 2.0 * P[r][2], ITS[r] = P[r][3];
+                }
                 descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
                 zero_between(dq_row, dv_row, off + end[k], N);
                 std::size_t below = row;
@@ -509,16 +508,19 @@ template <bool after_forward_dynamics>
                 }
             }
             // and with the base's: its rows are the reference frame's own axes (a loop of fixed
-            // length, so that the body's six-vectors stay in registers, not on the stack)
-            if (floating)
+            // length, so that the lanes stay in registers, not on the stack)
+            if (floating) {
+                double IS[6], ITS[6];
+                for (int r = 0; r < 6; ++r) IS[r] = P[r][2], ITS[r] = P[r][3];
                 for (std::size_t c = 0; c < 6; ++c) {
-                    dq[c * N + row] = dF[c];
-                    dv[c * N + row] = dFv[c];
+                    dq[c * N + row] = P[c][0];
+                    dv[c * N + row] = P[c][1];
                     dv_row[c] = ITS[c];
                     if (c >= 3) continue;
                     dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
                     dv_row[c] += dot6(IS, Wb[c]);
                 }
+            }
             // the subtree joins its parent's sums
             if (parent == 0 && !floating) continue;
             double& Mp = parent == 0 ? M0 : Mc[parent - 1];
