@@ -22,55 +22,12 @@
 #include "../workspace.hpp"
 #include "body_inertia.hpp"
 #include "fused.hpp"
+#include "pairs.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
 
 namespace {
-
-// A 6-vector as three pairs of lanes, rows (0, 1), (2, 3), (4, 5).
-struct Pairs {
-    Lanes r[3];
-};
-
-// Loaded and stored pair by pair (never wider: a wider load would straddle the pair stores).
-inline Pairs load_pairs(const double* x) {
-    Pairs v;
-    for (int i = 0; i < 3; ++i) __builtin_memcpy(&v.r[i], x + 2 * i, sizeof(Lanes));
-    return v;
-}
-
-inline void store_pairs(const Pairs& v, double* x) {
-    for (int i = 0; i < 3; ++i) __builtin_memcpy(x + 2 * i, &v.r[i], sizeof(Lanes));
-}
-
-inline Pairs pairs_of(const double* x) { return {{Lanes{x[0], x[1]}, Lanes{x[2], x[3]}, Lanes{x[4], x[5]}}}; }
-
-// x·y, its products summed in pairs of pairs.
-inline double dot(const Pairs& x, const Pairs& y) {
-    const Lanes t = (x.r[0] * y.r[0] + x.r[1] * y.r[1]) + x.r[2] * y.r[2];
-    return t[0] + t[1];
-}
-
-// A·x for a 6×6 A held as its columns' pairs, the six columns summed in pairs, so that a chain
-// of bodies waits on three additions rather than six.
-inline Pairs times(const Pairs (&A)[6], const double* x) {
-    Pairs y;
-    for (int i = 0; i < 3; ++i)
-        y.r[i] = ((A[0].r[i] * x[0] + A[1].r[i] * x[1]) + (A[2].r[i] * x[2] + A[3].r[i] * x[3])) +
-                 (A[4].r[i] * x[4] + A[5].r[i] * x[5]);
-    return y;
-}
-
-// A body's spatial inertia [I, [h]×; [h]×ᵀ, m·1] about the reference origin, whole, column by
-// column in pairs, from m, h and I as place_body_inertia gives them.
-inline void place_articulated(double m, const Vector3d& h, const Matrix3d& I, Matrix6d& IA) {
-    // I's upper triangle for both mirror entries
-    const double columns[6][6] = {{I(0, 0), I(0, 1), I(0, 2), 0, -h[2], h[1]}, {I(0, 1), I(1, 1), I(1, 2), h[2], 0, -h[0]},
-                                  {I(0, 2), I(1, 2), I(2, 2), -h[1], h[0], 0}, {0, h[2], -h[1], m, 0, 0},
-                                  {-h[2], 0, h[0], 0, m, 0},                   {h[1], -h[0], 0, 0, 0, m}};
-    for (int col = 0; col < 6; ++col) store_pairs(pairs_of(columns[col]), &IA(0, col));
-}
 
 // A body's bias force in the reference frame, v ×* (I·v) + f, from its mass m, first moment h
 // and rotational inertia I about the reference origin and its load f = (n, f), if any, given in
@@ -275,14 +232,7 @@ bool solve_base(const Matrix6d& A, const double* b, double* a0) {
         const double inverse_D = 1.0 / Dk;
         double* Ip = parent == 0 ? IA0.data() : IA[parent - 1].data();
         double* pp = parent == 0 ? pA0 : pA[parent - 1].data();
-        // the sums and the products U·Uᵀ do not wait for 1/D, so the chain of bodies waits on
-        // one multiply-add per entry after it
-        for (int col = 0; col < 6; ++col) {
-            const Lanes Ucol{Uk.r[col / 2][col % 2], Uk.r[col / 2][col % 2]};
-            Pairs Ipc = load_pairs(Ip + 6 * col);
-            for (int i = 0; i < 3; ++i) Ipc.r[i] = (Ipc.r[i] + IAk[col].r[i]) - (Uk.r[i] * Ucol) * inverse_D;
-            store_pairs(Ipc, Ip + 6 * col);
-        }
+        articulate_pairs(IAk, Uk, inverse_D, Ip);
         // I^a·c = I^A·c − U·(U·c)/D, hence p^a = p^A + I^A·c + U·(u − U·c)/D
         const double u_less_Uc_D = (uk - dot(Uk, load_pairs(ck))) * inverse_D;
         Pairs pp_pairs = load_pairs(pp);

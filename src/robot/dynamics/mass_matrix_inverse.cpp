@@ -23,14 +23,12 @@
 #include "../kinematics/chain.hpp"
 #include "articulated.hpp"
 #include "fused.hpp"
+#include "pairs.hpp"
 #include "spatial.hpp"
 
 namespace vormek {
 
 namespace {
-
-// Entry (r, c) of a symmetric 6×6 matrix kept in its upper triangle.
-inline double upper6(const Matrix6d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
 // A block column or a body's S or U as three pairs of lanes, rows (0, 1), (2, 3) and (4, 5):
 // the inverse's passes are sums of such columns and products with them, half the instructions
@@ -441,34 +439,45 @@ namespace {
     if (T.size() != J || S.size() != J || U.size() != J || IA.size() != J || D.size() != J)
         panic("mass matrix inverse workspace does not fit the model");
     const Transform root = reference_root(floating, base_rotation);
+    // the articulated inertias whole, in pairs of lanes, as forward dynamics keeps them
     Matrix6d IA0;
-    if (floating) place_spatial_inertia(model.body_inertials[0], body_rows(root), IA0);
+    if (floating) {
+        double m;
+        Vector3d h;
+        Matrix3d I;
+        place_body_inertia(model.body_inertials[0], body_rows(root), m, h, I);
+        place_articulated(m, h, I, IA0);
+    }
 
     // root to leaf: poses (each subtree of a fixed root about its first body's origin,
     // reference_root), motion columns and each body's own spatial inertia
     walk_tree(
         model, q, root, T,
         [&](std::size_t k, const Transform& X, const BodyRows& pose) __attribute__((always_inline)) {
-            motion_column(model.body_joints[k], X, S[k].data());
-            place_spatial_inertia(model.body_inertials[k + 1], pose, IA[k]);
+            double Sk[6];
+            motion_column(model.body_joints[k], X, Sk);
+            store_pairs(pairs_of(Sk), S[k].data());
+            double m;
+            Vector3d h;
+            Matrix3d I;
+            place_body_inertia(model.body_inertials[k + 1], pose, m, h, I);
+            place_articulated(m, h, I, IA[k]);
         },
         !floating);
 
     // leaf to root: articulate each subtree through its joint into its parent
     for (std::size_t k = n; k-- > 0;) {
-        const Matrix6d& I = IA[k];
+        Pairs IAk[6];
+        for (int col = 0; col < 6; ++col) IAk[col] = load_pairs(&IA[k](0, col));
         const double* Sk = S[k].data();
-        double Uk[6];
-        for (int r = 0; r < 6; ++r)
-            Uk[r] = upper6(I, r, 0) * Sk[0] + upper6(I, r, 1) * Sk[1] + upper6(I, r, 2) * Sk[2] +
-                    upper6(I, r, 3) * Sk[3] + upper6(I, r, 4) * Sk[4] + upper6(I, r, 5) * Sk[5];
-        const double Dk = dot6(Sk, Uk);
+        const Pairs Uk = times(IAk, Sk);
+        store_pairs(Uk, U[k].data());
+        const double Dk = dot(load_pairs(Sk), Uk);
         if (!(std::isfinite(Dk) && Dk > 0)) return fail(errors::ForwardDynamicsSingularJointInertia{k});
         D[k] = Dk;
-        for (int r = 0; r < 6; ++r) U[k][r] = Uk[r];
         const std::size_t parent = model.body_parents[k];
         if (parent == 0 && !floating) continue;
-        articulate_into(I, Uk, Dk, parent == 0 ? IA0 : IA[parent - 1]);
+        articulate_pairs(IAk, Uk, 1.0 / Dk, parent == 0 ? IA0.data() : IA[parent - 1].data());
     }
 
     if (!articulated_inverse(model, S, U, D, floating ? &IA0 : nullptr, ws, out))
