@@ -49,7 +49,7 @@ Workspace::Workspace(std::size_t J, std::size_t n)
       subtree_end(n, 0),
       component_begin(n, 0),
       component_end(n, 0),
-      derivative_columns(30 * n, 0.0),
+      derivative_columns(36 * n, 0.0),
       ancestor_runs(3 * n, 0),
       block_slot(n + 1, 0) {}
 

@@ -67,7 +67,8 @@ struct Workspace {
     std::vector<std::size_t> component_begin;      // 44, n: first position of each body's part
     std::vector<std::size_t> component_end;        // 45, n: position after it
     // the derivatives of inverse dynamics on a tree numbered depth-first, written row by row
-    std::vector<double> derivative_columns;        // 46, 30n: S, V, A and the column sums of ∂τ, six rows of n each
+    std::vector<double> derivative_columns;        // 46, 36n: S, V, A and the column sums of ∂τ, six rows of n each;
+                                                   //     on the pair walk, 36 lanes per body
     std::vector<std::size_t> ancestor_runs;        // 47, 3n: per body, the first of its run of parents, the one above, its subtree's end
     std::vector<std::size_t> block_slot;           // 48, n + 1: the root's and each body's block (37)
     // 41 to 45, 47 and 48 depend on the tree alone: written once, by the first call that needs

@@ -48,7 +48,7 @@ MatrixXd differences(const VectorXd& x, F&& f) {
 TEST(Derivatives, MatchDifferencesAndIdentities) {
     for (const std::uint64_t seed : {61, 62, 63, 64, 65, 66}) {
         const bool chain = seed % 3 == 0;
-        auto model = load_ok(test::random_tree_urdf(seed, {.links = chain ? 28 : 14, .chain = chain}));
+        auto model = load_ok(test::random_tree_urdf(seed, {.links = chain ? 80 : 14, .chain = chain}));
         Robot fixed(model);
         std::mt19937_64 rng(seed);
         ASSERT_TRUE(fixed.set_base_frame(Pose{test::random_rotation(rng), Vector3d(1, 2, 3)}));
@@ -95,7 +95,7 @@ TEST(Derivatives, MatchDifferencesAndIdentities) {
 // turned by exp([δθ]×) and shifted by δp in world axes about its origin, and u = [ω; ṗ; q̇].
 TEST(Derivatives, FloatingBaseMatchesDifferences) {
     for (const std::uint64_t seed : {71, 72, 73}) {
-        auto model = load_ok(test::random_tree_urdf(seed, {.links = seed == 73 ? 28 : 10, .chain = seed == 73}));
+        auto model = load_ok(test::random_tree_urdf(seed, {.links = seed == 73 ? 80 : 10, .chain = seed == 73}));
         FloatingRobot floating = ok(FloatingRobot::make(model));
         std::mt19937_64 rng(seed);
         const std::size_t n = model->dof_count(), N = n + 6;

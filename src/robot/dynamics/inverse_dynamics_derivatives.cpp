@@ -70,13 +70,69 @@ namespace {
     add_inertia_times(0.0, w, T, x, out);
 }
 
+// The same products on four six-vectors at once, one in each lane: x and out are six rows of
+// lanes, row r holding entry r of each. out += I·x for the spatial inertia (m, h, Ī upper).
+template <class L>
+[[gnu::always_inline]] inline void add_inertia_lanes(double m, const Vector3d& h, const Matrix3d& I, const L* x, L* out) {
+    out[0] += I(0, 0) * x[0] + I(0, 1) * x[1] + I(0, 2) * x[2] + (h[1] * x[5] - h[2] * x[4]);
+    out[1] += I(0, 1) * x[0] + I(1, 1) * x[1] + I(1, 2) * x[2] + (h[2] * x[3] - h[0] * x[5]);
+    out[2] += I(0, 2) * x[0] + I(1, 2) * x[1] + I(2, 2) * x[2] + (h[0] * x[4] - h[1] * x[3]);
+    out[3] += m * x[3] + (h[2] * x[1] - h[1] * x[2]);
+    out[4] += m * x[4] + (h[0] * x[2] - h[2] * x[0]);
+    out[5] += m * x[5] + (h[1] * x[0] - h[0] * x[1]);
+}
+
+// out += the rate part of İ times x, (T·x_ω + w × x_ν, x_ω × w), T upper, in lanes.
+[[gnu::always_inline]] inline void add_rate_lanes(const Matrix3d& T, const Vector3d& w, const Lanes4* x, Lanes4* out) {
+    out[0] += T(0, 0) * x[0] + T(0, 1) * x[1] + T(0, 2) * x[2] + (w[1] * x[5] - w[2] * x[4]);
+    out[1] += T(0, 1) * x[0] + T(1, 1) * x[1] + T(1, 2) * x[2] + (w[2] * x[3] - w[0] * x[5]);
+    out[2] += T(0, 2) * x[0] + T(1, 2) * x[1] + T(2, 2) * x[2] + (w[0] * x[4] - w[1] * x[3]);
+    out[3] += w[2] * x[1] - w[1] * x[2];
+    out[4] += w[0] * x[2] - w[2] * x[0];
+    out[5] += w[1] * x[0] - w[0] * x[1];
+}
+
+// out += x ×* f in lanes, for motions x and a force f given per lane (six rows of lanes).
+[[gnu::always_inline]] inline void add_force_cross_lanes(const Lanes4* x, const Lanes4* f, Lanes4* out) {
+    out[0] += (x[1] * f[2] - x[2] * f[1]) + (x[4] * f[5] - x[5] * f[4]);
+    out[1] += (x[2] * f[0] - x[0] * f[2]) + (x[5] * f[3] - x[3] * f[5]);
+    out[2] += (x[0] * f[1] - x[1] * f[0]) + (x[3] * f[4] - x[4] * f[3]);
+    out[3] += x[1] * f[5] - x[2] * f[4];
+    out[4] += x[2] * f[3] - x[0] * f[5];
+    out[5] += x[0] * f[4] - x[1] * f[3];
+}
+
+// Six rows of lanes (a_r, b_r, c_r, d_r) from four six-vectors, put together in registers two
+// rows at a time: lanes written one by one go through the stack, and their loads then wait on
+// store forwarding.
+[[gnu::always_inline]] inline void lane_rows(const double* a, const double* b, const double* c, const double* d,
+                                             Lanes4* out) {
+    for (int p = 0; p < 3; ++p) {
+        Lanes A, B, C, D;
+        __builtin_memcpy(&A, a + 2 * p, sizeof A);
+        __builtin_memcpy(&B, b + 2 * p, sizeof B);
+        __builtin_memcpy(&C, c + 2 * p, sizeof C);
+        __builtin_memcpy(&D, d + 2 * p, sizeof D);
+        const Lanes ab0 = __builtin_shufflevector(A, B, 0, 2), cd0 = __builtin_shufflevector(C, D, 0, 2);
+        const Lanes ab1 = __builtin_shufflevector(A, B, 1, 3), cd1 = __builtin_shufflevector(C, D, 1, 3);
+        out[2 * p] = __builtin_shufflevector(ab0, cd0, 0, 1, 2, 3);
+        out[2 * p + 1] = __builtin_shufflevector(ab1, cd1, 0, 1, 2, 3);
+    }
+}
+
 // Entry (r, c) of a symmetric 3 × 3 matrix kept in its upper triangle.
 [[gnu::always_inline]] inline double upper3(const Matrix3d& A, int r, int c) { return r <= c ? A(r, c) : A(c, r); }
 
-// Upper triangles and vectors of one subtree added into its parent's.
-[[gnu::always_inline]] inline void add_upper(const Matrix3d& from, Matrix3d& to) {
-    for (int c = 0; c < 3; ++c)
-        for (int r = 0; r <= c; ++r) to(r, c) += from(r, c);
+// to += from over `count` values, two at a time: a subtree's sums joining its parent's.
+[[gnu::always_inline]] inline void add_entries(const double* from, double* to, int count) {
+    for (int i = 0; i + 1 < count; i += 2) {
+        Lanes x, y;
+        __builtin_memcpy(&x, from + i, sizeof x);
+        __builtin_memcpy(&y, to + i, sizeof y);
+        y += x;
+        __builtin_memcpy(to + i, &y, sizeof y);
+    }
+    if (count % 2) to[count - 1] += from[count - 1];
 }
 
 // A body's own sums and terms in the reference frame, from its pose (R, p), its motion v, a
@@ -88,9 +144,11 @@ namespace {
     const Matrix3d& R = X.R;
     const Vector3d& p = X.p;
     place_body_inertia(in, pose, m, h, I);
-    for (int r = 0; r < 6; ++r) muk[r] = 0.0, fk[r] = 0.0;
-    add_inertia_times(m, h, I, vk, muk);
-    add_inertia_times(m, h, I, ak, fk);
+    // I·v and I·a side by side in two lanes
+    Lanes va[6], Iva[6] = {};
+    for (int r = 0; r < 6; ++r) va[r] = Lanes{vk[r], ak[r]};
+    add_inertia_lanes(m, h, I, va, Iva);
+    for (int r = 0; r < 6; ++r) muk[r] = Iva[r][0], fk[r] = Iva[r][1];
     add_force_cross(vk, muk, fk);
     if (load) {
         // (R·n + p × R·f, R·f)
@@ -165,6 +223,39 @@ namespace {
     }
 }
 
+// The pair walk in lanes. Per body, as the ancestor j of the rows below it: six rows of
+// (S, S, A, V) and six of (V, S), 36 values from `at`. Against the lanes (dF, dFv, I^c·S, İ^cᵀ·S)
+// of the row body k and (2·I^c·S, İ^cᵀ·S), one product summed over the six rows gives S_j·dF and
+// S_j·dFv, k's column entries for j, and the two halves of each of k's row entries.
+[[gnu::always_inline]] inline void put_pair_lanes(const double* S, const double* V, const double* A, double* at) {
+    Lanes4 rows[6];
+    lane_rows(S, S, A, V, rows);
+    __builtin_memcpy(at, rows, sizeof rows);
+    for (int p = 0; p < 3; ++p) {
+        Lanes v, s;
+        __builtin_memcpy(&v, V + 2 * p, sizeof v);
+        __builtin_memcpy(&s, S + 2 * p, sizeof s);
+        const Lanes first = __builtin_shufflevector(v, s, 0, 2), second = __builtin_shufflevector(v, s, 1, 3);
+        __builtin_memcpy(at + 24 + 4 * p, &first, sizeof first);
+        __builtin_memcpy(at + 26 + 4 * p, &second, sizeof second);
+    }
+}
+
+// Column entries (∂τ_j/∂q_k, ∂τ_j/∂q̇_k) and row entries (∂τ_k/∂q_j, ∂τ_k/∂q̇_j) of one pair,
+// each lane row loaded where it is used.
+[[gnu::always_inline]] inline void pair_entries(const Lanes4* K, const Lanes* K2, const double* at, double& column_q,
+                                                double& column_v, double& row_q, double& row_v) {
+    Lanes4 g = {}, w;
+    Lanes h = {}, u;
+    for (int r = 0; r < 6; ++r) {
+        __builtin_memcpy(&w, at + 4 * r, sizeof w);
+        __builtin_memcpy(&u, at + 24 + 2 * r, sizeof u);
+        g += K[r] * w;
+        h += K2[r] * u;
+    }
+    column_q = g[0], column_v = g[1], row_q = g[2] + g[3], row_v = h[0] + h[1];
+}
+
 // Zeros into the columns [b, e) of both rows, if any (most rows of a chain have none).
 [[gnu::always_inline]] inline void zero_between(double* dq_row, double* dv_row, std::size_t b, std::size_t e) {
     if (b >= e) return;
@@ -216,7 +307,12 @@ template <bool after_forward_dynamics>
     VORMEK_CHECK(check_length(dq, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(dv, N * N, "inverse dynamics derivative output"));
     VORMEK_CHECK(check_length(tau, N, "inverse dynamics output"));
-    VORMEK_TRY(root_load, model.prepare_indexed_loads(loads, ws.derivative_loads));
+    // the loads per body, when there are any (the kernel reads them only then)
+    Vector6d root_load = Vector6d::Zero();
+    if (!loads.empty()) {
+        VORMEK_TRY(prepared, model.prepare_indexed_loads(loads, ws.derivative_loads));
+        root_load = prepared;
+    }
     std::span<Transform> T = ws.transforms;
     // forward dynamics leaves its motion columns in the load slots
     std::span<Vector6d> S = after_forward_dynamics ? ws.loads : ws.motion_columns;
@@ -228,18 +324,19 @@ template <bool after_forward_dynamics>
     std::span<std::size_t> runs = ws.ancestor_runs;
     if (T.size() != J || S.size() != J || V.size() != J || A.size() != J || v.size() != J || a.size() != J || F.size() != J || mu.size() != J || Mc.size() != J ||
         Ic.size() != J || Tc.size() != J || Wc.size() != J || runs.size() != 3 * n ||
-        ws.derivative_columns.size() != 30 * n)
+        ws.derivative_columns.size() != 36 * n)
         panic("derivative workspace does not fit the model");
 
-    // a loop per run costs more than it saves on short rows, and a tree numbered breadth-first
-    // interleaves its branches into runs of one: there each pair is written where the walk up
-    // meets it, column and row
+    // a loop per run costs more than it saves on short rows (the pair walk in lanes was the
+    // faster on chains up to 32 bodies, as fast at 48, 2% slower at 64), and a tree numbered
+    // breadth-first interleaves its branches into runs of one: there each pair is written where
+    // the walk up meets it, column and row
     const std::span<std::size_t> first = runs.first(n), above = runs.subspan(n, n), end = runs.subspan(2 * n);
     if (!ws.ancestor_runs_ready) {
         ws.numbered_depth_first = runs_of_ancestors(body_parents, first, above, end);
         ws.ancestor_runs_ready = true;
     }
-    const bool by_rows = n >= 16 && ws.numbered_depth_first;
+    const bool by_rows = n >= 48 && ws.numbered_depth_first;
     if (!by_rows) {
         std::ranges::fill(dq, 0.0);
         std::ranges::fill(dv, 0.0);
@@ -313,15 +410,21 @@ template <bool after_forward_dynamics>
             },
             !floating);
 
-    // the columns that rows written whole read a run at a time
+    // the columns that rows written whole read a run at a time, or the pair walk a body at a
+    // time (a body with no child is nobody's ancestor)
     if (by_rows)
         for (std::size_t k = 0; k < n; ++k)
             for (int r = 0; r < 6; ++r) S_at[r * n + k] = S[k][r], V_at[r * n + k] = V[k][r], A_at[r * n + k] = A[k][r];
+    else
+        for (std::size_t k = 0; k + 1 < n; ++k) put_pair_lanes(S[k].data(), V[k].data(), A[k].data(), columns + 36 * k);
 
     // the base's own columns: a turn θ_c about e_c (V, A from the root's motion; ∂a/∂ω_c in
-    // place of 2V), a shift along e_c (nothing but S)
-    double Sb[6][6] = {}, Vb[3][6] = {}, Ab[3][6] = {}, Wb[3][6] = {};
-    if (floating)
+    // place of 2V), a shift along e_c (nothing but S); set only for a floating root, which
+    // alone reads them
+    double Sb[6][6], Vb[3][6], Ab[3][6], Wb[3][6];
+    if (floating) {
+        std::fill_n(&Sb[0][0], 36, 0.0);
+        for (double(*block)[6] : {Vb, Ab, Wb}) std::fill_n(&block[0][0], 18, 0.0);
         for (int c = 0; c < 6; ++c) {
             Sb[c][c] = 1.0;
             if (c >= 3) continue;
@@ -333,6 +436,7 @@ template <bool after_forward_dynamics>
             add_cross(v0 + 3, e, Wb[c] + 3);
             add_cross(v0 + 3, e, Wb[c] + 3);
         }
+    }
 
     // leaf to root: when body k comes, its subtree sums are complete, and so are the columns
     // of every body below it, so its row is written whole, from left to right. One loop for
@@ -349,29 +453,41 @@ template <bool after_forward_dynamics>
             const std::size_t row = off + k;
             tau[row] = dot6(Sk, Fk);
             // I^c·S and İ^cᵀ·S = rate·S − S ×* μ, for the row of k; S ×* F + I^c·A + İ^c·V and
-            // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column
-            double IS[6] = {}, RS[6] = {}, SM[6] = {}, dF[6] = {}, IV[6] = {};
-            add_inertia_times(m, h, I, Sk, IS);
-            add_rate_times(Tk, Wk, Sk, RS);
-            add_force_cross(Sk, muk, SM);
-            add_force_cross(Sk, Fk, dF);
-            add_inertia_times(m, h, I, Ak, dF);
-            add_rate_action(Tk, Wk, muk, Vk, 1.0, dF);
-            add_inertia_times(m, h, I, Vk, IV);
-            double ITS[6], dFv[6];
+            // I^c·2V + İ^c·S = I^c·2V + rate·S + S ×* μ, for its column. The products of I^c and
+            // of its rate go in four lanes, (I^c·A + İ^c·V, I^c·2V + İ^c·S, I^c·S, İ^cᵀ·S): I^c
+            // times (A, 2V, S, 0) and the rate times Y = (V, S, 0, S), plus Y ×* μ with the last
+            // lane's μ negated; a quarter of the multiplications, and no six-vector on the stack
+            constexpr double none[6] = {};
+            Lanes4 Z[6], X[6], Y[6], Mu[6], P[6] = {};
+            lane_rows(Sk, Vk, Ak, none, Z);  // (S, V, A, 0), reordered within each row
             for (int r = 0; r < 6; ++r) {
-                ITS[r] = RS[r] - SM[r];
-                dFv[r] = RS[r] + SM[r] + 2.0 * IV[r];
+                X[r] = __builtin_shufflevector(Z[r], Z[r], 2, 1, 0, 3) * Lanes4{1.0, 2.0, 1.0, 1.0};
+                Y[r] = __builtin_shufflevector(Z[r], Z[r], 1, 0, 3, 0);
+                Mu[r] = muk[r] * Lanes4{1.0, 1.0, 1.0, -1.0};
+            }
+            add_inertia_lanes(m, h, I, X, P);
+            add_rate_lanes(Tk, Wk, Y, P);
+            add_force_cross_lanes(Y, Mu, P);
+            // and S ×* F into the first lane: P holds (dF, dFv, I^c·S, İ^cᵀ·S)
+            {
+                double SF[6] = {};
+                add_force_cross(Sk, Fk, SF);
+                for (int r = 0; r < 6; ++r) P[r] += Lanes4{SF[r], 0.0, 0.0, 0.0};
             }
             double* const dq_row = dq.data() + row * N;
             double* const dv_row = dv.data() + row * N;
-            dq_row[row] = dot6(Sk, dF);
-            dv_row[row] = dot6(Sk, dFv);
+            Lanes4 diagonal = {};
+            for (int r = 0; r < 6; ++r) diagonal += Sk[r] * P[r];
+            dq_row[row] = diagonal[0];
+            dv_row[row] = diagonal[1];
             if constexpr (rows) {
                 // row k whole: the bodies of its subtree (the columns of k's ancestor rows, found
                 // by S_k), then its ancestors a run at a time, and zeros between the runs
-                double IS2[6];
-                for (int r = 0; r < 6; ++r) dF_at[r * n + k] = dF[r], dFv_at[r * n + k] = dFv[r], IS2[r] = 2.0 * IS[r];
+                double IS[6], IS2[6], ITS[6];
+                for (int r = 0; r < 6; ++r) {
+                    dF_at[r * n + k] = P[r][0], dFv_at[r * n + k] = P[r][1];
+                    IS[r] = P[r][2], IS2[r] = 2.0 * P[r][2], ITS[r] = P[r][3];
+                }
                 descendant_entries(Sk, dF_at, dFv_at, n, row + 1, off + end[k], off, dq_row, dv_row);
                 zero_between(dq_row, dv_row, off + end[k], N);
                 std::size_t below = row;
@@ -383,36 +499,40 @@ template <bool after_forward_dynamics>
                 }
                 zero_between(dq_row, dv_row, 0, below);
             } else {
-                // the column of k for each ancestor, and the row of k for each
+                // the column of k for each ancestor, and the row of k for each, from the lanes
+                Lanes P2[6];
+                for (int r = 0; r < 6; ++r) P2[r] = __builtin_shufflevector(P[r], P[r], 2, 3) * Lanes{2.0, 1.0};
                 for (std::size_t j = parent; j != 0; j = body_parents[j - 1]) {
                     const std::size_t i = j - 1, other = off + i;
-                    const double *Si = S[i].data(), *Vi = V[i].data(), *Ai = A[i].data();
-                    dq[other * N + row] = dot6(Si, dF);
-                    dv[other * N + row] = dot6(Si, dFv);
-                    dq_row[other] = dot6(IS, Ai) + dot6(ITS, Vi);
-                    dv_row[other] = 2.0 * dot6(IS, Vi) + dot6(ITS, Si);
+                    pair_entries(P, P2, columns + 36 * i, dq[other * N + row], dv[other * N + row], dq_row[other],
+                                 dv_row[other]);
                 }
             }
-            // and with the base's: its rows are the reference frame's own axes
-            for (std::size_t c = 0; c < off; ++c) {
-                dq[c * N + row] = dF[c];
-                dv[c * N + row] = dFv[c];
-                dv_row[c] = ITS[c];
-                if (c >= 3) continue;
-                dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
-                dv_row[c] += dot6(IS, Wb[c]);
+            // and with the base's: its rows are the reference frame's own axes (a loop of fixed
+            // length, so that the lanes stay in registers, not on the stack)
+            if (floating) {
+                double IS[6], ITS[6];
+                for (int r = 0; r < 6; ++r) IS[r] = P[r][2], ITS[r] = P[r][3];
+                for (std::size_t c = 0; c < 6; ++c) {
+                    dq[c * N + row] = P[c][0];
+                    dv[c * N + row] = P[c][1];
+                    dv_row[c] = ITS[c];
+                    if (c >= 3) continue;
+                    dq_row[c] = dot6(IS, Ab[c]) + dot6(ITS, Vb[c]);
+                    dv_row[c] += dot6(IS, Wb[c]);
+                }
             }
             // the subtree joins its parent's sums
             if (parent == 0 && !floating) continue;
             double& Mp = parent == 0 ? M0 : Mc[parent - 1];
             Mp += m;
             (parent == 0 ? H0 : Hc[parent - 1]) += h;
-            add_upper(I, parent == 0 ? I0 : Ic[parent - 1]);
-            add_upper(Tk, parent == 0 ? T0 : Tc[parent - 1]);
+            // whole matrices: I is kept whole, and the rate's lower triangle stays zero
+            add_entries(I.data(), (parent == 0 ? I0 : Ic[parent - 1]).data(), 9);
+            add_entries(Tk.data(), (parent == 0 ? T0 : Tc[parent - 1]).data(), 9);
             (parent == 0 ? W0 : Wc[parent - 1]) += Wk;
-            double* mup = parent == 0 ? mu0 : mu[parent - 1].data();
-            double* Fp = parent == 0 ? F0 : F[parent - 1].data();
-            for (int r = 0; r < 6; ++r) mup[r] += muk[r], Fp[r] += Fk[r];
+            add_entries(muk, parent == 0 ? mu0 : mu[parent - 1].data(), 6);
+            add_entries(Fk, parent == 0 ? F0 : F[parent - 1].data(), 6);
         }
     };
     if (by_rows)
