@@ -39,13 +39,16 @@ struct Column {
     Lanes r[3];
 };
 
+// lane by lane: one copy of the whole array makes the compiler keep the column on the stack
 inline Column column_at(const double* x) {
     Column c;
-    __builtin_memcpy(c.r, x, sizeof c.r);
+    for (int k = 0; k < 3; ++k) __builtin_memcpy(&c.r[k], x + 2 * k, sizeof c.r[k]);
     return c;
 }
 
-inline void put_column(const Column& c, double* x) { __builtin_memcpy(x, c.r, sizeof c.r); }
+inline void put_column(const Column& c, double* x) {
+    for (int k = 0; k < 3; ++k) __builtin_memcpy(x + 2 * k, &c.r[k], sizeof c.r[k]);
+}
 
 inline double column_dot(const Column& x, const Column& y) {
     const Lanes t = x.r[0] * y.r[0] + x.r[1] * y.r[1] + x.r[2] * y.r[2];
