@@ -247,6 +247,15 @@ inline void load_quaternion(const BodyQuaternion& from, BodyQuaternion& to) { to
 inline void load_quaternion(const BodyQuaternion& from, BodyQuaternion4& to) {
     to.xyzw = __builtin_shufflevector(from.xy, from.zw, 0, 1, 2, 3);
 }
+// The same from and to a stored quaternion, the four lanes read and written whole.
+inline void load_quaternion(const Quaterniond& from, BodyQuaternion& to) { to = body_quaternion(from); }
+inline void load_quaternion(const Quaterniond& from, BodyQuaternion4& to) {
+    __builtin_memcpy(&to.xyzw, from.coeffs().data(), sizeof to.xyzw);
+}
+inline void store_quaternion(const BodyQuaternion& from, Quaterniond& to) { to = to_quaternion(from); }
+inline void store_quaternion(const BodyQuaternion4& from, Quaterniond& to) {
+    __builtin_memcpy(to.coeffs().data(), &from.xyzw, sizeof from.xyzw);
+}
 inline void store_quaternion(const BodyQuaternion& from, BodyQuaternion& to) { to = from; }
 inline void store_quaternion(const BodyQuaternion4& from, BodyQuaternion& to) {
     to = {__builtin_shufflevector(from.xyzw, from.xyzw, 0, 1), __builtin_shufflevector(from.xyzw, from.xyzw, 2, 3)};
@@ -410,7 +419,10 @@ template <bool Quaternion, class Rows = BodyRows, class Visit>
         const std::size_t parent = model.body_parents[k];
         if (parent != k) {
             load_pose(parent == 0 ? root : T[parent - 1], pose);
-            if constexpr (Quaternion) load_quaternion(parent == 0 ? root_Q : body_quaternion(Q[parent - 1]), rotation);
+            if constexpr (Quaternion) {
+                if (parent == 0) load_quaternion(root_Q, rotation);
+                else load_quaternion(Q[parent - 1], rotation);
+            }
         }
         const SinCos sines_k = sines[k];
         place_step<Quaternion>(model.body_joints[k], q[k], sines_k, Quaternion ? sines.doubled(k) : SinCos{}, pose,
@@ -422,11 +434,7 @@ template <bool Quaternion, class Rows = BodyRows, class Visit>
                 pose.p = Lanes4{};
         }
         store_rows(pose, T[k]);
-        if constexpr (Quaternion) {
-            BodyQuaternion pairs;
-            store_quaternion(rotation, pairs);
-            Q[k] = to_quaternion(pairs);
-        }
+        if constexpr (Quaternion) store_quaternion(rotation, Q[k]);
         visit_body(visit, k, T[k], pose);
     }
 }
