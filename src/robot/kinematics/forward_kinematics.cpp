@@ -118,6 +118,7 @@ template <class Rows>
 [[gnu::always_inline]] inline void place_link_lanes(const Transform& X, const Quaterniond& Q, const Pose& P,
                                                     double* out) {
     static_assert(offsetof(Pose, translation) == 4 * sizeof(double));
+    static_assert(offsetof(Transform, p) == 9 * sizeof(double));  // R's last column runs on into p
     // a 32-byte vector is never returned by value (that would change the ABI where AVX is off)
     const auto load = [](const double* v, Lanes4& l) { __builtin_memcpy(&l, v, sizeof l); };
     // the origin from the last four entries of X (R(2, 2), then p), turned into lanes 0 to 2
