@@ -30,31 +30,8 @@ namespace vormek {
 
 namespace {
 
-// A block column or a body's S or U as three pairs of lanes, rows (0, 1), (2, 3) and (4, 5):
-// the inverse's passes are sums of such columns and products with them, half the instructions
-// of entry by entry.
-struct Column {
-    Lanes r[3];
-};
-
-// lane by lane: one copy of the whole array makes the compiler keep the column on the stack
-inline Column column_at(const double* x) {
-    Column c;
-    for (int k = 0; k < 3; ++k) __builtin_memcpy(&c.r[k], x + 2 * k, sizeof c.r[k]);
-    return c;
-}
-
-inline void put_column(const Column& c, double* x) {
-    for (int k = 0; k < 3; ++k) __builtin_memcpy(x + 2 * k, &c.r[k], sizeof c.r[k]);
-}
-
-inline double column_dot(const Column& x, const Column& y) {
-    const Lanes t = x.r[0] * y.r[0] + x.r[1] * y.r[1] + x.r[2] * y.r[2];
-    return t[0] + t[1];
-}
-
 // x + y·s
-inline Column plus_scaled(const Column& x, const Column& y, double s) {
+inline Pairs plus_scaled(const Pairs& x, const Pairs& y, double s) {
     return {{x.r[0] + y.r[0] * s, x.r[1] + y.r[1] * s, x.r[2] + y.r[2] * s}};
 }
 
@@ -79,22 +56,22 @@ namespace {
     for (std::size_t i = n; i-- > 0;) {
         double* row = B.data() + i * n;
         const double* P = block + slot[i + 1] * width;
-        const Column Si = column_at(S[i].data());
+        const Pairs Si = load_pairs(S[i].data());
         const double inverse_D = 1.0 / D[i];
         if (started[i])
             for (std::size_t j = 0; j < n; ++j)
-                row[j] = (scale * row[j] - column_dot(Si, column_at(P + 6 * j))) * inverse_D;
+                row[j] = (scale * row[j] - dot(Si, load_pairs(P + 6 * j))) * inverse_D;
         else
             for (std::size_t j = 0; j < n; ++j) row[j] = scale * row[j] * inverse_D;
         const std::size_t parent = parents[i];
         if (parent == 0) continue;
         double* Pp = block + slot[parent] * width;
-        const Column Ui = column_at(U[i].data());
+        const Pairs Ui = load_pairs(U[i].data());
         const bool own = started[i], first = !started[parent - 1];
         started[parent - 1] = 1;
         for (std::size_t j = 0; j < n; ++j) {
-            const Column x = plus_scaled(own ? column_at(P + 6 * j) : Column{}, Ui, row[j]);
-            put_column(first ? x : plus_scaled(column_at(Pp + 6 * j), x, 1.0), Pp + 6 * j);
+            const Pairs x = plus_scaled(own ? load_pairs(P + 6 * j) : Pairs{}, Ui, row[j]);
+            store_pairs(first ? x : plus_scaled(load_pairs(Pp + 6 * j), x, 1.0), Pp + 6 * j);
         }
     }
 
@@ -104,22 +81,22 @@ namespace {
     for (std::size_t i = 0; i < n; ++i) {
         double* row = B.data() + i * n;
         double* Ai = block + slot[i + 1] * width;
-        const Column Si = column_at(S[i].data());
+        const Pairs Si = load_pairs(S[i].data());
         const std::size_t parent = parents[i];
         // a leaf's accelerations nobody reads
         const bool leaf = ws.subtree_end[i] == ws.dfs_position[i] + 1;
         if (parent == 0) {
             if (!leaf)
-                for (std::size_t j = 0; j < n; ++j) put_column(plus_scaled(Column{}, Si, row[j]), Ai + 6 * j);
+                for (std::size_t j = 0; j < n; ++j) store_pairs(plus_scaled(Pairs{}, Si, row[j]), Ai + 6 * j);
             continue;
         }
         const double* Ap = block + slot[parent] * width;
-        const Column Ui = column_at(U[i].data());
+        const Pairs Ui = load_pairs(U[i].data());
         const double inverse_D = 1.0 / D[i];
         for (std::size_t j = 0; j < n; ++j) {
-            const Column Aj = column_at(Ap + 6 * j);
-            row[j] -= column_dot(Ui, Aj) * inverse_D;
-            if (!leaf) put_column(plus_scaled(Aj, Si, row[j]), Ai + 6 * j);
+            const Pairs Aj = load_pairs(Ap + 6 * j);
+            row[j] -= dot(Ui, Aj) * inverse_D;
+            if (!leaf) store_pairs(plus_scaled(Aj, Si, row[j]), Ai + 6 * j);
         }
     }
 }
@@ -247,22 +224,22 @@ namespace {
     for (std::size_t i = n; i-- > 0;) {
         double* row = out.data() + (off + i) * N;
         const double* P = block + slot[i + 1] * width;
-        const Column Si = column_at(S[i].data()), Ui = column_at(U[i].data());
+        const Pairs Si = load_pairs(S[i].data()), Ui = load_pairs(U[i].data());
         const double inverse_D = 1.0 / D[i];
         const std::size_t a = off + position[i], e = off + end[i], parent = parents[i];
         row[off + i] = inverse_D;
         if (parent == 0 && !root) {
             for (std::size_t t = a + 1; t < e; ++t)
-                row[off + order[t - off]] = -column_dot(Si, column_at(P + 6 * t)) * inverse_D;
+                row[off + order[t - off]] = -dot(Si, load_pairs(P + 6 * t)) * inverse_D;
             continue;
         }
         double* Pp = block + slot[parent] * width;
-        put_column(plus_scaled(Column{}, Ui, inverse_D), Pp + 6 * a);
+        store_pairs(plus_scaled(Pairs{}, Ui, inverse_D), Pp + 6 * a);
         for (std::size_t t = a + 1; t < e; ++t) {
-            const Column Pt = column_at(P + 6 * t);
-            const double x = -column_dot(Si, Pt) * inverse_D;
+            const Pairs Pt = load_pairs(P + 6 * t);
+            const double x = -dot(Si, Pt) * inverse_D;
             row[off + order[t - off]] = x;
-            put_column(plus_scaled(Pt, Ui, x), Pp + 6 * t);
+            store_pairs(plus_scaled(Pt, Ui, x), Pp + 6 * t);
         }
     }
 
@@ -286,23 +263,23 @@ namespace {
     for (std::size_t i = 0; i < n; ++i) {
         double* row = out.data() + (off + i) * N;
         double* Ai = block + slot[i + 1] * width;
-        const Column Si = column_at(S[i].data());
+        const Pairs Si = load_pairs(S[i].data());
         const std::size_t parent = parents[i], a = off + position[i], e = root ? N : off + reach[i];
         const bool leaf = end[i] == position[i] + 1;
         if (parent != 0 || root) {
             const double* Ap = block + slot[parent] * width;
-            const Column Ui = column_at(U[i].data());
+            const Pairs Ui = load_pairs(U[i].data());
             const double inverse_D = 1.0 / D[i];
             for (std::size_t t = a; t < e; ++t) {
-                const Column At = column_at(Ap + 6 * t);
+                const Pairs At = load_pairs(Ap + 6 * t);
                 double& x = row[off + order[t - off]];
-                x -= column_dot(Ui, At) * inverse_D;
-                if (!leaf) put_column(plus_scaled(At, Si, x), Ai + 6 * t);
+                x -= dot(Ui, At) * inverse_D;
+                if (!leaf) store_pairs(plus_scaled(At, Si, x), Ai + 6 * t);
             }
             // the base columns of a floating robot's joint rows come from the base rows
             for (std::size_t b = 0; b < off; ++b) row[b] = out[b * N + off + i];
         } else if (!leaf) {
-            for (std::size_t t = a; t < e; ++t) put_column(plus_scaled(Column{}, Si, row[off + order[t - off]]), Ai + 6 * t);
+            for (std::size_t t = a; t < e; ++t) store_pairs(plus_scaled(Pairs{}, Si, row[off + order[t - off]]), Ai + 6 * t);
         }
         for (std::size_t t = a + 1; t < e; ++t) out[(off + order[t - off]) * N + off + i] = row[off + order[t - off]];
     }

@@ -1,10 +1,10 @@
 #pragma once
 // 6-vectors and the columns of 6 × 6 matrices as three pairs of lanes, rows (0, 1), (2, 3) and
-// (4, 5), for the articulated-inertia passes of forward dynamics and of M⁻¹. Every pair is
-// stored as it was computed: the next pass, or the next body, loads it back as the same pair,
-// which store forwarding hands over at once, where a wider load of entries stored one by one
-// would wait. Articulated inertias are kept whole, symmetric to the last bit (each entry and its
-// mirror are computed by the same operations).
+// (4, 5), for the articulated-inertia passes of forward dynamics and of M⁻¹, and M⁻¹'s column
+// sums. Every pair is stored as it was computed: the next pass, or the next body, loads it back
+// as the same pair, which store forwarding hands over at once, where a wider load of entries
+// stored one by one would wait. Articulated inertias are kept whole, symmetric to the last bit
+// (each entry and its mirror are computed by the same operations).
 
 #include "../../base.hpp"
 #include "../../sin_cos.hpp"
